@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds three trees and runs every test:
+#   build/        the whole suite, plain
+#   build-asan/   the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer
+#   build-tsan/   the serial engine, the task runner and the uploads under ThreadSanitizer
+# Any failing test or sanitizer report makes the script exit non-zero. It ends
+# with the summary of all three ctest runs.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh || exit 1
+
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1:suppressions=$PWD/tests/asan.supp"
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp"
+
+declare -a summaries=()
+status=0
+total_passed=0
+total_failed=0
+
+run_tree() {
+  local dir=$1; shift
+  echo "=== $dir: configure and build ==="
+  if ! cmake -S . -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1; then
+    cat "$dir.configure.log"; status=1; summaries+=("$dir: configure failed"); return
+  fi
+  if ! cmake --build "$dir" -j "$jobs"; then
+    status=1; summaries+=("$dir: build failed"); return
+  fi
+  echo "=== $dir: ctest ==="
+  local log="$dir/ctest.log"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" 2>&1 | tee "$log"
+  local rc=${PIPESTATUS[0]}
+  ((rc != 0)) && status=1
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+  summaries+=("$dir: ${line:-no summary}")
+  if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
+    total_failed=$((total_failed + BASH_REMATCH[1]))
+    total_passed=$((total_passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+  fi
+}
+
+mkdir -p build build-asan build-tsan
+run_tree build-tsan -DZARN_SANITIZE=thread -DZARN_BUILD_GUI=OFF -DZARN_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_tree build-asan -DZARN_SANITIZE=address,undefined -DZARN_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+run_tree build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+echo
+echo "=== summary ==="
+for s in "${summaries[@]}"; do echo "$s"; done
+echo "$total_passed passed, $total_failed failed"
+exit $status

@@ -1,0 +1,153 @@
+// The serial port component: one serial port with a receive ring that fills in
+// the background and a transmit ring that empties in the background, operations
+// that never wait for the line, and failures raised as the exceptions of
+// Adexcept.h.
+//
+// Threads: the owner's thread (the GUI thread in the window) opens and closes
+// the port and writes the settings. One other thread at a time (an upload task)
+// may call the operations while the port is open or being closed; a close never
+// releases the engine under an operation in progress. The engine's own threads
+// (Awuser.h, Lnswin32.h) move the bytes.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "Adexcept.h"
+
+enum TParity { pNone, pOdd, pEven, pMark, pSpace };
+enum TPortState { psClosed, psShuttingDown, psOpen };
+enum THWFlowOption : unsigned {
+  hwfUseDTR = 1u << 0,
+  hwfUseRTS = 1u << 1,
+  hwfRequireDSR = 1u << 2,
+  hwfRequireCTS = 1u << 3,
+};
+using THWFlowOptions = unsigned;  // a set of THWFlowOption bits
+enum TSWFlowOptions { swfNone, swfReceive, swfTransmit, swfBoth };
+enum TTraceLogState { tlOff, tlOn, tlDump, tlAppend, tlClear, tlPause };
+enum TTapiMode { tmNone, tmAuto, tmOn, tmOff };
+enum TDeviceLayer { dlWin32, dlWinsock };
+
+class TApdBaseDispatcher;
+
+class TApdBaseComponent {
+ public:
+  virtual ~TApdBaseComponent() = default;
+};
+
+// Asks the user for a port. Returns the chosen port number, or nothing when the
+// user did not confirm. May raise (EConvertError when an empty list is
+// confirmed). Installed once by the host (the window installs TComSelectForm);
+// without a hook, a prompt counts as not confirmed.
+using TPortPromptHook = std::function<std::optional<uint16_t>()>;
+void SetPortPromptHook(TPortPromptHook hook);
+
+class TApdCustomComPort : public TApdBaseComponent {
+ public:
+  TApdCustomComPort();
+  ~TApdCustomComPort() override;  // closes the port first when it is open
+  TApdCustomComPort(const TApdCustomComPort&) = delete;
+  TApdCustomComPort& operator=(const TApdCustomComPort&) = delete;
+
+  // --- settings (owner's thread). Writing an unchanged value does nothing. ---
+  uint16_t ComNumber() const;
+  void SetComNumber(uint16_t value);  // while open: close, store, open again
+  int32_t Baud() const;
+  void SetBaud(int32_t value);  // while open: SetLine at once
+  TParity Parity() const;
+  void SetParity(TParity value);
+  uint16_t DataBits() const;
+  void SetDataBits(uint16_t value);
+  uint16_t StopBits() const;
+  void SetStopBits(uint16_t value);
+  uint16_t InSize() const;
+  void SetInSize(uint16_t value);
+  uint16_t OutSize() const;
+  void SetOutSize(uint16_t value);
+  bool PromptForPort() const;
+  void SetPromptForPort(bool value);
+  bool AutoOpen() const;
+  void SetAutoOpen(bool value);
+  bool DTR() const;
+  void SetDTR(bool value);
+  bool RTS() const;
+  void SetRTS(bool value);
+  THWFlowOptions HWFlowOptions() const;
+  void SetHWFlowOptions(THWFlowOptions value);
+  TSWFlowOptions SWFlowOptions() const;
+  void SetSWFlowOptions(TSWFlowOptions value);
+  char XOnChar() const;
+  void SetXOnChar(char value);
+  char XOffChar() const;
+  void SetXOffChar(char value);
+  TTraceLogState Tracing() const;
+  void SetTracing(TTraceLogState value);
+  TTraceLogState Logging() const;
+  void SetLogging(TTraceLogState value);
+  bool UseEventWord() const;
+  void SetUseEventWord(bool value);
+  TTapiMode TapiMode() const;
+  void SetTapiMode(TTapiMode value);
+  TDeviceLayer DeviceLayer() const;
+  void SetDeviceLayer(TDeviceLayer value);
+
+  // Linux addition: when not empty, the open uses this device path instead of
+  // the device that ComNumber names, and no port is asked for.
+  const std::string& DevicePath() const;
+  void SetDevicePath(const std::string& path);
+
+  // Reading: the port is open (also while a close runs). Writing true opens
+  // (asking for a port when ComNumber is 0), false closes; exceptions of the
+  // open reach the caller.
+  bool Open() const;
+  void SetOpen(bool value);
+  TPortState PortState() const;
+
+  // --- operations (any one thread; never wait for the line) ---
+  // While the port shuts down they return at once (CharReady false, counts 0).
+  // On a closed port: ECommNotOpen, or an open first when AutoOpen is true.
+  bool CharReady();
+  uint16_t GetBlock(void* Block, uint16_t Len);   // exactly Len bytes or EBufferIsEmpty
+  uint16_t PeekBlock(void* Block, uint16_t Len);  // copies without taking them
+  int PutBlock(const void* Block, uint16_t Len);  // all Len bytes or EOutputBufferTooSmall; 0
+  void PutChar(uint8_t C);
+  void FlushInBuffer();
+  void FlushOutBuffer();
+
+  // --- additions for hosts that must not poll ---
+  // Blocks until a received byte is waiting, WakeInputWaiters is called, the
+  // port closes, or `limit` passes. Returns CharReady() at its end. Never
+  // raises; on a closed port it returns false at once.
+  bool WaitForInput(std::chrono::milliseconds limit);
+  // Ends every WaitForInput in progress (any thread).
+  void WakeInputWaiters();
+  // Blocks until every queued byte has been written to the device or `limit`
+  // passes; true when drained. For hosts that close the port right after a
+  // final word (the command-line front end).
+  bool WaitForOutputDrained(std::chrono::milliseconds limit);
+
+ protected:
+  // Overridable steps of the open and close sequences.
+  virtual void ActivateDeviceLayer();  // create the engine
+  virtual void InitializePort();       // name the device, open it through the engine
+  virtual void ValidateComport();      // check the number, ask for one
+  virtual void DonePort();             // the close sequence
+  virtual void InitPort();             // the open sequence
+
+ private:
+  struct State;
+  std::unique_ptr<State> s_;
+};
+
+// The published component the window owns.
+class TApdComPort : public TApdCustomComPort {
+ public:
+  TApdComPort() = default;
+};
