@@ -1,0 +1,3 @@
+#include "TsuiBuiltInFileTheme.h"
+
+TsuiBuiltInFileTheme::TsuiBuiltInFileTheme(QObject* parent) : QObject(parent) {}

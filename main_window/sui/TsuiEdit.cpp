@@ -1,0 +1,3 @@
+#include "TsuiEdit.h"
+
+TsuiEdit::TsuiEdit(QWidget* parent) : QLineEdit(parent) {}

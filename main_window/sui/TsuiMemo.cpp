@@ -1,0 +1,5 @@
+#include "TsuiMemo.h"
+
+TsuiMemo::TsuiMemo(QWidget* parent) : QPlainTextEdit(parent) {
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+}
