@@ -38,4 +38,10 @@ class TaskHost {
   // Runs `fn` on the host's main thread when it next attends to its event loop
   // and returns once `fn` has finished.
   virtual void RunOnMainThread(const std::function<void()>& fn) = 0;
+
+  // Called on the main thread at the end of a task's termination notice, after
+  // the termination line: `reachedFinish` is true when the body reached its
+  // protocol's finish, false when it ended early (a failure, a time-out, a
+  // stop). A host that does not care need not override it.
+  virtual void TaskEnded(bool /*reachedFinish*/) {}
 };

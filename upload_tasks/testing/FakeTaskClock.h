@@ -1,0 +1,82 @@
+// A TaskClock for tests: the protocols' 5, 10 and 30 second limits and their
+// long pauses pass in a few milliseconds of real time, while a peer on a
+// pseudo-terminal still gets real time to answer.
+//
+// Fake time is kept in milliseconds of a fake calendar; WholeSeconds() is its
+// whole-second part.
+//  - WaitForInput(port, slice) really waits on the port for at most
+//    `realWaitPerSlice` (a byte or a wake ends it at once). When no byte came,
+//    fake time moves on by `slice`: a silent peer lets a 30 s limit pass after
+//    600 slices of 50 ms, that is about 600 × realWaitPerSlice of real time.
+//  - Pause(length) moves fake time on by `length` and sleeps
+//    max(length × pauseScale, minRealPause) of real time, so that a peer that
+//    answers within the pause still has time to do so.
+// Every pause is recorded in order (Pauses()), so a test can check the
+// protocol's pause sequence.
+//
+// Threads: the task's thread drives it; a test may read the fake time and
+// the recorded pauses or move the time from any thread.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "Adport.h"
+#include "TaskClock.h"
+
+class FakeTaskClock final : public TaskClock {
+ public:
+  struct Options {
+    // Fake calendar time at creation, in milliseconds; the default sits in the
+    // middle of a whole second.
+    int64_t startMilliseconds = 1'700'000'000'500;
+    std::chrono::milliseconds realWaitPerSlice{2};
+    double pauseScale = 0.02;
+    std::chrono::microseconds minRealPause{500};
+  };
+
+  FakeTaskClock() : FakeTaskClock(Options{}) {}
+  explicit FakeTaskClock(const Options& options)
+      : options_(options), nowMilliseconds_(options.startMilliseconds) {}
+
+  int64_t WholeSeconds() override { return nowMilliseconds_.load() / 1000; }
+
+  void Pause(std::chrono::milliseconds length) override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      pauses_.push_back(length);
+    }
+    nowMilliseconds_ += length.count();
+    const auto scaled = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::duration<double, std::micro>(
+            std::chrono::duration_cast<std::chrono::microseconds>(length).count() *
+            options_.pauseScale));
+    std::this_thread::sleep_for(std::max(scaled, options_.minRealPause));
+  }
+
+  void WaitForInput(TApdCustomComPort& port, std::chrono::milliseconds slice) override {
+    // A byte that arrives ends the wait without moving the clock: the caller's
+    // next pass sees it before it reads the clock again.
+    if (!port.WaitForInput(options_.realWaitPerSlice)) nowMilliseconds_ += slice.count();
+  }
+
+  // --- for the test ---
+  int64_t NowMilliseconds() const { return nowMilliseconds_.load(); }
+  void SetNowMilliseconds(int64_t value) { nowMilliseconds_ = value; }
+  void Advance(std::chrono::milliseconds length) { nowMilliseconds_ += length.count(); }
+  std::vector<std::chrono::milliseconds> Pauses() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pauses_;
+  }
+
+ private:
+  const Options options_;
+  std::atomic<int64_t> nowMilliseconds_;
+  mutable std::mutex mutex_;
+  std::vector<std::chrono::milliseconds> pauses_;
+};
