@@ -1,0 +1,12 @@
+#pragma once
+// The 32 x 32 window and application icon: an upright grey receiver with a
+// dark red front, seen from the front left.
+
+#include <QImage>
+
+namespace artwork {
+
+constexpr int kIconSize = 32;
+QImage ApplicationIcon();
+
+}  // namespace artwork
