@@ -1,5 +1,7 @@
 #pragma once
-// A single-line text control with the skin's frame. GUI thread only.
+// A single-line text control on the info-background colour in Arial, with
+// the skin's #09206A frame and a ring of background inside it. GUI thread
+// only.
 
 #include <QLineEdit>
 
@@ -7,4 +9,7 @@ class TsuiEdit : public QLineEdit {
     Q_OBJECT
 public:
     explicit TsuiEdit(QWidget* parent = nullptr);
+
+    // The system's tooltip background colour, which the edit shows.
+    static QColor InfoBackground();
 };

@@ -1,6 +1,8 @@
 #include "TsuiProgressBar.h"
 
 #include "ProgressBarMath.h"
+#include "SkinPictures.h"
+#include "SuiFonts.h"
 
 #include <QPainter>
 
@@ -14,7 +16,8 @@ const QColor kFrameColour(0x7F, 0x7F, 0x7F);
 }  // namespace
 
 TsuiProgressBar::TsuiProgressBar(QWidget* parent) : QWidget(parent) {
-    fill_ = QImage(":/pictures/progress_fill.bmp");
+    fill_ = sui::Skin().progressFill;
+    setFont(sui::ProgressFont());
 }
 
 void TsuiProgressBar::SetMin(int min) {
@@ -55,10 +58,7 @@ void TsuiProgressBar::paintEvent(QPaintEvent*) {
     const int edge = FillEdge();
     const QRect filled(1, 1, edge - 1, h - 2);
     if (filled.width() > 0) {
-        if (fill_.isNull())
-            p.fillRect(filled, QColor(0x6A, 0x9E, 0xE0));
-        else
-            p.drawImage(filled, fill_);
+        p.drawImage(filled, fill_);
     }
     p.fillRect(QRect(edge, 1, (w - 1) - edge, h - 2), kEmptyColour);
     p.setPen(kFrameColour);

@@ -27,7 +27,7 @@ public:
     // x of the fill's right edge at the bar's current width; 1 means no fill.
     int FillEdge() const;
 
-    // The picture stretched over the filled part; a built-in one by default.
+    // The picture stretched over the filled part; the skin's by default.
     void SetFillPicture(const QImage& picture);
 
 protected:
