@@ -133,6 +133,15 @@ class TApdCustomComPort : public TApdBaseComponent {
   // final word (the command-line front end).
   bool WaitForOutputDrained(std::chrono::milliseconds limit);
 
+  // Bytes waiting in the receive ring, and free room in the transmit ring; 0
+  // on a port that is not open. Never raise, never open the port.
+  uint32_t InBuffUsed();
+  uint32_t OutBuffFree();
+
+  // The engine while the port is open, else nullptr. For the owner's thread
+  // (diagnostics and tests); the pointer dies with the close.
+  TApdBaseDispatcher* Dispatcher() const;
+
  protected:
   // Overridable steps of the open and close sequences.
   virtual void ActivateDeviceLayer();  // create the engine
@@ -143,6 +152,12 @@ class TApdCustomComPort : public TApdBaseComponent {
 
  private:
   struct State;
+  class TOperationGuard;
+  // Runs one operation under the rules every operation shares (shutting down,
+  // closed, AutoOpen); `atShutdown` is the result while the port closes.
+  template <class R, class Body>
+  R RunOperation(R atShutdown, Body&& body);
+  void ReleaseEngineAfterOperations();
   std::unique_ptr<State> s_;
 };
 

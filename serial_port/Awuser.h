@@ -1,0 +1,190 @@
+// TApdBaseDispatcher: the engine behind a serial port component. It holds the
+// receive ring (8192 bytes), the transmit ring (OutSize bytes), the line
+// settings and the three re-entrant locks, and carries out every operation on
+// them. The device calls and the four engine threads come from a subclass
+// (TApdWin32Dispatcher in Lnswin32.h).
+//
+// Threads and locks:
+// - The owner (the component, on its owner's thread) runs InitPort, DonePort,
+//   SetLine and the line-setting calls.
+// - One other thread at a time (an upload task) runs the ring operations
+//   (CharReady ... FlushOutBuffer) and the waits; the component makes sure that
+//   DonePort never runs while such a call is in progress.
+// - The engine threads fill the receive ring under InputLock and empty the
+//   transmit ring under OutputLock. GeneralLock guards the line settings and
+//   the closing flag. No call holds two of these locks at once; the queue's own
+//   lock is taken inside InputLock.
+// Ring operations return a count, 0, or a negative error code (Adexcept.h);
+// they never wait for the line.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Adport.h"
+#include "EngineHooks.h"
+#include "LineSettings.h"
+#include "Lnsqueue.h"
+
+// Bits of the options word of InitPort.
+inline constexpr unsigned kOptionDtrHigh = 0x1;
+inline constexpr unsigned kOptionRtsHigh = 0x2;
+inline constexpr unsigned kOptionDtrHandshake = 0x10;
+inline constexpr unsigned kOptionRtsHandshake = 0x20;
+
+// FlushCom's sides.
+inline constexpr int kFlushOutput = 0;
+inline constexpr int kFlushInput = 1;
+
+// Line events as the status thread reports them.
+inline constexpr uint32_t kEventCharReceived = 0x1;
+inline constexpr uint32_t kEventCts = 0x8;
+inline constexpr uint32_t kEventDsr = 0x10;
+inline constexpr uint32_t kEventRlsd = 0x20;
+inline constexpr uint32_t kEventBreak = 0x40;
+inline constexpr uint32_t kEventLineError = 0x80;
+inline constexpr uint32_t kEventRing = 0x100;
+inline constexpr uint32_t kEventRingEdge = 0x2000;
+inline constexpr uint32_t kDefaultEventMask = 0x1F9;
+// Events that go through the queue as status entries.
+inline constexpr uint32_t kQueuedEvents = 0x21F8;
+
+// A ring of bytes with a write position, a read position and a full flag;
+// equal positions mean empty unless the flag is set.
+struct TByteRing {
+  std::vector<uint8_t> Data;
+  std::size_t WritePos = 0;
+  std::size_t ReadPos = 0;
+  bool Full = false;
+
+  std::size_t Size() const { return Data.size(); }
+  std::size_t Used() const;
+  std::size_t Free() const { return Size() - Used(); }
+  // Copies `length` bytes from the read position on (the caller checked Used).
+  void CopyOut(uint8_t* to, std::size_t length) const;
+};
+
+class TApdBaseDispatcher {
+ public:
+  static constexpr std::size_t kReceiveRingSize = 8192;
+
+  TApdBaseDispatcher();
+  virtual ~TApdBaseDispatcher();
+  TApdBaseDispatcher(const TApdBaseDispatcher&) = delete;
+  TApdBaseDispatcher& operator=(const TApdBaseDispatcher&) = delete;
+
+  // --- device operations of the platform engine ---
+  virtual int EscapeComFunction(int function) = 0;
+  // kFlushOutput or kFlushInput; the purge's success flag (1), or 0.
+  virtual int FlushCom(int which) = 0;
+  // 0, or -1 when the settings cannot be read.
+  virtual int GetComState(TLineSettings& settings) = 0;
+  // 0, or minus the error number.
+  virtual int SetComState(const TLineSettings& settings) = 0;
+  virtual bool SetupCom(uint16_t inSize, uint16_t outSize) = 0;
+  // 0, or a negative code (see TSerialDevice::Open).
+  virtual int OpenCom(const std::string& name, uint16_t inSize, uint16_t outSize) = 0;
+  // Stops the threads, waits for them and closes the device; 0 or -1.
+  virtual int CloseCom() = 0;
+  // 0, or a negative code when a thread could not be created.
+  virtual int StartDispatcher() = 0;
+  virtual void StopDispatcher() = 0;
+  virtual bool DeviceOpen() const = 0;
+
+  // Copies up to `length` received bytes out of the queue (stops at a status
+  // entry); the count. Caller holds InputLock.
+  virtual int ReadCom(uint8_t* buffer, std::size_t length);
+  // Copies `length` bytes into the transmit ring and wakes the write thread.
+  // Caller holds OutputLock and checked the room; returns `length`.
+  virtual int WriteCom(const uint8_t* buffer, std::size_t length);
+  virtual int OutBufUsed();
+  // Unread bytes of the queue's first entry when that is a data entry, else 0.
+  virtual int InQueueUsed();
+  // Stops the threads if they still run, then frees both rings.
+  virtual void DonePortPrim();
+
+  // --- open and close (the owner's thread) ---
+  int InitPort(const std::string& name, int32_t baud, uint8_t parity, uint16_t dataBits,
+               uint16_t stopBits, uint16_t inSize, uint16_t outSize, unsigned options);
+  // Discards queued output and held input, stops the threads, closes the
+  // device and frees the rings. Safe to call more than once.
+  void DonePort();
+  // Tells the waits that the port is closing; they return at once from now on.
+  void BeginShutdown();
+
+  // --- line settings (the owner's thread); 0 or a negative code ---
+  // 0 for Baud, 5 for Parity, 9 for DataBits and 3 for StopBits keep the
+  // current value.
+  int SetLine(int32_t baud, uint8_t parity, uint16_t dataBits, uint16_t stopBits);
+  int SetHWFlowOptions(THWFlowOptions options, uint16_t bufferFull = 0, uint16_t bufferResume = 0);
+  int SetSWFlowOptions(TSWFlowOptions options);
+  int SetFlowChars(char xOn, char xOff);
+  int SetDTR(bool high);
+  int SetRTS(bool high);
+
+  // --- ring operations (the task's thread) ---
+  bool CharReady();
+  int PeekBlock(void* block, uint16_t length);
+  int GetBlock(void* block, uint16_t length);
+  int PutBlock(const void* block, uint16_t length);
+  int FlushInBuffer();
+  int FlushOutBuffer();
+  std::size_t InBuffUsed();
+  std::size_t OutBuffFree();
+
+  // --- waits for hosts that must not poll (any thread) ---
+  bool WaitForInput(std::chrono::milliseconds limit);
+  void WakeInputWaiters();
+  bool WaitForOutputDrained(std::chrono::milliseconds limit);
+
+  // --- for the engine threads ---
+  // One step of the dispatch thread: moves queued bytes into the receive ring
+  // as far as it has room. Returns the number of bytes moved.
+  std::size_t MoveReceivedData();
+  TIOQueue& Queue() { return Queue_; }
+
+ protected:
+  // Wakes the write thread after WriteCom (the platform's output event).
+  virtual void SignalOutput() = 0;
+  // The device still holds written bytes (for WaitForOutputDrained).
+  virtual std::size_t DeviceOutputQueued() = 0;
+
+  // Writes a changed line-settings record back, restoring DTR and RTS.
+  int StoreLineSettings(TLineSettings& settings);
+  // Allocates both rings; 0 or ecOutOfMemory.
+  int AllocateRings(std::size_t outSize);
+  void ReleaseRings();
+  void NotifyInputArrived();
+  void NotifyOutputProgress();
+
+  std::recursive_mutex InputLock;
+  std::recursive_mutex OutputLock;
+  std::recursive_mutex GeneralLock;
+  TByteRing InRing;   // InputLock
+  TByteRing OutRing;  // OutputLock
+  // The write thread holds a block taken from the ring that is not written yet.
+  std::atomic<bool> WriteInFlight{false};
+  TIOQueue Queue_;
+
+  // GeneralLock guards these.
+  bool DtrLevel = false;
+  bool RtsLevel = false;
+  bool DtrHandshake = false;
+  bool RtsHandshake = false;
+  uint32_t LastBaud = 115200;
+  uint16_t InSize = 0;
+  bool Closing = false;
+
+ private:
+  std::mutex InputWaitLock;
+  std::condition_variable InputArrived;
+  uint64_t InputWakeGeneration = 0;  // InputWaitLock
+  std::mutex OutputWaitLock;
+  std::condition_variable OutputProgress;
+  std::atomic<bool> ShuttingDown{false};
+};

@@ -1,0 +1,265 @@
+// The four engine threads of TApdWin32Dispatcher.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "Lnswin32.h"
+
+namespace {
+
+constexpr auto kReadWaitSlice = std::chrono::milliseconds(50);
+constexpr auto kDispatchWaitSlice = std::chrono::milliseconds(50);
+constexpr auto kWriteWaitSlice = std::chrono::milliseconds(100);
+constexpr int kStatusWaitSliceMs = 100;
+constexpr int kWriteRoomWaitSliceMs = 100;
+// Entries one read may fill at once: a burst costs one system call, yet bytes
+// still travel in 256-byte entries.
+constexpr std::size_t kEntriesPerRead = 16;
+
+constexpr int kReadFailure = -161;
+constexpr int kWriteFailure = -160;
+
+// The line-event bits a change of each modem-status bit raises.
+struct TModemEvent {
+  uint32_t StatusBit;
+  uint32_t Event;
+};
+constexpr std::array<TModemEvent, 3> kModemEvents{{
+    {kModemCts, kEventCts},
+    {kModemDsr, kEventDsr},
+    {kModemRlsd, kEventRlsd},
+}};
+
+}  // namespace
+
+// ------------------------------------------------------------ thread frame
+
+TApdDispatcherThread::~TApdDispatcherThread() { Join(); }
+
+bool TApdDispatcherThread::Start() {
+  // Counted before it runs, so that an early end of one thread cannot bring
+  // the count to 0 while its siblings are still being started.
+  Running_ = true;
+  ++Owner.ActiveThreads_;
+  try {
+    Thread = std::thread([this] { Run(); });
+  } catch (const std::system_error&) {
+    Running_ = false;
+    Owner.ThreadEnded();
+    return false;
+  }
+  return true;
+}
+
+void TApdDispatcherThread::Join() {
+  if (Thread.joinable()) Thread.join();
+}
+
+void TApdDispatcherThread::Run() {
+  Owner.GeneralEvent.Set();
+  try {
+    Execute();
+  } catch (const std::bad_alloc&) {
+    FailureCode_ = ecTapiNoMem;
+    Owner.Kill();
+  }
+  if (FailureCode_ != 0) {
+    try {
+      CheckException(nullptr, FailureCode_);
+    } catch (const Exception& e) {
+      ReportThreadFailure(e.ClassName(), e.what());
+    }
+  }
+  Running_ = false;
+  Owner.ThreadEnded();
+}
+
+// ------------------------------------------------------------- read thread
+
+void TReadThread::Execute() {
+  std::array<std::unique_ptr<TDataBuffer>, kEntriesPerRead> spare;
+  std::array<uint8_t*, kEntriesPerRead> areas{};
+  while (!Owner.KillFlag) {
+    Owner.SerialEvent.Wait(kReadWaitSlice);
+    if (Owner.KillFlag) break;
+    while (!Owner.KillFlag) {
+      for (std::size_t i = 0; i < spare.size(); ++i) {
+        if (!spare[i]) spare[i].reset(new (std::nothrow) TDataBuffer);
+        if (!spare[i]) {
+          FailureCode_ = ecTapiNoMem;
+          Owner.Kill();
+          return;
+        }
+        areas[i] = spare[i]->Data;
+      }
+      // A flush that runs while these bytes are on their way drops them.
+      const uint64_t generation = Owner.Queue_.Generation();
+      const long count = Owner.Device.Read(areas.data(), areas.size(), TDataBuffer::kDataSize);
+      if (count < 0) {
+        if (!TSerialDevice::IsInvalidHandle(static_cast<int>(count))) FailureCode_ = kReadFailure;
+        Owner.Kill();
+        return;
+      }
+      std::size_t left = static_cast<std::size_t>(count);
+      for (std::size_t i = 0; i < spare.size() && left != 0; ++i) {
+        spare[i]->BytesUsed = std::min(left, TDataBuffer::kDataSize);
+        left -= spare[i]->BytesUsed;
+        Owner.Queue_.PushIfGeneration(std::move(spare[i]), generation);
+      }
+      // A short read means the device is empty for now.
+      if (static_cast<std::size_t>(count) < spare.size() * TDataBuffer::kDataSize) break;
+    }
+  }
+}
+
+// ----------------------------------------------------------- status thread
+
+void TStatusThread::Execute() {
+  uint32_t modem = Owner.Device.ModemStatus();
+  while (!Owner.KillFlag) {
+    const auto result = Owner.Device.WaitLineEvent(kStatusWaitSliceMs);
+    if (Owner.KillFlag) break;
+    if (result == TSerialDevice::TWaitResult::HungUp ||
+        result == TSerialDevice::TWaitResult::Failed) {
+      FailureCode_ = kReadFailure;
+      Owner.Kill();
+      break;
+    }
+    const uint32_t mask = Owner.EventMask;
+    if (result == TSerialDevice::TWaitResult::Ready && (mask & kEventCharReceived)) {
+      Owner.SerialEvent.Set();
+    }
+    // Modem lines have no wake-up of their own; they are looked at once a slice.
+    const uint32_t now = Owner.Device.ModemStatus();
+    uint32_t events = 0;
+    for (const TModemEvent& m : kModemEvents) {
+      if ((now ^ modem) & m.StatusBit) events |= m.Event;
+    }
+    if ((now & ~modem) & kModemRing) events |= kEventRing;
+    modem = now;
+    events &= mask & kQueuedEvents;
+    if (events != 0) {
+      auto entry = std::unique_ptr<TStatusBuffer>(new (std::nothrow) TStatusBuffer(events));
+      if (!entry) {
+        FailureCode_ = ecTapiNoMem;
+        Owner.Kill();
+        break;
+      }
+      Owner.Queue_.Push(std::move(entry));
+    }
+  }
+}
+
+// --------------------------------------------------------- dispatch thread
+
+void TDispThread::Execute() {
+  bool stalled = false;
+  while (!Owner.KillFlag) {
+    // A full ring leaves bytes in the queue; then only a push or room made by
+    // GetBlock/FlushInBuffer is worth another pass.
+    if (stalled) {
+      Owner.Queue_.WaitForSignal(kDispatchWaitSlice);
+    } else {
+      Owner.Queue_.WaitForBuffer(kDispatchWaitSlice);
+    }
+    if (Owner.KillFlag) break;
+
+    uint32_t mask = 0;
+    if (TIOBuffer* entry = Owner.Queue_.Peek()) {
+      if (auto* status = dynamic_cast<TStatusBuffer*>(entry)) {
+        mask = status->Status;
+        Owner.Queue_.Pop();
+      } else {
+        Owner.Queue_.Unmark(entry);
+      }
+    }
+    // Nothing in this program reads the modem or line-status snapshots, so the
+    // pass only has to move the data.
+    const std::size_t moved = Owner.MoveReceivedData();
+    stalled = moved == 0 && mask == 0 && !Owner.Queue_.Empty();
+  }
+}
+
+// ------------------------------------------------------------ write thread
+
+void TWriteThread::Execute() {
+  while (!Owner.KillFlag) {
+    const int signalled =
+        TEngineEvent::WaitAny({&Owner.OutputEvent, &Owner.FlushEvent}, kWriteWaitSlice);
+    if (Owner.KillFlag) break;
+    if (signalled == 0) {
+      const int result = WriteOut();
+      if (result != 0) {
+        if (!TSerialDevice::IsInvalidHandle(result)) FailureCode_ = kWriteFailure;
+        Owner.Kill();
+        break;
+      }
+    } else if (signalled == 1) {
+      Owner.GeneralEvent.Set();  // the flush is acknowledged
+    }
+  }
+}
+
+int TWriteThread::WaitForRoom() {
+  for (;;) {
+    if (Owner.KillFlag) return 1;
+    if (Owner.FlushEvent.Wait(std::chrono::milliseconds(0))) {
+      Owner.GeneralEvent.Set();
+      return 1;
+    }
+    switch (Owner.Device.WaitWritable(kWriteRoomWaitSliceMs)) {
+      case TSerialDevice::TWaitResult::Ready: return 0;
+      case TSerialDevice::TWaitResult::HungUp:
+      case TSerialDevice::TWaitResult::Failed: return kWriteFailure;
+      default: break;
+    }
+  }
+}
+
+int TWriteThread::WriteOut() {
+  std::vector<uint8_t> block;
+  for (;;) {
+    {
+      std::lock_guard<std::recursive_mutex> guard(Owner.OutputLock);
+      TByteRing& ring = Owner.OutRing;
+      const std::size_t used = ring.Used();
+      if (used == 0) break;
+      block.resize(used);
+      ring.CopyOut(block.data(), used);
+      ring.WritePos = 0;
+      ring.ReadPos = 0;
+      ring.Full = false;
+      Owner.WriteInFlight = true;
+    }
+    int failure = 0;
+    std::size_t offset = 0;
+    while (offset < block.size()) {
+      if (Owner.FlushEvent.Wait(std::chrono::milliseconds(0))) {
+        Owner.GeneralEvent.Set();
+        break;
+      }
+      const long count = Owner.Device.Write(block.data() + offset, block.size() - offset);
+      if (count > 0) {
+        offset += static_cast<std::size_t>(count);
+        continue;
+      }
+      if (count < 0) {
+        failure = TSerialDevice::IsInvalidHandle(static_cast<int>(count)) ? static_cast<int>(count)
+                                                                          : kWriteFailure;
+        break;
+      }
+      const int room = WaitForRoom();
+      if (room == 1) break;
+      if (room != 0) {
+        failure = room;
+        break;
+      }
+    }
+    Owner.WriteInFlight = false;
+    Owner.NotifyOutputProgress();
+    if (failure != 0) return failure;
+  }
+  return 0;
+}

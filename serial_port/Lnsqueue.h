@@ -1,0 +1,79 @@
+// The queue between the read thread (and the status thread) and the dispatch
+// thread: received data in entries of 256 bytes and line events, in arrival
+// order, without a size limit.
+//
+// Threads: every member may be called from any thread at the same time; the
+// queue's own lock guards the list. An entry handed out by Peek is marked in
+// use and stays valid until its holder pops it or unmarks it; Clear leaves such
+// an entry alone.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+
+#include "EngineEvent.h"
+
+class TIOBuffer {
+ public:
+  virtual ~TIOBuffer() = default;
+  bool InUse = false;  // guarded by the queue's lock
+};
+
+class TDataBuffer : public TIOBuffer {
+ public:
+  static constexpr std::size_t kDataSize = 256;
+  uint8_t Data[kDataSize];
+  std::size_t Size = kDataSize;
+  std::size_t BytesUsed = 0;  // bytes the read put into Data
+  std::size_t BytesRead = 0;  // bytes of those already copied out
+  std::size_t Unread() const { return BytesUsed - BytesRead; }
+};
+
+class TStatusBuffer : public TIOBuffer {
+ public:
+  explicit TStatusBuffer(uint32_t status) : Status(status) {}
+  uint32_t Status;  // line-event mask
+};
+
+class TIOQueue {
+ public:
+  TIOQueue();
+  TIOQueue(const TIOQueue&) = delete;
+  TIOQueue& operator=(const TIOQueue&) = delete;
+
+  // Appends the entry and sets the queue event.
+  void Push(std::unique_ptr<TIOBuffer> entry);
+  // Appends the entry only when no Clear has run since `generation` was read
+  // (Generation()); returns whether it was appended. Lets a reader drop bytes
+  // that a flush overtook while they were on their way.
+  bool PushIfGeneration(std::unique_ptr<TIOBuffer> entry, uint64_t generation);
+  // The first entry, marked in use; nullptr when empty or already in use.
+  TIOBuffer* Peek();
+  // Clears the in-use mark of an entry that Peek handed out.
+  void Unmark(TIOBuffer* entry);
+  // Removes the first entry and hands it over (nullptr when empty).
+  std::unique_ptr<TIOBuffer> Pop();
+  // Frees every entry that is not in use.
+  void Clear();
+  uint64_t Generation() const;
+  bool Empty() const;
+  std::size_t Count() const;
+
+  // Returns at once when the queue holds an entry; otherwise waits for the
+  // queue event up to `limit`. True when an entry is there at the end.
+  bool WaitForBuffer(std::chrono::milliseconds limit);
+  // Waits for the next push (or Signal) up to `limit`, whatever the queue holds.
+  bool WaitForSignal(std::chrono::milliseconds limit);
+  // Sets the queue event without pushing, so that a waiting consumer looks again.
+  void Signal();
+
+ private:
+  mutable std::mutex Lock;
+  std::deque<std::unique_ptr<TIOBuffer>> Entries;
+  uint64_t Generation_ = 0;
+  TEventHub Hub;
+  TEngineEvent QueueEvent{Hub, false};
+};

@@ -1,0 +1,165 @@
+// TApdWin32Dispatcher: the engine that drives a real device (the class keeps
+// its historical name on every platform) and its four threads:
+// - TReadThread moves bytes from the device into the queue in 256-byte entries;
+//   it reads when the status thread reports arrivals, at the latest every 50 ms.
+// - TStatusThread waits for line events (bytes arrived, modem-line changes,
+//   the device going away) in 100 ms slices.
+// - TDispThread moves queued bytes into the receive ring and takes line events
+//   off the queue; it waits up to 50 ms when there is nothing to do.
+// - TWriteThread takes the whole transmit ring at once and writes it; it waits
+//   for the output or flush event in 100 ms slices.
+//
+// Threads: StartDispatcher, CloseCom and the destructor belong to the owner's
+// thread. Every engine thread ends on the kill flag or after its own failure,
+// which it reports once through ReportThreadFailure (EngineHooks.h). CloseCom
+// may run while an engine thread has already ended on a failure; it then only
+// closes the device.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "Awuser.h"
+#include "EngineEvent.h"
+#include "SerialDevice.h"
+
+class TApdWin32Dispatcher;
+
+// One engine thread. Start launches it; it runs Execute, then reports its
+// failure code (when not 0), clears its running mark and leaves the count of
+// active threads.
+class TApdDispatcherThread {
+ public:
+  explicit TApdDispatcherThread(TApdWin32Dispatcher& owner) : Owner(owner) {}
+  virtual ~TApdDispatcherThread();
+  TApdDispatcherThread(const TApdDispatcherThread&) = delete;
+  TApdDispatcherThread& operator=(const TApdDispatcherThread&) = delete;
+
+  // Launches the thread; false when the system would not create it.
+  bool Start();
+  // The thread has started and not yet ended.
+  bool Running() const { return Running_; }
+  // Waits for the thread's end (call only once Running is false or the kill
+  // flag is set).
+  void Join();
+  int FailureCode() const { return FailureCode_; }
+
+ protected:
+  virtual void Execute() = 0;
+  TApdWin32Dispatcher& Owner;
+  int FailureCode_ = 0;  // written by the thread itself
+
+ private:
+  void Run();
+  std::atomic<bool> Running_{false};
+  std::thread Thread;
+};
+
+class TDispThread : public TApdDispatcherThread {
+ public:
+  using TApdDispatcherThread::TApdDispatcherThread;
+
+ protected:
+  void Execute() override;
+};
+
+// A thread that waits on the device.
+class TApdWin32Thread : public TApdDispatcherThread {
+ public:
+  using TApdDispatcherThread::TApdDispatcherThread;
+};
+
+class TReadThread : public TApdWin32Thread {
+ public:
+  using TApdWin32Thread::TApdWin32Thread;
+
+ protected:
+  void Execute() override;
+};
+
+class TStatusThread : public TApdWin32Thread {
+ public:
+  using TApdWin32Thread::TApdWin32Thread;
+
+ protected:
+  void Execute() override;
+};
+
+class TWriteThread : public TApdWin32Thread {
+ public:
+  using TApdWin32Thread::TApdWin32Thread;
+
+ protected:
+  void Execute() override;
+
+ private:
+  // Writes everything in the transmit ring; 0, or a failure code.
+  int WriteOut();
+  // Waits until the device takes more output. 0 to go on, 1 when a flush or
+  // the kill flag dropped the block, or a failure code.
+  int WaitForRoom();
+};
+
+class TApdWin32Dispatcher : public TApdBaseDispatcher {
+ public:
+  TApdWin32Dispatcher();
+  ~TApdWin32Dispatcher() override;
+
+  int EscapeComFunction(int function) override;
+  int FlushCom(int which) override;
+  int GetComState(TLineSettings& settings) override;
+  int SetComState(const TLineSettings& settings) override;
+  bool SetupCom(uint16_t inSize, uint16_t outSize) override;
+  int OpenCom(const std::string& name, uint16_t inSize, uint16_t outSize) override;
+  int CloseCom() override;
+  int StartDispatcher() override;
+  void StopDispatcher() override;
+  bool DeviceOpen() const override;
+
+  // Sets the status thread's event mask; 0 ends its wait at once.
+  void SetEventMask(uint32_t mask);
+
+  // The number of engine threads running now.
+  int ActiveThreads() const { return ActiveThreads_; }
+  bool Started() const { return Started_; }
+
+ protected:
+  void SignalOutput() override;
+  std::size_t DeviceOutputQueued() override;
+
+ private:
+  friend class TApdDispatcherThread;
+  friend class TDispThread;
+  friend class TReadThread;
+  friend class TStatusThread;
+  friend class TWriteThread;
+
+  // Sets the kill flag and wakes every engine thread.
+  void Kill();
+  void WaitForThreadEnd(const std::unique_ptr<TApdDispatcherThread>& thread,
+                        std::chrono::milliseconds limit);
+  void ThreadEnded();
+  void JoinThreads();
+
+  TSerialDevice Device;
+  TEventHub Hub;
+  TEngineEvent GeneralEvent{Hub, false};
+  TEngineEvent OutputEvent{Hub, false};
+  TEngineEvent FlushEvent{Hub, false};
+  TEngineEvent SerialEvent{Hub, false};
+
+  std::atomic<bool> KillFlag{false};
+  std::atomic<bool> Started_{false};
+  std::atomic<int> ActiveThreads_{0};
+  std::atomic<uint32_t> EventMask{kDefaultEventMask};
+  std::mutex EndLock;
+  std::condition_variable EndChanged;
+
+  std::unique_ptr<TApdDispatcherThread> ReadThread;
+  std::unique_ptr<TApdDispatcherThread> DispThread;
+  std::unique_ptr<TApdDispatcherThread> WriteThread;
+  std::unique_ptr<TApdDispatcherThread> StatusThread;
+};

@@ -1,0 +1,43 @@
+// Which serial devices the port numbers name, and which of them exist.
+//
+// Port numbers on Linux:
+//   COM1..COM10   /dev/ttyS0..ttyS9 that have a UART behind them (a driver in
+//                 sysfs and a known UART type); the phantom ttyS nodes that
+//                 every PC has are skipped
+//   COM11..COM20  /dev/ttyUSB0..ttyUSB9 (USB serial adapters)
+//   COM21..COM30  /dev/ttyACM0..ttyACM9 (USB modems and CDC-ACM boards)
+//   COM31..COM50  symbolic links named "COM31".."COM50" in the port link folder;
+//                 they point at pseudo-terminals, so that a simulated STB can
+//                 be chosen like a real port
+// Port link folder: $ZARN_PORT_DIR when set; else
+// $XDG_RUNTIME_DIR/zarn-loader/ports when XDG_RUNTIME_DIR is set; else
+// /tmp/zarn-loader-<uid>/ports.
+//
+// Threads: every function may be called from any thread; each looks at the
+// system afresh.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct TPortInfo {
+  uint16_t Number;          // the COM number
+  std::string Path;         // the device (or link) path
+  std::string Description;  // "FT232R USB UART", "pseudo-terminal", "serial port", ...
+};
+
+inline constexpr uint16_t kHighestPortNumber = 50;
+
+// The ports 1..50 for which IsPortAvailable is true, in number order.
+std::vector<TPortInfo> ListPorts();
+// The device path that port `n` names, or "" when the number names none.
+std::string DeviceForComNumber(uint16_t n);
+// Port `n` exists: its device opens, or it exists but another program holds
+// it. Briefly opens the device when it is free.
+bool IsPortAvailable(uint16_t n);
+// The port number that names `path` (a device or one of the links), if any.
+std::optional<uint16_t> ComNumberForDevice(const std::string& path);
+// The folder of COM31..COM50 links (not created here).
+std::string PortLinkFolder();

@@ -1,0 +1,94 @@
+// The operating system's serial device, as the engine needs it: an exclusive
+// open, the line settings, the modem lines, non-blocking reads and writes, and
+// waits for line events and for room to write that another thread can cut
+// short. The implementation is chosen per operating system by CMake.
+//
+// Threads: Open and Close belong to the thread that owns the engine and run
+// while no engine thread uses the device. Read is called by the read thread
+// only, Write and WaitWritable by the write thread only, WaitLineEvent by the
+// status thread only; the Wake* calls, the purges, the line calls and
+// OutputQueued may come from any thread at the same time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "LineSettings.h"
+
+// Modem status bits (as the line-event masks use them).
+inline constexpr uint32_t kModemCts = 0x10;
+inline constexpr uint32_t kModemDsr = 0x20;
+inline constexpr uint32_t kModemRing = 0x40;
+inline constexpr uint32_t kModemRlsd = 0x80;
+
+// Control-line functions for EscapeComFunction.
+inline constexpr int kSetRts = 3;
+inline constexpr int kClrRts = 4;
+inline constexpr int kSetDtr = 5;
+inline constexpr int kClrDtr = 6;
+
+class TSerialDevice {
+ public:
+  enum class TWaitResult { Ready, Woken, TimedOut, HungUp, Failed };
+
+  TSerialDevice();
+  ~TSerialDevice();
+  TSerialDevice(const TSerialDevice&) = delete;
+  TSerialDevice& operator=(const TSerialDevice&) = delete;
+
+  // Opens `path` for exclusive use, raw 8N1, non-blocking. Returns 0, or a
+  // negative code: -2 no such device (also: not a terminal), -5 held by another
+  // program, ecPermissionDenied, -8 out of memory, or minus another error
+  // number of the table (162 for errors the table has no better word for).
+  int Open(const std::string& path);
+  bool IsOpen() const;
+  // Looks whether `path` could be opened, without changing the device's
+  // settings: 0 free, -5 held by another program, or Open's other codes.
+  static int Probe(const std::string& path);
+  // Closes the device; 0, or -1 when the close failed. Nothing when not open.
+  int Close();
+
+  // 0, or -1 when the settings cannot be read.
+  int GetState(TLineSettings& settings);
+  // 0, or minus an error number when the device refuses them.
+  int SetState(const TLineSettings& settings);
+  // Raises or lowers DTR or RTS (kSetDtr ...). A device without modem lines (a
+  // pseudo-terminal) accepts the call and does nothing.
+  void EscapeFunction(int function);
+  // The modem status bits; 0 for a device without modem lines.
+  uint32_t ModemStatus();
+
+  // Reads what the device holds into up to `count` buffers of `each` bytes,
+  // without waiting. Returns the byte count, 0 when nothing is there, or minus
+  // the error number.
+  long Read(uint8_t* const* buffers, std::size_t count, std::size_t each);
+  // Writes without waiting: the count written, 0 when the device has no room,
+  // or minus the error number.
+  long Write(const uint8_t* data, std::size_t length);
+
+  // Waits up to `timeoutMs` for bytes to arrive (Ready, reported once per
+  // arrival, not while old bytes merely wait), for WakeLineEventWaiter
+  // (Woken), or for the device to go away (HungUp).
+  TWaitResult WaitLineEvent(int timeoutMs);
+  void WakeLineEventWaiter();
+  // Waits up to `timeoutMs` until the device takes more output (Ready) or
+  // WakeWriteWaiter is called (Woken).
+  TWaitResult WaitWritable(int timeoutMs);
+  void WakeWriteWaiter();
+
+  // Discard what the device holds on one side; true on success.
+  bool PurgeInput();
+  bool PurgeOutput();
+  // Bytes written to the device that it has not sent yet.
+  std::size_t OutputQueued();
+
+  // Whether an error number that a call returned means the device handle is
+  // gone (the engine then ends its threads without reporting a failure).
+  static bool IsInvalidHandle(int negativeError);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};

@@ -1,0 +1,376 @@
+// TSerialDevice on Linux: a tty opened non-blocking, TIOCEXCL plus flock for
+// the exclusive use, termios for the line settings, epoll in edge-triggered
+// mode for "bytes arrived" (so old bytes that wait for the read thread do not
+// wake the status thread again and again) and an eventfd per waiting thread so
+// that another thread can end a wait at once.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/uio.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <climits>
+
+#include "Adexcept.h"
+#include "SerialDevice.h"
+
+namespace {
+
+constexpr std::size_t kMaxReadBuffers = 64;
+
+struct TSpeed {
+  uint32_t Baud;
+  speed_t Code;
+};
+
+constexpr std::array<TSpeed, 23> kSpeeds{{
+    {50, B50},         {75, B75},         {110, B110},       {134, B134},
+    {150, B150},       {200, B200},       {300, B300},       {600, B600},
+    {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
+    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
+    {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
+    {576000, B576000}, {921600, B921600}, {1000000, B1000000},
+}};
+
+bool SpeedCode(uint32_t baud, speed_t& code) {
+  for (const TSpeed& s : kSpeeds) {
+    if (s.Baud == baud) {
+      code = s.Code;
+      return true;
+    }
+  }
+  return false;
+}
+
+uint32_t BaudOf(speed_t code) {
+  for (const TSpeed& s : kSpeeds) {
+    if (s.Code == code) return s.Baud;
+  }
+  return 0;
+}
+
+// The open's error number as one of the layer's codes. Numbers the message
+// table knows under another meaning would show the wrong text, so those fall
+// back to "General failure"; the rest keep their own number and so their own
+// system text.
+int OpenErrorCode(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+    case ENOTTY:
+      return -2;
+    case ENOTDIR:
+      return -3;
+    case EMFILE:
+    case ENFILE:
+      return -4;
+    case EBUSY:
+    case EWOULDBLOCK:
+      return -5;
+    case EBADF:
+      return -6;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return ecPermissionDenied;
+    case ENOMEM:
+      return ecOutOfMemory;
+    default:
+      break;
+  }
+  constexpr int kGeneralFailure = 162;
+  if (!MessageNumberToString(error).empty()) return -kGeneralFailure;
+  return -error;
+}
+
+void DrainEventFd(int fd) {
+  uint64_t value;
+  while (read(fd, &value, sizeof value) > 0) {
+  }
+}
+
+void PokeEventFd(int fd) {
+  const uint64_t one = 1;
+  ssize_t ignored = write(fd, &one, sizeof one);
+  (void)ignored;  // a full counter is already a pending wake
+}
+
+}  // namespace
+
+struct TSerialDevice::Impl {
+  int Fd = -1;
+  int Epoll = -1;
+  int LineWake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  int WriteWake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  // The fields termios has no place for, as last written.
+  TLineSettings Shadow;
+
+  ~Impl() {
+    if (LineWake >= 0) close(LineWake);
+    if (WriteWake >= 0) close(WriteWake);
+  }
+};
+
+TSerialDevice::TSerialDevice() : impl_(std::make_unique<Impl>()) {}
+
+TSerialDevice::~TSerialDevice() { Close(); }
+
+bool TSerialDevice::IsOpen() const { return impl_->Fd >= 0; }
+
+int TSerialDevice::Open(const std::string& path) {
+  if (IsOpen()) return -5;
+  if (impl_->LineWake < 0 || impl_->WriteWake < 0) return ecOutOfMemory;
+  int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return OpenErrorCode(errno);
+  auto fail = [fd](int code) {
+    close(fd);
+    return code;
+  };
+  if (!isatty(fd)) return fail(-2);
+  // flock first: it tells another holder apart even for root, whom TIOCEXCL
+  // does not stop.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(OpenErrorCode(errno));
+  if (ioctl(fd, TIOCEXCL) != 0) return fail(OpenErrorCode(errno));
+
+  termios tio{};
+  if (tcgetattr(fd, &tio) != 0) {
+    ioctl(fd, TIOCNXCL);
+    return fail(OpenErrorCode(errno));
+  }
+  cfmakeraw(&tio);
+  tio.c_cflag |= CLOCAL | CREAD;
+  tio.c_cflag &= ~CRTSCTS;
+  tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+  // A read returns at once with whatever the device holds.
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  cfsetispeed(&tio, B115200);
+  cfsetospeed(&tio, B115200);
+  if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+    ioctl(fd, TIOCNXCL);
+    return fail(OpenErrorCode(errno));
+  }
+
+  int ep = epoll_create1(EPOLL_CLOEXEC);
+  if (ep < 0) {
+    ioctl(fd, TIOCNXCL);
+    return fail(OpenErrorCode(errno));
+  }
+  epoll_event device{};
+  device.events = EPOLLIN | EPOLLET;
+  device.data.fd = fd;
+  epoll_event wake{};
+  wake.events = EPOLLIN;
+  wake.data.fd = impl_->LineWake;
+  if (epoll_ctl(ep, EPOLL_CTL_ADD, fd, &device) != 0 ||
+      epoll_ctl(ep, EPOLL_CTL_ADD, impl_->LineWake, &wake) != 0) {
+    int error = errno;
+    close(ep);
+    ioctl(fd, TIOCNXCL);
+    return fail(OpenErrorCode(error));
+  }
+  DrainEventFd(impl_->LineWake);
+  DrainEventFd(impl_->WriteWake);
+  impl_->Fd = fd;
+  impl_->Epoll = ep;
+  impl_->Shadow = TLineSettings{};
+  return 0;
+}
+
+int TSerialDevice::Probe(const std::string& path) {
+  int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return OpenErrorCode(errno);
+  int result = 0;
+  if (!isatty(fd)) {
+    result = -2;
+  } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    result = OpenErrorCode(errno);
+  } else {
+    flock(fd, LOCK_UN);
+  }
+  close(fd);
+  return result;
+}
+
+int TSerialDevice::Close() {
+  if (!IsOpen()) return 0;
+  // The exclusive mark outlives our descriptor on a pseudo-terminal whose other
+  // side stays open, so it is lifted by hand.
+  ioctl(impl_->Fd, TIOCNXCL);
+  close(impl_->Epoll);
+  impl_->Epoll = -1;
+  int result = close(impl_->Fd) == 0 ? 0 : -1;
+  impl_->Fd = -1;
+  return result;
+}
+
+int TSerialDevice::GetState(TLineSettings& settings) {
+  termios tio{};
+  if (!IsOpen() || tcgetattr(impl_->Fd, &tio) != 0) return -1;
+  settings = impl_->Shadow;
+  settings.Baud = BaudOf(cfgetospeed(&tio));
+  if (!(tio.c_cflag & PARENB)) {
+    settings.Parity = 0;
+  } else if (tio.c_cflag & CMSPAR) {
+    settings.Parity = (tio.c_cflag & PARODD) ? 3 : 4;
+  } else {
+    settings.Parity = (tio.c_cflag & PARODD) ? 1 : 2;
+  }
+  switch (tio.c_cflag & CSIZE) {
+    case CS5: settings.DataBits = 5; break;
+    case CS6: settings.DataBits = 6; break;
+    case CS7: settings.DataBits = 7; break;
+    default: settings.DataBits = 8; break;
+  }
+  if (!(tio.c_cflag & CSTOPB)) {
+    settings.StopBits = sbOne;
+  } else if (settings.StopBits == sbOne) {
+    settings.StopBits = sbTwo;
+  }
+  settings.ParityCheck = (tio.c_iflag & INPCK) != 0;
+  settings.OutxCtsFlow = (tio.c_cflag & CRTSCTS) != 0;
+  settings.OutX = (tio.c_iflag & IXON) != 0;
+  settings.InX = (tio.c_iflag & IXOFF) != 0;
+  settings.XonChar = static_cast<char>(tio.c_cc[VSTART]);
+  settings.XoffChar = static_cast<char>(tio.c_cc[VSTOP]);
+  return 0;
+}
+
+int TSerialDevice::SetState(const TLineSettings& settings) {
+  if (!IsOpen()) return -6;
+  termios tio{};
+  if (tcgetattr(impl_->Fd, &tio) != 0) return -errno;
+  speed_t speed;
+  if (!SpeedCode(settings.Baud, speed)) return -EINVAL;
+  cfsetispeed(&tio, speed);
+  cfsetospeed(&tio, speed);
+  tio.c_cflag &= ~(PARENB | PARODD | CMSPAR | CSIZE | CSTOPB | CRTSCTS);
+  switch (settings.Parity) {
+    case 1: tio.c_cflag |= PARENB | PARODD; break;
+    case 2: tio.c_cflag |= PARENB; break;
+    case 3: tio.c_cflag |= PARENB | PARODD | CMSPAR; break;
+    case 4: tio.c_cflag |= PARENB | CMSPAR; break;
+    default: break;
+  }
+  switch (settings.DataBits) {
+    case 5: tio.c_cflag |= CS5; break;
+    case 6: tio.c_cflag |= CS6; break;
+    case 7: tio.c_cflag |= CS7; break;
+    default: tio.c_cflag |= CS8; break;
+  }
+  // Linux has no one-and-a-half stop bits; a UART sends 1.5 for "two" at 5 bits.
+  if (settings.StopBits != sbOne) tio.c_cflag |= CSTOPB;
+  if (settings.OutxCtsFlow || settings.RtsControl == rtsHandshake) tio.c_cflag |= CRTSCTS;
+  tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
+  if (settings.OutX) tio.c_iflag |= IXON;
+  if (settings.InX) tio.c_iflag |= IXOFF;
+  if (settings.ParityCheck) tio.c_iflag |= INPCK;
+  tio.c_cc[VSTART] = static_cast<cc_t>(settings.XonChar);
+  tio.c_cc[VSTOP] = static_cast<cc_t>(settings.XoffChar);
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  if (tcsetattr(impl_->Fd, TCSANOW, &tio) != 0) return -errno;
+  impl_->Shadow = settings;
+  return 0;
+}
+
+void TSerialDevice::EscapeFunction(int function) {
+  if (!IsOpen()) return;
+  int bits = 0;
+  unsigned long request = 0;
+  switch (function) {
+    case kSetDtr: bits = TIOCM_DTR; request = TIOCMBIS; break;
+    case kClrDtr: bits = TIOCM_DTR; request = TIOCMBIC; break;
+    case kSetRts: bits = TIOCM_RTS; request = TIOCMBIS; break;
+    case kClrRts: bits = TIOCM_RTS; request = TIOCMBIC; break;
+    default: return;
+  }
+  // A pseudo-terminal has no modem lines and answers ENOTTY or EINVAL; that
+  // is no failure.
+  ioctl(impl_->Fd, request, &bits);
+}
+
+uint32_t TSerialDevice::ModemStatus() {
+  int bits = 0;
+  if (!IsOpen() || ioctl(impl_->Fd, TIOCMGET, &bits) != 0) return 0;
+  uint32_t status = 0;
+  if (bits & TIOCM_CTS) status |= kModemCts;
+  if (bits & TIOCM_DSR) status |= kModemDsr;
+  if (bits & TIOCM_RNG) status |= kModemRing;
+  if (bits & TIOCM_CD) status |= kModemRlsd;
+  return status;
+}
+
+long TSerialDevice::Read(uint8_t* const* buffers, std::size_t count, std::size_t each) {
+  if (!IsOpen()) return -EBADF;
+  std::array<iovec, kMaxReadBuffers> iov{};
+  if (count > iov.size()) count = iov.size();
+  for (std::size_t i = 0; i < count; ++i) iov[i] = {buffers[i], each};
+  ssize_t n = readv(impl_->Fd, iov.data(), static_cast<int>(count));
+  if (n >= 0) return static_cast<long>(n);
+  if (errno == EAGAIN || errno == EINTR) return 0;
+  return -errno;
+}
+
+long TSerialDevice::Write(const uint8_t* data, std::size_t length) {
+  if (!IsOpen()) return -EBADF;
+  ssize_t n = write(impl_->Fd, data, length);
+  if (n >= 0) return static_cast<long>(n);
+  if (errno == EAGAIN || errno == EINTR) return 0;
+  return -errno;
+}
+
+TSerialDevice::TWaitResult TSerialDevice::WaitLineEvent(int timeoutMs) {
+  if (!IsOpen()) return TWaitResult::Failed;
+  std::array<epoll_event, 2> events{};
+  int n = epoll_wait(impl_->Epoll, events.data(), static_cast<int>(events.size()), timeoutMs);
+  if (n < 0) return errno == EINTR ? TWaitResult::Woken : TWaitResult::Failed;
+  if (n == 0) return TWaitResult::TimedOut;
+  TWaitResult result = TWaitResult::Woken;
+  for (int i = 0; i < n; ++i) {
+    if (events[i].data.fd == impl_->LineWake) {
+      DrainEventFd(impl_->LineWake);
+      continue;
+    }
+    if (events[i].events & (EPOLLHUP | EPOLLERR)) return TWaitResult::HungUp;
+    if (events[i].events & EPOLLIN) result = TWaitResult::Ready;
+  }
+  return result;
+}
+
+void TSerialDevice::WakeLineEventWaiter() { PokeEventFd(impl_->LineWake); }
+
+TSerialDevice::TWaitResult TSerialDevice::WaitWritable(int timeoutMs) {
+  if (!IsOpen()) return TWaitResult::Failed;
+  pollfd fds[2] = {{impl_->Fd, POLLOUT, 0}, {impl_->WriteWake, POLLIN, 0}};
+  int n = poll(fds, 2, timeoutMs);
+  if (n < 0) return errno == EINTR ? TWaitResult::Woken : TWaitResult::Failed;
+  if (n == 0) return TWaitResult::TimedOut;
+  if (fds[1].revents & POLLIN) {
+    DrainEventFd(impl_->WriteWake);
+    return TWaitResult::Woken;
+  }
+  if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return TWaitResult::HungUp;
+  return TWaitResult::Ready;
+}
+
+void TSerialDevice::WakeWriteWaiter() { PokeEventFd(impl_->WriteWake); }
+
+bool TSerialDevice::PurgeInput() { return IsOpen() && tcflush(impl_->Fd, TCIFLUSH) == 0; }
+
+bool TSerialDevice::PurgeOutput() { return IsOpen() && tcflush(impl_->Fd, TCOFLUSH) == 0; }
+
+std::size_t TSerialDevice::OutputQueued() {
+  int queued = 0;
+  if (!IsOpen() || ioctl(impl_->Fd, TIOCOUTQ, &queued) != 0 || queued < 0) return 0;
+  return static_cast<std::size_t>(queued);
+}
+
+bool TSerialDevice::IsInvalidHandle(int negativeError) { return negativeError == -EBADF; }
