@@ -72,6 +72,7 @@ struct SimRecord {
   std::vector<SimEvent> events;
   int greetings = 0;       // ZARN greetings sent
   int contactCs = 0;       // DSP first-contact 'C's sent
+  int finishedUploads = 0; // uploads whose STB side completed
   int64_t bytesReceived = 0;
   bool lineClosed = false; // the STB vanished (or the simulator stopped)
   bool running = false;    // the simulator's thread runs

@@ -67,6 +67,10 @@ class StbSimulator {
   const std::string& PortName() const;
   const std::string& PortLinkPath() const;
 
+  // Hands every event's text to `echo` as it happens, on the simulator's
+  // thread (the executable prints them). Call before Start.
+  void SetEventEcho(std::function<void(const std::string&)> echo);
+
   // Starts the STB on its own thread. Call once.
   void Start();
   // Ends the STB's thread (at once, also in the middle of a wait or a paced

@@ -1,0 +1,36 @@
+// The "COM<n>" name under which the tool's port list shows the simulator: a
+// symbolic link in the port link folder that points at the pseudo-terminal.
+//
+// The folder: $ZARN_PORT_DIR when set; else $XDG_RUNTIME_DIR/zarn-loader/ports
+// when XDG_RUNTIME_DIR is set; else /tmp/zarn-loader-<uid>/ports. Missing
+// folders are created with mode 0700. The serial layer's port list follows the
+// same rule.
+//
+// Threads: any; the link itself is shared with other processes, so creation
+// tries the numbers in turn and takes the first it can create.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace stbsim {
+
+inline constexpr int kFirstLinkedCom = 31;
+inline constexpr int kLastLinkedCom = 50;
+
+std::string PortLinkFolderPath();
+
+struct PortLink {
+  std::string name;  // "COM31"
+  std::string path;  // the link's full path
+};
+
+// Creates the link "COM<n>" to `target` with the lowest free n in 31..50 (a
+// link whose target is gone counts as free and is replaced). Returns an empty
+// PortLink when the folder cannot be made or every number is taken.
+PortLink CreatePortLink(const std::string& target, const std::string& folder);
+
+// Removes the link when it still points at `target`.
+void RemovePortLink(const PortLink& link, const std::string& target);
+
+}  // namespace stbsim

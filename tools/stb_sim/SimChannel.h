@@ -1,0 +1,72 @@
+// What both sides of the STB share while they talk: reading with the idle
+// limit and the vanish count, answering through the fault plan, and the event
+// log.
+//
+// Threads: the simulator's thread only (the log it writes is locked).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "FaultPlan.h"
+#include "SimLine.h"
+#include "SimLog.h"
+#include "SimOptions.h"
+
+namespace stbsim {
+
+// The tool has sent nothing for options.idleRestart: the STB gives up the
+// upload in progress and restarts.
+struct IdleTimeout {};
+
+// How one upload (or one wait for one) ended.
+enum class SessionEnd { Finished, Restart };
+
+class SimChannel {
+ public:
+  using Clock = SimLine::Clock;
+
+  SimChannel(SimLine& line, SimLog& log, const SimOptions& options);
+
+  SimLine& Line() { return line_; }
+  SimLog& Log() { return log_; }
+  const SimOptions& Options() const { return options_; }
+
+  // The next byte; IdleTimeout when none comes within the idle limit.
+  uint8_t ReadByte();
+  // Exactly `count` bytes, each within the idle limit.
+  std::vector<uint8_t> ReadExact(size_t count);
+  // The next byte, or nothing when `deadline` passes first (no idle limit).
+  std::optional<uint8_t> ReadByteUntil(Clock::time_point deadline);
+
+  // Starts counting towards options.vanishAfterBytes again.
+  void ResetVanishCount() { sinceReset_ = 0; }
+
+  // Sends the answer `normal` of `phase`/`index` as the fault plan has it and
+  // logs it under `what`. Returns what was actually sent (empty for silence).
+  std::vector<uint8_t> Reply(SimPhase phase, int index, const std::vector<uint8_t>& normal,
+                             const std::string& what);
+
+  void Event(const std::string& text) { log_.Event(text); }
+  // Closes the line and throws LineGone.
+  [[noreturn]] void VanishNow(const std::string& why);
+
+ private:
+  Clock::time_point IdleDeadline() const;
+  void Count(size_t bytes);
+
+  SimLine& line_;
+  SimLog& log_;
+  const SimOptions& options_;
+  FaultPlan plan_;
+  int64_t sinceReset_ = 0;
+};
+
+// "AB 44 6E 01"
+std::string Hex(const std::vector<uint8_t>& bytes);
+uint32_t WordOf(const std::vector<uint8_t>& bytes, size_t offset = 0);
+std::vector<uint8_t> BytesOf(uint32_t word);
+
+}  // namespace stbsim

@@ -1,0 +1,81 @@
+// The STB's end of the serial line: the master side of a pseudo-terminal pair,
+// with optional pacing at a baud rate so that transfers take the time a real
+// line would give them.
+//
+// Pacing: a reply leaves only when the line would have carried all its bytes
+// (so the far end never sees half a word), and received bytes are handed out
+// no faster than the line could have delivered them, in small batches.
+//
+// Threads: one thread (the simulator's) reads, writes, sleeps and vanishes.
+// RequestStop may be called from any thread; every blocking call then throws
+// LineStopped at once. After Vanish, reads and writes throw LineGone.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace stbsim {
+
+struct LineStopped {};  // the simulator is being stopped
+struct LineGone {};     // the line has been closed (the STB vanished)
+
+class SimLine {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  // Opens the pair; the slave is set raw and kept open by the simulator so
+  // that the line survives the tool closing and reopening it. Throws
+  // std::system_error on failure.
+  SimLine(bool pace, int baud);
+  ~SimLine();
+  SimLine(const SimLine&) = delete;
+  SimLine& operator=(const SimLine&) = delete;
+
+  const std::string& SlavePath() const { return slavePath_; }
+
+  // The next received byte, or nothing when `deadline` passes first.
+  std::optional<uint8_t> ReadByte(Clock::time_point deadline);
+  // Up to `max` received bytes (at least one), or 0 when `deadline` passes first.
+  size_t Read(uint8_t* out, size_t max, Clock::time_point deadline);
+  // Whether a byte arrives before `deadline`, without taking it.
+  bool WaitReadable(Clock::time_point deadline);
+  // Drops every byte received so far, without waiting.
+  void DiscardInput();
+
+  // Sends `bytes` in one piece (nothing for an empty vector).
+  void Write(const std::vector<uint8_t>& bytes);
+
+  // Sleeps until `until` (a stop request ends it with LineStopped).
+  void SleepUntil(Clock::time_point until);
+  void SleepFor(std::chrono::milliseconds length) { SleepUntil(Clock::now() + length); }
+
+  // Closes both ends: the tool's port sees the device go away.
+  void Vanish();
+  bool Gone() const;
+
+  // Any thread.
+  void RequestStop();
+
+ private:
+  struct Fds;
+  // Waits for the master to become readable (events POLLIN) or writable
+  // (POLLOUT); false when `deadline` passes.
+  bool WaitMaster(short events, Clock::time_point deadline);
+  bool Fill(Clock::time_point deadline);
+
+  std::unique_ptr<Fds> fds_;
+  std::string slavePath_;
+  const bool pace_;
+  const Clock::duration byteTime_;
+  std::vector<uint8_t> buffer_;
+  size_t head_ = 0;
+  Clock::time_point inLineFree_{};
+  Clock::time_point outLineFree_{};
+};
+
+}  // namespace stbsim
