@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <system_error>
 
 ImageFile::~ImageFile() { Close(); }
@@ -12,6 +13,12 @@ void ImageFile::NoteError(int errorNumber) {
 
 bool ImageFile::Open(const std::string& path) {
   Close();
+  // Some systems open a folder for reading and fail only at the first read.
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) {
+    NoteError(EISDIR);
+    return false;
+  }
   errno = 0;
   file_ = std::fopen(path.c_str(), "rb");
   if (file_ == nullptr) {

@@ -1,0 +1,132 @@
+#include "CommandLine.h"
+
+#include <cctype>
+
+namespace {
+
+constexpr const char kDspExtension[] = ".DSP";
+constexpr size_t kDspExtensionLength = sizeof kDspExtension - 1;
+
+// "COM" followed by nothing but digits, in any letter case.
+bool LooksLikeComName(const std::string& device) {
+  if (device.size() < 3) return false;
+  for (size_t i = 0; i < device.size(); ++i) {
+    const auto c = static_cast<unsigned char>(device[i]);
+    if (i < 3 ? std::toupper(c) != "COM"[i] : !std::isdigit(c)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<uint16_t> ComNumberFromName(const std::string& device) {
+  if (device.size() < 4 || device.size() > 8) return std::nullopt;
+  for (size_t i = 0; i < 3; ++i) {
+    if (std::toupper(static_cast<unsigned char>(device[i])) != "COM"[i]) return std::nullopt;
+  }
+  unsigned long number = 0;
+  for (size_t i = 3; i < device.size(); ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(device[i]))) return std::nullopt;
+    number = number * 10 + static_cast<unsigned long>(device[i] - '0');
+  }
+  if (number < 1 || number > UINT16_MAX) return std::nullopt;
+  return static_cast<uint16_t>(number);
+}
+
+bool IsDspPath(const std::string& path) {
+  const std::string tail =
+      path.size() > kDspExtensionLength ? path.substr(path.size() - kDspExtensionLength) : path;
+  std::string upper;
+  for (char c : tail) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return upper == kDspExtension;
+}
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+  CommandLine command;
+  std::optional<std::string> device;
+  std::vector<std::string> files;
+  bool listPorts = false;
+  bool help = false;
+  bool version = false;
+  bool optionsEnded = false;
+
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
+      files.push_back(argument);
+    } else if (argument == "--") {
+      optionsEnded = true;
+    } else if (argument == "--help" || argument == "-h") {
+      help = true;
+    } else if (argument == "--version") {
+      version = true;
+    } else if (argument == "--list-ports") {
+      listPorts = true;
+    } else if (argument == "--port" || argument == "-p") {
+      if (i + 1 >= arguments.size()) return {std::nullopt, argument + " needs a device"};
+      if (device) return {std::nullopt, "the port is given twice"};
+      device = arguments[++i];
+    } else if (argument.rfind("--port=", 0) == 0) {
+      if (device) return {std::nullopt, "the port is given twice"};
+      device = argument.substr(7);
+    } else {
+      return {std::nullopt, "unknown option " + argument};
+    }
+  }
+
+  if (help) {
+    command.action = CommandLine::Action::Help;
+    return {command, ""};
+  }
+  if (version) {
+    command.action = CommandLine::Action::Version;
+    return {command, ""};
+  }
+  if (listPorts) {
+    if (device || !files.empty()) return {std::nullopt, "--list-ports takes nothing else"};
+    command.action = CommandLine::Action::ListPorts;
+    return {command, ""};
+  }
+  if (!device || device->empty()) return {std::nullopt, "no port given (--port DEVICE)"};
+  if (files.empty()) return {std::nullopt, "no image file given"};
+  if (files.size() > 1) return {std::nullopt, "one image file at a time"};
+  if (files[0].empty()) return {std::nullopt, "the image file name is empty"};
+
+  command.action = CommandLine::Action::Upload;
+  if (const std::optional<uint16_t> number = ComNumberFromName(*device)) {
+    command.comNumber = *number;
+  } else if (LooksLikeComName(*device)) {
+    return {std::nullopt, "COM<n> needs a port number from 1 to 65535, e.g. COM31"};
+  } else {
+    command.devicePath = *device;
+  }
+  command.imagePath = files[0];
+  return {command, ""};
+}
+
+std::string UsageText(const std::string& program) {
+  return "Usage: " + program +
+         " --port DEVICE FILE\n"
+         "       " + program + " --list-ports\n"
+         "\n"
+         "Uploads FILE into the STB on the serial port DEVICE, without the window.\n"
+         "DEVICE is a device path (/dev/ttyUSB0, a pseudo-terminal) or COM<n> as the\n"
+         "port dialog lists it. A file whose name ends in .DSP goes with the block\n"
+         "transfer, every other file with the ZARN command-word protocol.\n"
+         "\n"
+         "  -p, --port DEVICE  the serial port (115200 8N1, DTR and RTS low)\n"
+         "      --list-ports   list the ports the port dialog would offer\n"
+         "  -h, --help         show this text\n"
+         "      --version      show the version\n"
+         "\n"
+         "The status log goes to standard output, one line at a time; message boxes go\n"
+         "to standard error as \"<title>: <text>\". On a terminal, standard error also\n"
+         "shows a progress bar. The first Ctrl-C stops the upload as Disconnect does;\n"
+         "a second one quits at once.\n"
+         "\n"
+         "Exit status: 0 when the upload reached its finish, 1 when it ended early\n"
+         "(a failure, a time-out, a stop), 2 for usage errors and when the port or the\n"
+         "file cannot be opened.\n";
+}
+
+std::string VersionText() { return "zarn-upload (ZARN Multi-Loader V1.20)\n"; }

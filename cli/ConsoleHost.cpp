@@ -1,0 +1,93 @@
+#include "ConsoleHost.h"
+
+#include "ProgressBar.h"
+
+namespace {
+// Back to the start of the line and erase it.
+constexpr const char kEraseLine[] = "\r\033[K";
+}  // namespace
+
+ConsoleHost::ConsoleHost(TApdCustomComPort& port, std::string imagePath, std::FILE* out,
+                         std::FILE* err, bool drawProgressBar)
+    : port_(port),
+      imagePath_(std::move(imagePath)),
+      out_(out),
+      err_(err),
+      drawProgressBar_(drawProgressBar) {}
+
+void ConsoleHost::EraseBar() {
+  if (!barShown_) return;
+  std::fputs(kEraseLine, err_);
+  std::fflush(err_);
+  barShown_ = false;
+}
+
+void ConsoleHost::DrawBar() {
+  if (!drawProgressBar_ || !barStarted_) return;
+  std::fputs(kEraseLine, err_);
+  std::fputs(RenderProgressBar(minimum_, maximum_, position_).c_str(), err_);
+  std::fflush(err_);
+  barShown_ = true;
+}
+
+void ConsoleHost::AppendLog(const std::string& line) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const bool redraw = barShown_;
+  EraseBar();
+  std::fputs(line.c_str(), out_);
+  std::fputc('\n', out_);
+  std::fflush(out_);
+  if (redraw) DrawBar();
+}
+
+void ConsoleHost::SetProgressPosition(int position) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  position_ = position;
+  barStarted_ = true;
+  DrawBar();
+}
+
+void ConsoleHost::SetProgressMin(int minimum) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  minimum_ = minimum;
+  barStarted_ = true;
+  DrawBar();
+}
+
+void ConsoleHost::SetProgressMax(int maximum) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  maximum_ = maximum;
+  barStarted_ = true;
+  DrawBar();
+}
+
+void ConsoleHost::StepProgressBy(int delta) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  position_ += delta;
+  barStarted_ = true;
+  DrawBar();
+}
+
+void ConsoleHost::ShowMessageBox(const std::string& text, const std::string& title) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const bool redraw = barShown_;
+  EraseBar();
+  std::fprintf(err_, "%s: %s\n", title.c_str(), text.c_str());
+  std::fflush(err_);
+  if (redraw) DrawBar();
+}
+
+void ConsoleHost::TaskEnded(bool reachedFinish) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  outcome_ = reachedFinish;
+}
+
+std::optional<bool> ConsoleHost::Outcome() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return outcome_;
+}
+
+void ConsoleHost::ClearProgressBar() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  EraseBar();
+}

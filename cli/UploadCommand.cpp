@@ -1,0 +1,137 @@
+#include "UploadCommand.h"
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "Adexcept.h"
+#include "Adport.h"
+#include "Console.h"
+#include "ConsoleHost.h"
+#include "PortList.h"
+#include "Unit2.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Time for the last queued bytes (a final word, the CAN bytes) to leave
+// before the port closes.
+constexpr auto kOutputDrainLimit = 5s;
+// Time for a finished task's thread to release its object.
+constexpr auto kTaskReleaseLimit = 5s;
+// How long the main loop may go without looking at Ctrl-C.
+constexpr auto kInterruptRecheck = 20ms;
+
+// The window's stored port settings and Connect's line settings.
+constexpr int32_t kBaud = 115200;
+constexpr uint16_t kDataBits = 8;
+constexpr uint16_t kStopBits = 1;
+constexpr uint16_t kBufferSize = 32768;
+
+void ConfigurePort(TApdComPort& port, const CommandLine& command) {
+  port.SetInSize(kBufferSize);
+  port.SetOutSize(kBufferSize);
+  port.SetAutoOpen(false);
+  port.SetDTR(false);
+  port.SetRTS(false);
+  port.SetUseEventWord(false);
+  port.SetTapiMode(tmNone);
+  port.SetDevicePath(command.devicePath);
+  port.SetComNumber(command.comNumber);
+  port.SetBaud(kBaud);
+  port.SetDataBits(kDataBits);
+  port.SetStopBits(kStopBits);
+  port.SetParity(pNone);
+}
+
+std::string PortName(const CommandLine& command) {
+  return command.devicePath.empty() ? "COM" + std::to_string(command.comNumber)
+                                    : command.devicePath;
+}
+
+// Load's rule: the path names an existing file; a directory does not count.
+// Returns "" when it does, else what is wrong.
+std::string CheckImageFile(const std::string& path) {
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (error || !std::filesystem::exists(status)) return "no such file";
+  if (std::filesystem::is_directory(status)) return "is a directory";
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return std::generic_category().message(errno);
+  std::fclose(file);
+  return "";
+}
+
+}  // namespace
+
+int RunUpload(const CommandLine& command, std::FILE* out, std::FILE* err) {
+  if (const std::string problem = CheckImageFile(command.imagePath); !problem.empty()) {
+    std::fprintf(err, "zarn-upload: %s: %s\n", command.imagePath.c_str(), problem.c_str());
+    return kExitUsage;
+  }
+
+  TApdComPort port;
+  ConfigurePort(port, command);
+  try {
+    port.SetOpen(true);
+    port.FlushInBuffer();
+    port.FlushOutBuffer();
+  } catch (const Exception& e) {
+    std::fprintf(err, "zarn-upload: %s: %s\n", PortName(command).c_str(), e.what());
+    return kExitUsage;
+  }
+
+  ConsoleHost host(port, command.imagePath, out, err, IsTerminal(err));
+  InstallInterruptHandler();
+
+  TThread* task = nullptr;
+  try {
+    if (IsDspPath(command.imagePath)) {
+      task = new UpDspThread(host);
+    } else {
+      task = new UpThread(host);
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(err, "zarn-upload: cannot start the upload: %s\n", e.what());
+    port.SetOpen(false);
+    return kExitEndedEarly;
+  }
+
+  bool stopAsked = false;
+  host.Queue().ProcessUntil(
+      [&] {
+        // The notice runs on this thread, so the task is alive while the flag
+        // reads true here.
+        if (!TaskRunning.load()) return true;
+        if (!stopAsked && InterruptRequested()) {
+          stopAsked = true;
+          std::fputs("zarn-upload: stopping the upload (Ctrl-C again quits at once)\n", err);
+          std::fflush(err);
+          task->RequestStop();
+        }
+        return false;
+      },
+      std::chrono::steady_clock::time_point::max(), kInterruptRecheck);
+
+  TThread::WaitUntilAllReleased(kTaskReleaseLimit);
+  host.ClearProgressBar();
+  try {
+    port.WaitForOutputDrained(kOutputDrainLimit);
+    port.SetOpen(false);
+  } catch (const Exception& e) {
+    std::fprintf(err, "zarn-upload: %s: %s\n", PortName(command).c_str(), e.what());
+  }
+  return host.Outcome().value_or(false) ? kExitFinished : kExitEndedEarly;
+}
+
+int RunListPorts(std::FILE* out) {
+  for (const TPortInfo& port : ListPorts()) {
+    std::fprintf(out, "COM%u  %s  %s\n", static_cast<unsigned>(port.Number), port.Path.c_str(),
+                 port.Description.c_str());
+  }
+  std::fflush(out);
+  return kExitFinished;
+}

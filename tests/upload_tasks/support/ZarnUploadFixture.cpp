@@ -1,0 +1,79 @@
+#include "ZarnUploadFixture.h"
+
+#include <algorithm>
+
+#include "PtyPair.h"
+#include "Unit2.h"
+
+using namespace std::chrono_literals;
+
+stbsim::SimOptions ZarnUploadFixture::QuickStb() {
+  stbsim::SimOptions options;
+  options.greetInterval = 0ms;  // a repeated greeting would be read as a reply
+  options.flashTime = 20ms;
+  options.restartTime = 20ms;
+  options.loop = false;
+  return options;
+}
+
+FakeTaskClock::Options ZarnUploadFixture::ClockOptions() {
+  FakeTaskClock::Options options;
+  // Long enough for the engine to have written a packet's end before a flush.
+  options.pauseScale = 0.1;
+  return options;
+}
+
+void ZarnUploadFixture::TearDown() {
+  EXPECT_TRUE(host_.RunUntilTaskEnds(30s));
+  EXPECT_FALSE(TaskRunning.load());
+}
+
+void ZarnUploadFixture::Upload(const std::vector<uint8_t>& image, const Scenario& scenario,
+                               const std::string& fileName) {
+  UploadPath(folder_.Write(fileName, image), scenario);
+}
+
+void ZarnUploadFixture::UploadPath(const std::string& path, const Scenario& scenario) {
+  sim_ = std::make_unique<stbsim::StbSimulator>(scenario.sim);
+  OpenPortOn(port_, sim_->SlavePath());
+  ASSERT_TRUE(port_.Open());
+  host_.SetChosenPath(path);
+  host_.onLog = [this, extra = scenario.onLog](const std::string& line) {
+    {
+      std::lock_guard<std::mutex> lock(timesMutex_);
+      logTimes_.emplace_back(line, clock_.NowMilliseconds());
+    }
+    if (extra) extra(line);
+  };
+
+  TThread* task = new UpThread(host_, clock_);
+  // The STB starts only once the task has flushed, or its greeting would be
+  // thrown away with the flush.
+  auto logged = [this](const std::string& line) {
+    return [this, line] {
+      const auto log = host_.Log();
+      return !TaskRunning.load() || std::find(log.begin(), log.end(), line) != log.end();
+    };
+  };
+  ASSERT_TRUE(host_.PumpUntil(logged("Waiting for STB...")));
+  sim_->Start();
+
+  if (scenario.intervention != Intervention::None) {
+    ASSERT_TRUE(host_.PumpUntil(logged(scenario.interveneAtLine)));
+    // The notice runs only on this thread, so the task is alive while the
+    // flag reads true here.
+    if (TaskRunning.load()) {
+      task->RequestStop();
+      if (scenario.intervention == Intervention::Disconnect) port_.SetOpen(false);
+    }
+  }
+  ASSERT_TRUE(host_.RunUntilTaskEnds(30s));
+}
+
+int64_t ZarnUploadFixture::LoggedAt(const std::string& line) const {
+  std::lock_guard<std::mutex> lock(timesMutex_);
+  for (const auto& [text, at] : logTimes_) {
+    if (text == line) return at;
+  }
+  return -1;
+}
