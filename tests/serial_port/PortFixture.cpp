@@ -1,0 +1,72 @@
+#include "PortFixture.h"
+
+namespace {
+constexpr auto kPollSlice = std::chrono::milliseconds(1);
+}
+
+FailureRecorder::FailureRecorder() {
+  SetThreadFailureReporter([this](const std::string& cls, const std::string& message) {
+    std::lock_guard<std::mutex> guard(lock_);
+    reports_.push_back({cls, message, std::this_thread::get_id()});
+  });
+}
+
+FailureRecorder::~FailureRecorder() { SetThreadFailureReporter(nullptr); }
+
+std::vector<FailureReport> FailureRecorder::Reports() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return reports_;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(kPollSlice);
+  }
+  return true;
+}
+
+void ConfigureLikeMainWindow(TApdCustomComPort& port, const std::string& path) {
+  port.SetDevicePath(path);
+  port.SetBaud(115200);
+  port.SetDataBits(8);
+  port.SetStopBits(1);
+  port.SetParity(pNone);
+  port.SetInSize(32768);
+  port.SetOutSize(32768);
+  port.SetAutoOpen(false);
+  port.SetDTR(false);
+  port.SetRTS(false);
+  port.SetUseEventWord(false);
+  port.SetTapiMode(tmNone);
+}
+
+void OpenPortTest::SetUp() {
+  ConfigureLikeMainWindow(port, pty.SlavePath());
+  port.SetOpen(true);
+  ASSERT_TRUE(port.Open());
+  ASSERT_EQ(port.PortState(), psOpen);
+}
+
+void OpenPortTest::TearDown() {
+  port.SetOpen(false);
+  if (!expectFailures) {
+    for (const FailureReport& r : failures.Reports()) {
+      ADD_FAILURE() << "unexpected engine failure: " << r.ClassName << ": " << r.Message;
+    }
+  }
+}
+
+bool OpenPortTest::WaitForReceived(std::size_t count) {
+  return WaitUntil([&] {
+    port.WaitForInput(std::chrono::milliseconds(10));
+    return port.InBuffUsed() >= count;
+  });
+}
+
+std::vector<uint8_t> OpenPortTest::Take(uint16_t count) {
+  std::vector<uint8_t> out(count);
+  EXPECT_EQ(port.GetBlock(out.data(), count), count);
+  return out;
+}

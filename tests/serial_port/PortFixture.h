@@ -1,0 +1,57 @@
+// A port opened on a pseudo-terminal the way the main window opens its port,
+// with the engine's failure reports recorded instead of printed.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Adport.h"
+#include "EngineHooks.h"
+#include "PtyPair.h"
+
+struct FailureReport {
+  std::string ClassName;
+  std::string Message;
+  std::thread::id Thread;
+};
+
+// Collects the reports of failing engine threads for the life of the object.
+class FailureRecorder {
+ public:
+  FailureRecorder();
+  ~FailureRecorder();
+  std::vector<FailureReport> Reports() const;
+
+ private:
+  mutable std::mutex lock_;
+  std::vector<FailureReport> reports_;
+};
+
+// Polls `condition` until it holds or `limit` passes (generous limits: this
+// waits for a condition, it does not time anything).
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+// Configures `port` like the main window's port, on `path`.
+void ConfigureLikeMainWindow(TApdCustomComPort& port, const std::string& path);
+
+class OpenPortTest : public testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Waits until `count` bytes sit in the receive ring.
+  bool WaitForReceived(std::size_t count);
+  std::vector<uint8_t> Take(uint16_t count);
+
+  PtyPair pty;
+  FailureRecorder failures;
+  TApdComPort port;
+  bool expectFailures = false;  // a test that pulls the line sets this
+};

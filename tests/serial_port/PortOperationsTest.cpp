@@ -1,0 +1,199 @@
+// The seven operations on a port opened over a pseudo-terminal.
+#include <sys/ioctl.h>
+
+#include <atomic>
+#include <thread>
+
+#include "Awuser.h"
+#include "PortFixture.h"
+
+namespace {
+
+constexpr std::size_t kRing = TApdBaseDispatcher::kReceiveRingSize;
+using std::chrono::milliseconds;
+
+TEST_F(OpenPortTest, BytesFromTheLineReachGetBlockInOrder) {
+  const auto sent = Pattern(5000);
+  pty.Send(sent);
+  ASSERT_TRUE(WaitForReceived(sent.size()));
+  EXPECT_EQ(Take(5000), sent);
+  EXPECT_FALSE(port.CharReady());
+}
+
+TEST_F(OpenPortTest, PutBlockAndPutCharReachTheLine) {
+  const auto block = Pattern(3000);
+  EXPECT_EQ(port.PutBlock(block.data(), 3000), 0);
+  port.PutChar(0x7E);
+  auto expected = block;
+  expected.push_back(0x7E);
+  EXPECT_EQ(pty.Receive(expected.size(), std::chrono::seconds(10)), expected);
+}
+
+TEST_F(OpenPortTest, PeekTwiceThenGetYieldsTheSameBytesAndRemovesThem) {
+  pty.Send("ABCDEF");
+  ASSERT_TRUE(WaitForReceived(6));
+  char a[4] = {}, b[4] = {}, c[4] = {};
+  EXPECT_EQ(port.PeekBlock(a, 4), 4);
+  EXPECT_EQ(port.PeekBlock(b, 4), 4);
+  EXPECT_EQ(port.GetBlock(c, 4), 4);
+  EXPECT_EQ(std::string(a, 4), "ABCD");
+  EXPECT_EQ(std::string(b, 4), "ABCD");
+  EXPECT_EQ(std::string(c, 4), "ABCD");
+  EXPECT_EQ(port.InBuffUsed(), 2u);
+}
+
+TEST_F(OpenPortTest, ShortTakeRaisesBufferIsEmptyAndLosesNothing) {
+  pty.Send("xyz");
+  ASSERT_TRUE(WaitForReceived(3));
+  char buffer[8];
+  try {
+    port.GetBlock(buffer, 4);
+    FAIL();
+  } catch (const EBufferIsEmpty& e) {
+    EXPECT_EQ(e.ErrorCode, ecBufferIsEmpty);
+    EXPECT_STREQ(e.what(), "Buffer is empty");
+  }
+  EXPECT_THROW(port.PeekBlock(buffer, 4), EBufferIsEmpty);
+  EXPECT_EQ(port.GetBlock(buffer, 3), 3);
+  EXPECT_EQ(std::string(buffer, 3), "xyz");
+}
+
+TEST_F(OpenPortTest, LengthZeroOnAnEmptyRingTakesNothingAndRaisesNothing) {
+  char byte = 'q';
+  EXPECT_EQ(port.GetBlock(&byte, 0), 0);
+  EXPECT_EQ(port.PeekBlock(&byte, 0), 0);
+  EXPECT_EQ(port.PutBlock(&byte, 0), 0);
+  EXPECT_FALSE(port.CharReady());
+}
+
+TEST_F(OpenPortTest, LengthsAboveTheRingsAlwaysFailAndLoseNothing) {
+  std::vector<uint8_t> big(65535);
+  const auto sent = Pattern(100);
+  pty.Send(sent);
+  ASSERT_TRUE(WaitForReceived(100));
+  EXPECT_THROW(port.GetBlock(big.data(), kRing + 1), EBufferIsEmpty);
+  EXPECT_THROW(port.PeekBlock(big.data(), 65535), EBufferIsEmpty);
+  EXPECT_THROW(port.PutBlock(big.data(), 32769), EOutputBufferTooSmall);
+  EXPECT_THROW(port.PutBlock(big.data(), 65535), EOutputBufferTooSmall);
+  EXPECT_EQ(Take(100), sent);
+  EXPECT_TRUE(pty.ReceiveAvailable(milliseconds(20)).empty());
+}
+
+TEST_F(OpenPortTest, AFullRingKeepsLaterBytesQueuedInOrder) {
+  const auto sent = Pattern(kRing + 3000);
+  pty.Send(sent);
+  ASSERT_TRUE(WaitForReceived(kRing));
+  // The rest waits in the engine's queue, nothing is dropped.
+  ASSERT_TRUE(WaitUntil([&] { return port.Dispatcher()->Queue().Count() > 0; }));
+  EXPECT_TRUE(port.CharReady());
+  auto got = Take(static_cast<uint16_t>(kRing));
+  ASSERT_TRUE(WaitForReceived(3000));
+  auto rest = Take(3000);
+  got.insert(got.end(), rest.begin(), rest.end());
+  EXPECT_EQ(got, sent);
+}
+
+TEST_F(OpenPortTest, FlushInBufferAlsoDropsBytesNotYetInTheRing) {
+  pty.Send(Pattern(kRing + 2000));
+  ASSERT_TRUE(WaitForReceived(kRing));
+  ASSERT_TRUE(WaitUntil([&] { return port.Dispatcher()->Queue().Count() > 0; }));
+  port.FlushInBuffer();
+  EXPECT_FALSE(port.CharReady());
+  pty.Send("Z");
+  ASSERT_TRUE(WaitForReceived(1));
+  // Whatever was left from before the flush must not show up either.
+  EXPECT_EQ(port.InBuffUsed(), 1u);
+  EXPECT_EQ(Take(1), std::vector<uint8_t>{'Z'});
+}
+
+TEST_F(OpenPortTest, ALineEventBetweenTwoBurstsKeepsTheDataInOrder) {
+  const auto first = Pattern(700);
+  const auto second = Pattern(700, 700);
+  pty.Send(first);
+  ASSERT_TRUE(WaitForReceived(700));
+  port.Dispatcher()->Queue().Push(std::make_unique<TStatusBuffer>(kEventCts));
+  pty.Send(second);
+  ASSERT_TRUE(WaitForReceived(1400));
+  auto got = Take(1400);
+  auto expected = first;
+  expected.insert(expected.end(), second.begin(), second.end());
+  EXPECT_EQ(got, expected);
+}
+
+TEST_F(OpenPortTest, WaitForInputSeesANewByteAndGivesUpAtItsLimit) {
+  EXPECT_FALSE(port.WaitForInput(milliseconds(5)));
+  std::thread sender([&] { pty.Send("!"); });
+  EXPECT_TRUE(WaitUntil([&] { return port.WaitForInput(milliseconds(100)); }));
+  sender.join();
+}
+
+TEST_F(OpenPortTest, WakeInputWaitersEndsAWaitFromAnotherThread) {
+  std::atomic<bool> returned{false};
+  std::thread waiter([&] {
+    port.WaitForInput(std::chrono::seconds(30));
+    returned = true;
+  });
+  EXPECT_TRUE(WaitUntil([&] {
+    port.WakeInputWaiters();
+    return returned.load();
+  }));
+  waiter.join();
+}
+
+TEST_F(OpenPortTest, WaitForOutputDrainedReturnsOnceTheBytesLeft) {
+  const auto block = Pattern(20000);
+  ASSERT_EQ(port.PutBlock(block.data(), 20000), 0);
+  std::vector<uint8_t> got;
+  std::thread reader([&] { got = pty.Receive(20000, std::chrono::seconds(10)); });
+  EXPECT_TRUE(port.WaitForOutputDrained(std::chrono::seconds(10)));
+  reader.join();
+  EXPECT_EQ(got, block);
+}
+
+// Fills the line until the write thread has to wait for room: the far end
+// (the test) does not read.
+std::size_t FillUntilWritePending(TApdCustomComPort& port, int masterFd) {
+  const auto block = Pattern(4096);
+  std::size_t queued = 0;
+  // Keep the transmit ring topped up until the device stops taking bytes: the
+  // ring then stays non-empty.
+  WaitUntil([&] {
+    while (port.OutBuffFree() >= block.size()) {
+      port.PutBlock(block.data(), static_cast<uint16_t>(block.size()));
+      queued += block.size();
+    }
+    int pending = 0;
+    ioctl(masterFd, FIONREAD, &pending);
+    return port.OutBuffFree() < 32768 && pending > 0 &&
+           !port.WaitForOutputDrained(milliseconds(20));
+  });
+  return queued;
+}
+
+TEST_F(OpenPortTest, FlushOutBufferEndsAPendingWriteAndDropsItsBlock) {
+  const std::size_t queued = FillUntilWritePending(port, pty.MasterFd());
+  const auto start = std::chrono::steady_clock::now();
+  port.FlushOutBuffer();
+  // Answered by the write thread, not by the 5 s limit.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  EXPECT_EQ(port.OutBuffFree(), 32768u);
+  const auto arrived = pty.ReceiveAvailable(milliseconds(200));
+  EXPECT_LT(arrived.size(), queued);
+  // The line works on after the flush.
+  port.PutChar('K');
+  const auto after = pty.Receive(1, std::chrono::seconds(10));
+  EXPECT_EQ(after, std::vector<uint8_t>{'K'});
+}
+
+TEST(PortAutoOpen, AnOperationOnAClosedPortOpensItFirst) {
+  PtyPair pty;
+  TApdComPort port;
+  ConfigureLikeMainWindow(port, pty.SlavePath());
+  port.SetAutoOpen(true);
+  EXPECT_FALSE(port.CharReady());
+  EXPECT_TRUE(port.Open());
+  port.PutChar('a');
+  EXPECT_EQ(pty.Receive(1, std::chrono::seconds(10)), std::vector<uint8_t>{'a'});
+}
+
+}  // namespace

@@ -1,0 +1,330 @@
+// The ring rules of the engine, step by step, without device or threads.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "PtyPair.h"
+#include "RingEngine.h"
+#include "SerialDevice.h"
+
+namespace {
+
+constexpr std::size_t kRing = TApdBaseDispatcher::kReceiveRingSize;
+
+std::vector<uint8_t> Get(RingEngine& engine, uint16_t length) {
+  std::vector<uint8_t> out(length);
+  EXPECT_EQ(engine.GetBlock(out.data(), length), length);
+  return out;
+}
+
+// Received bytes cross the end of the ring at every position and come out in
+// order, whether they are peeked first or not.
+class ReceiveWrap : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(ReceiveWrap, BytesCrossTheRingEndInOrder) {
+  RingEngine engine(64);
+  const std::size_t offset = GetParam();
+  // Move the positions to `offset` first.
+  for (std::size_t done = 0; done < offset;) {
+    const std::size_t step = std::min<std::size_t>(4096, offset - done);
+    engine.PushData(Pattern(step));
+    engine.MoveAll();
+    Get(engine, static_cast<uint16_t>(step));
+    done += step;
+  }
+  const auto sent = Pattern(1000, 7);
+  engine.PushData(sent);
+  engine.MoveAll();
+  EXPECT_EQ(engine.InBuffUsed(), 1000u);
+  std::vector<uint8_t> peek1(1000), peek2(1000);
+  EXPECT_EQ(engine.PeekBlock(peek1.data(), 1000), 1000);
+  EXPECT_EQ(engine.PeekBlock(peek2.data(), 1000), 1000);
+  EXPECT_EQ(peek1, sent);
+  EXPECT_EQ(peek2, sent);
+  EXPECT_EQ(Get(engine, 1000), sent);
+  EXPECT_FALSE(engine.CharReady());
+}
+
+INSTANTIATE_TEST_SUITE_P(Offsets, ReceiveWrap,
+                         testing::Values<std::size_t>(0, 1, 4096, kRing - 1000, kRing - 999,
+                                                      kRing - 1, kRing, kRing + 500));
+
+TEST(ReceiveRing, FullRingKeepsTheRestQueuedAndLetsItFollowInOrder) {
+  RingEngine engine(64);
+  const auto sent = Pattern(kRing + 300);
+  engine.PushData(sent);
+  engine.MoveAll();
+  EXPECT_TRUE(engine.ReceiveFull());
+  EXPECT_TRUE(engine.CharReady());
+  EXPECT_EQ(engine.InBuffUsed(), kRing);
+  EXPECT_FALSE(engine.Queue().Empty());
+
+  const auto first = Get(engine, 100);
+  EXPECT_FALSE(engine.ReceiveFull());
+  engine.MoveAll();
+  EXPECT_EQ(engine.InBuffUsed(), kRing);  // 100 more moved in behind
+  const auto rest = Get(engine, static_cast<uint16_t>(kRing));
+  engine.MoveAll();
+  const auto tail = Get(engine, 200);
+  std::vector<uint8_t> all(first);
+  all.insert(all.end(), rest.begin(), rest.end());
+  all.insert(all.end(), tail.begin(), tail.end());
+  EXPECT_EQ(all, sent);
+  EXPECT_FALSE(engine.CharReady());
+}
+
+TEST(ReceiveRing, ShortOrOversizedTakesFailAndTakeNothing) {
+  RingEngine engine(64);
+  engine.PushData(Pattern(kRing + 10));
+  engine.MoveAll();
+  std::vector<uint8_t> buffer(kRing + 1);
+  EXPECT_EQ(engine.GetBlock(buffer.data(), static_cast<uint16_t>(kRing + 1)), ecBufferIsEmpty);
+  EXPECT_EQ(engine.PeekBlock(buffer.data(), static_cast<uint16_t>(kRing + 1)), ecBufferIsEmpty);
+  EXPECT_EQ(engine.GetBlock(buffer.data(), 65535), ecBufferIsEmpty);
+  EXPECT_EQ(engine.InBuffUsed(), kRing);
+  EXPECT_EQ(Get(engine, static_cast<uint16_t>(kRing)), Pattern(kRing));
+  // Ten bytes still queued: eleven are too many, ten are right.
+  engine.MoveAll();
+  EXPECT_EQ(engine.GetBlock(buffer.data(), 11), ecBufferIsEmpty);
+  EXPECT_EQ(Get(engine, 10), Pattern(10, kRing));
+}
+
+TEST(ReceiveRing, LengthZeroTakesNothingEvenWhenEmpty) {
+  RingEngine engine(64);
+  uint8_t byte = 0xAA;
+  EXPECT_EQ(engine.GetBlock(&byte, 0), 0);
+  EXPECT_EQ(engine.PeekBlock(&byte, 0), 0);
+  EXPECT_EQ(byte, 0xAA);
+  engine.PushData({1, 2, 3});
+  engine.MoveAll();
+  EXPECT_EQ(engine.GetBlock(&byte, 0), 0);
+  EXPECT_EQ(engine.InBuffUsed(), 3u);
+}
+
+TEST(ReceiveRing, ALineEventHoldsBackTheBytesBehindItUntilItIsTaken) {
+  RingEngine engine(64);
+  const auto before = Pattern(300);
+  const auto after = Pattern(300, 300);
+  engine.PushData(before);
+  engine.PushStatus(kEventCts);
+  engine.PushData(after);
+  engine.MoveAll();
+  EXPECT_EQ(engine.InBuffUsed(), 300u);
+  // The dispatch thread's next pass takes the status entry off the queue.
+  auto status = engine.Queue().Pop();
+  ASSERT_NE(dynamic_cast<TStatusBuffer*>(status.get()), nullptr);
+  engine.MoveAll();
+  std::vector<uint8_t> both(before);
+  both.insert(both.end(), after.begin(), after.end());
+  EXPECT_EQ(Get(engine, 600), both);
+}
+
+TEST(ReceiveRing, FlushInBufferDropsTheRingAndWhatIsStillQueued) {
+  RingEngine engine(64);
+  engine.PushData(Pattern(kRing + 500));
+  engine.MoveAll();
+  EXPECT_GT(engine.FlushInBuffer(), 0);
+  EXPECT_FALSE(engine.CharReady());
+  EXPECT_TRUE(engine.Queue().Empty());
+  engine.PushData({42});
+  engine.MoveAll();
+  EXPECT_EQ(Get(engine, 1), std::vector<uint8_t>{42});
+}
+
+struct PutCase {
+  std::size_t OutSize;
+  std::size_t Queued;  // already in the ring
+  uint16_t Length;
+  int Result;
+};
+
+class TransmitRoom : public testing::TestWithParam<PutCase> {};
+
+TEST_P(TransmitRoom, PutBlockQueuesAllOrNothing) {
+  const PutCase& c = GetParam();
+  RingEngine engine(c.OutSize);
+  const auto queued = Pattern(c.Queued);
+  if (c.Queued != 0) {
+    ASSERT_EQ(engine.PutBlock(queued.data(), static_cast<uint16_t>(c.Queued)), 0);
+  }
+  const auto block = Pattern(c.Length, 100);
+  EXPECT_EQ(engine.PutBlock(block.data(), c.Length), c.Result);
+  std::vector<uint8_t> expected(queued);
+  if (c.Result == 0) expected.insert(expected.end(), block.begin(), block.end());
+  EXPECT_EQ(engine.TakeTransmitRing(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TransmitRoom,
+    testing::Values(PutCase{4096, 0, 0, 0}, PutCase{4096, 0, 4096, 0}, PutCase{4096, 0, 4097, -3006},
+                    PutCase{4096, 4000, 96, 0}, PutCase{4096, 4000, 97, -3006},
+                    PutCase{32768, 0, 32768, 0}, PutCase{32768, 0, 32769, -3006},
+                    PutCase{32768, 1, 65535, -3006}, PutCase{0, 0, 1, -3006},
+                    PutCase{0, 0, 0, 0}));
+
+TEST(TransmitRing, ExactRoomSetsFullUntilTheWriteThreadTakesTheBytes) {
+  RingEngine engine(4096);
+  const auto block = Pattern(4096);
+  ASSERT_EQ(engine.PutBlock(block.data(), 4096), 0);
+  EXPECT_TRUE(engine.TransmitFull());
+  EXPECT_EQ(engine.OutBufUsed(), 4096);
+  const uint8_t one = 1;
+  EXPECT_EQ(engine.PutBlock(&one, 1), ecOutputBufferTooSmall);
+  EXPECT_EQ(engine.TakeTransmitRing(), block);
+  EXPECT_EQ(engine.PutBlock(&one, 1), 0);
+  EXPECT_EQ(engine.OutBufUsed(), 1);
+}
+
+TEST(TransmitRing, LengthZeroDoesNotWakeTheWriteThread) {
+  RingEngine engine(16);
+  EXPECT_EQ(engine.PutBlock(nullptr, 0), 0);
+  EXPECT_EQ(engine.Outputs, 0);
+  const uint8_t one = 1;
+  EXPECT_EQ(engine.PutBlock(&one, 1), 0);
+  EXPECT_EQ(engine.Outputs, 1);
+}
+
+struct ControlLineCase {
+  unsigned Options;
+  std::vector<int> Escapes;  // at open, before the line settings are stored
+};
+
+class ControlLinesAtOpen : public testing::TestWithParam<ControlLineCase> {};
+
+TEST_P(ControlLinesAtOpen, FollowTheOptionsWord) {
+  RingEngine engine(64);
+  ASSERT_EQ(engine.OpenLine(GetParam().Options, 115200), 0);
+  ASSERT_GE(engine.Escapes.size(), GetParam().Escapes.size());
+  EXPECT_EQ(std::vector<int>(engine.Escapes.begin(),
+                             engine.Escapes.begin() + static_cast<long>(GetParam().Escapes.size())),
+            GetParam().Escapes);
+  // Every later store puts the same levels back.
+  for (std::size_t i = GetParam().Escapes.size(); i < engine.Escapes.size(); ++i) {
+    EXPECT_NE(std::find(GetParam().Escapes.begin(), GetParam().Escapes.end(), engine.Escapes[i]),
+              GetParam().Escapes.end());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, ControlLinesAtOpen,
+    testing::Values(ControlLineCase{0, {kClrDtr, kClrRts}},
+                    ControlLineCase{kOptionDtrHigh | kOptionRtsHigh, {kSetDtr, kSetRts}},
+                    ControlLineCase{kOptionDtrHandshake, {kClrRts}},
+                    ControlLineCase{kOptionDtrHandshake | kOptionRtsHandshake, {}}));
+
+struct LineCase {
+  int32_t Baud;
+  uint8_t Parity;
+  uint16_t DataBits;
+  uint16_t StopBits;
+  uint32_t WantBaud;
+  uint8_t WantParity;
+  uint8_t WantDataBits;
+  TStopBitSetting WantStopBits;
+};
+
+class SetLineRules : public testing::TestWithParam<LineCase> {};
+
+TEST_P(SetLineRules, WorkOutTheNewValuesFromTheCurrentOnes) {
+  const LineCase& c = GetParam();
+  RingEngine engine(64);
+  ASSERT_EQ(engine.OpenLine(0, 19200), 0);
+  engine.Line.Parity = 2;
+  engine.Line.StopBits = sbTwo;
+  ASSERT_EQ(engine.SetLine(c.Baud, c.Parity, c.DataBits, c.StopBits), 0);
+  EXPECT_EQ(engine.Line.Baud, c.WantBaud);
+  EXPECT_EQ(engine.Line.Parity, c.WantParity);
+  EXPECT_EQ(engine.Line.DataBits, c.WantDataBits);
+  EXPECT_EQ(engine.Line.StopBits, c.WantStopBits);
+  EXPECT_TRUE(engine.Line.Binary);
+  EXPECT_FALSE(engine.Line.ParityCheck);
+  EXPECT_TRUE(engine.Line.TXContinueOnXoff);
+  EXPECT_EQ(engine.Line.DtrControl, dtrDisable);
+  EXPECT_EQ(engine.Line.RtsControl, rtsDisable);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, SetLineRules,
+    testing::Values(LineCase{115200, 0, 8, 1, 115200, 0, 8, sbOne},
+                    LineCase{0, 5, 9, 3, 19200, 2, 8, sbTwo},  // all kept
+                    LineCase{9600, 1, 7, 0, 9600, 1, 7, sbOne},
+                    LineCase{9600, 0, 8, 2, 9600, 0, 8, sbTwo},
+                    LineCase{9600, 0, 8, 7, 9600, 0, 8, sbTwo},
+                    LineCase{9600, 0, 5, 1, 9600, 0, 5, sbOneAndHalf},
+                    LineCase{9600, 0, 5, 2, 9600, 0, 5, sbOneAndHalf}));
+
+TEST(SetLine, UnchangedSettingsAreNotWrittenAgain) {
+  RingEngine engine(64);
+  ASSERT_EQ(engine.OpenLine(0, 115200), 0);
+  const int stores = engine.Stores;
+  EXPECT_EQ(engine.SetLine(115200, 0, 8, 1), 0);
+  EXPECT_EQ(engine.SetLine(0, 5, 9, 3), 0);
+  EXPECT_EQ(engine.Stores, stores);
+}
+
+struct ThresholdCase {
+  uint16_t BufferFull;
+  uint16_t BufferResume;
+  int Result;
+};
+
+class FlowThresholds : public testing::TestWithParam<ThresholdCase> {};
+
+TEST_P(FlowThresholds, AreCheckedBeforeTheSettingsAreTouched) {
+  RingEngine engine(64);
+  ASSERT_EQ(engine.OpenLine(0, 115200), 0);
+  const int stores = engine.Stores;
+  const ThresholdCase& c = GetParam();
+  EXPECT_EQ(engine.SetHWFlowOptions(0, c.BufferFull, c.BufferResume), c.Result);
+  if (c.Result == 0) {
+    EXPECT_EQ(engine.Line.XoffLim, 32768u - c.BufferFull);
+    EXPECT_EQ(engine.Line.XonLim, c.BufferResume);
+    EXPECT_FALSE(engine.Line.OutxCtsFlow);
+    EXPECT_FALSE(engine.Line.OutxDsrFlow);
+  } else {
+    EXPECT_EQ(engine.Stores, stores);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FlowThresholds,
+                         testing::Values(ThresholdCase{0, 0, 0}, ThresholdCase{1000, 100, 0},
+                                         ThresholdCase{100, 1000, ecBadArgument},
+                                         ThresholdCase{40000, 0, ecBadArgument}));
+
+TEST(InputWaiters, WakeOnArrivalOnRequestAndOnShutdown) {
+  RingEngine engine(64);
+  std::thread mover([&] {
+    engine.PushData({9});
+    engine.MoveAll();
+  });
+  EXPECT_TRUE(engine.WaitForInput(std::chrono::seconds(10)));
+  mover.join();
+
+  Get(engine, 1);
+  std::atomic<bool> woken{false};
+  std::thread waker([&] {
+    // Keeps waking until the waiter has returned: a wake sent before the
+    // waiter began to wait does not count for it.
+    while (!woken) {
+      engine.WakeInputWaiters();
+      std::this_thread::yield();
+    }
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(engine.WaitForInput(std::chrono::seconds(10)));
+  woken = true;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  waker.join();
+
+  engine.BeginShutdown();
+  EXPECT_FALSE(engine.WaitForInput(std::chrono::seconds(10)));
+}
+
+TEST(InputWaiters, GiveUpAtTheLimit) {
+  RingEngine engine(64);
+  EXPECT_FALSE(engine.WaitForInput(std::chrono::milliseconds(5)));
+}
+
+}  // namespace
