@@ -70,10 +70,23 @@ QColor TsuiForm::CaptionColour() const { return TsuiBuiltInFileTheme::CaptionCol
 
 void TsuiForm::ToggleMaximized() {
     QWidget* w = window();
-    if (w->isMaximized())
+    if (w == this)
+        return;
+    if (w->isMaximized()) {
         w->showNormal();
-    else
-        w->showMaximized();
+        if (fixedNormalSize_.isValid()) {
+            w->setFixedSize(fixedNormalSize_);
+            fixedNormalSize_ = QSize();
+        }
+        return;
+    }
+    // A window fixed at its size cannot grow: lift the limit until restored.
+    if (w->minimumSize() == w->maximumSize()) {
+        fixedNormalSize_ = w->size();
+        w->setMinimumSize(0, 0);
+        w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
+    w->showMaximized();
 }
 
 void TsuiForm::PlaceTitleButtons() {
@@ -177,22 +190,52 @@ void TsuiForm::AttachToWindow() {
     if (framedWindow_)
         framedWindow_->removeEventFilter(this);
     framedWindow_ = w;
-    const bool wasVisible = w->isVisible();
-    w->setWindowFlags(w->windowFlags() | Qt::FramelessWindowHint);
-    w->resize(kClientWidth + 2 * kBorderWidth, kClientHeight + 2 * kBorderWidth);
-    setGeometry(kBorderWidth, kBorderWidth, w->width() - 2 * kBorderWidth, w->height() - 2 * kBorderWidth);
+    if (!(w->windowFlags() & Qt::FramelessWindowHint)) {
+        const bool wasVisible = w->isVisible();
+        w->setWindowFlags(w->windowFlags() | Qt::FramelessWindowHint);
+        if (wasVisible)
+            w->show();
+    }
     w->installEventFilter(this);
-    if (wasVisible)
-        w->show();
+    Reframe();
+}
+
+void TsuiForm::Reframe() {
+    QWidget* w = framedWindow_;
+    if (!w)
+        return;
+    if (!w->isMaximized() && !w->isFullScreen()) {
+        const QSize outer(kClientWidth + 2 * kBorderWidth, kClientHeight + 2 * kBorderWidth);
+        if (w->minimumSize() == w->maximumSize())
+            w->setFixedSize(outer);
+        else
+            w->resize(outer);
+    }
+    PlaceInWindow();
+}
+
+void TsuiForm::PlaceInWindow() {
+    setGeometry(kBorderWidth, kBorderWidth, framedWindow_->width() - 2 * kBorderWidth,
+                framedWindow_->height() - 2 * kBorderWidth);
 }
 
 bool TsuiForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == framedWindow_) {
-        if (event->type() == QEvent::Resize) {
-            setGeometry(kBorderWidth, kBorderWidth, framedWindow_->width() - 2 * kBorderWidth,
-                        framedWindow_->height() - 2 * kBorderWidth);
-        } else if (event->type() == QEvent::Paint) {
+        switch (event->type()) {
+        case QEvent::Polish:
+        case QEvent::Show:
+            // The owner may have laid the form over the whole window after
+            // creating it; frame it again before the window appears.
+            Reframe();
+            break;
+        case QEvent::Resize:
+            PlaceInWindow();
+            break;
+        case QEvent::Paint:
             PaintWindowBorder(framedWindow_);
+            break;
+        default:
+            break;
         }
     }
     return QWidget::eventFilter(watched, event);

@@ -14,12 +14,17 @@
 // border (3 pixels left, right and bottom; 3 pixels on top, where the title
 // bar's pieces continue), the form sits at (3, 3), follows the window's size
 // when it is maximized, and the window's border is painted from the skin.
-// The window's position stays where its owner puts it.
+// It does so when created and again when the window is polished and shown,
+// so an owner that first laid the form over the whole window (or fixed the
+// window at the client size) still gets the frame; a window fixed at its
+// size stays fixed at the framed size. The window's position stays where its
+// owner puts it.
 //
 // GUI thread only.
 
 #include <QMenu>
 #include <QPoint>
+#include <QSize>
 #include <QString>
 #include <QWidget>
 
@@ -75,6 +80,8 @@ private:
     void PlaceTitleButtons();
     void ShowWindowMenu();
     void AttachToWindow();
+    void Reframe();
+    void PlaceInWindow();
     void PaintWindowBorder(QWidget* window);
     bool InTitleBar(const QPoint& pos) const;
 
@@ -85,6 +92,7 @@ private:
     TsuiTitleButton* minimize_;
     QMenu* menu_;
     QWidget* framedWindow_ = nullptr;
+    QSize fixedNormalSize_;  // valid while a fixed-size window is maximized
     // Fallback drag when the window system has no move of its own.
     bool dragging_ = false;
     QPoint dragOffset_;

@@ -42,21 +42,22 @@ QImage MasterBar() {
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
 
-    // Bar body with rounded outer top corners; outside them the frame colour.
-    QPainterPath body;
-    body.addRoundedRect(QRectF(0, 0, w, kTitlePieceHeight + kCornerRadius * 2), kCornerRadius, kCornerRadius);
+    // Three rings of the border (outer, middle, inner, as the side strips)
+    // with rounded outer top corners, then the bar inside them.
+    const QColor rings[] = {kFrameMiddle, kFrameInner};
     p.setPen(Qt::NoPen);
-    p.setBrush(kFrameMiddle);
-    p.drawPath(body);
-    QPainterPath inner;
-    inner.addRoundedRect(QRectF(1, 1, w - 2, kTitlePieceHeight + kCornerRadius * 2), kCornerRadius - 1,
-                         kCornerRadius - 1);
-    p.setBrush(kFrameInner);
-    p.drawPath(inner);
+    for (int i = 0; i < 2; ++i) {
+        const qreal inset = i + 1;
+        QPainterPath ring;
+        ring.addRoundedRect(QRectF(inset, inset, w - 2 * inset, kTitlePieceHeight + kCornerRadius * 2),
+                            kCornerRadius - inset, kCornerRadius - inset);
+        p.setBrush(rings[i]);
+        p.drawPath(ring);
+    }
     QPainterPath bar;
-    bar.addRoundedRect(QRectF(kTitleEdgeRows - 1, kTitleEdgeRows - 1, w - 2 * (kTitleEdgeRows - 1),
+    bar.addRoundedRect(QRectF(kTitleEdgeRows, kTitleEdgeRows, w - 2 * kTitleEdgeRows,
                               kTitlePieceHeight + kCornerRadius * 2),
-                       kCornerRadius - 2, kCornerRadius - 2);
+                       kCornerRadius - kTitleEdgeRows, kCornerRadius - kTitleEdgeRows);
     p.setBrush(BarGradient());
     p.drawPath(bar);
     p.setRenderHint(QPainter::Antialiasing, false);
