@@ -12,6 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +25,10 @@ class FakeTaskHost : public TaskHost {
   struct Box {
     std::string text;
     std::string title;
+    bool operator==(const Box&) const = default;
+    friend void PrintTo(const Box& box, std::ostream* os) {
+      *os << "{\"" << box.text << "\", \"" << box.title << "\"}";
+    }
   };
 
   explicit FakeTaskHost(TApdCustomComPort& port) : port_(port) {}

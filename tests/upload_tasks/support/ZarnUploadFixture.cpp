@@ -18,8 +18,11 @@ stbsim::SimOptions ZarnUploadFixture::QuickStb() {
 
 FakeTaskClock::Options ZarnUploadFixture::ClockOptions() {
   FakeTaskClock::Options options;
-  // Long enough for the engine to have written a packet's end before a flush.
-  options.pauseScale = 0.1;
+  // 120 ms become 6 ms: long enough for the engine to have written a
+  // packet's end before the flush that follows a rejection.
+  options.pauseScale = 0.05;
+  // A silent STB lets a 30 s limit pass in 600 ms.
+  options.realWaitPerSlice = std::chrono::milliseconds(1);
   return options;
 }
 

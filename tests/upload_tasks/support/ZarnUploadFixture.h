@@ -18,10 +18,11 @@
 #include "testing/FakeTaskClock.h"
 
 class ZarnUploadFixture : public testing::Test {
- protected:
+ public:
   // What the test thread does to the running task when a log line appears.
   enum class Intervention { None, RequestStop, Disconnect };
 
+ protected:
   struct Scenario {
     stbsim::SimOptions sim = QuickStb();
     Intervention intervention = Intervention::None;
