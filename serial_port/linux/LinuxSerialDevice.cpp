@@ -65,6 +65,7 @@ int OpenErrorCode(int error) {
     case ENXIO:
     case ENODEV:
     case ENOTTY:
+    case EISDIR:
       return -2;
     case ENOTDIR:
       return -3;
