@@ -1,5 +1,7 @@
 #include "PortFixture.h"
 
+#include <sys/ioctl.h>
+
 namespace {
 constexpr auto kPollSlice = std::chrono::milliseconds(1);
 }
@@ -69,4 +71,21 @@ std::vector<uint8_t> OpenPortTest::Take(uint16_t count) {
   std::vector<uint8_t> out(count);
   EXPECT_EQ(port.GetBlock(out.data(), count), count);
   return out;
+}
+
+std::size_t FillUntilWritePending(TApdCustomComPort& port, int masterFd) {
+  const auto block = Pattern(4096);
+  const uint32_t outSize = port.OutBuffFree();
+  std::size_t queued = 0;
+  WaitUntil([&] {
+    while (port.OutBuffFree() >= block.size()) {
+      port.PutBlock(block.data(), static_cast<uint16_t>(block.size()));
+      queued += block.size();
+    }
+    int pending = 0;
+    ioctl(masterFd, FIONREAD, &pending);
+    return port.OutBuffFree() < outSize && pending > 0 &&
+           !port.WaitForOutputDrained(std::chrono::milliseconds(20));
+  });
+  return queued;
 }

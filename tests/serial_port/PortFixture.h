@@ -41,6 +41,10 @@ bool WaitUntil(const std::function<bool()>& condition,
 // Configures `port` like the main window's port, on `path`.
 void ConfigureLikeMainWindow(TApdCustomComPort& port, const std::string& path);
 
+// Keeps the transmit ring topped up until the write thread has to wait for
+// room (the far end does not read). Returns the bytes queued.
+std::size_t FillUntilWritePending(TApdCustomComPort& port, int masterFd);
+
 class OpenPortTest : public testing::Test {
  protected:
   void SetUp() override;

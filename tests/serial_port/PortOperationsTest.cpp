@@ -1,6 +1,4 @@
 // The seven operations on a port opened over a pseudo-terminal.
-#include <sys/ioctl.h>
-
 #include <atomic>
 #include <thread>
 
@@ -148,26 +146,6 @@ TEST_F(OpenPortTest, WaitForOutputDrainedReturnsOnceTheBytesLeft) {
   EXPECT_TRUE(port.WaitForOutputDrained(std::chrono::seconds(10)));
   reader.join();
   EXPECT_EQ(got, block);
-}
-
-// Fills the line until the write thread has to wait for room: the far end
-// (the test) does not read.
-std::size_t FillUntilWritePending(TApdCustomComPort& port, int masterFd) {
-  const auto block = Pattern(4096);
-  std::size_t queued = 0;
-  // Keep the transmit ring topped up until the device stops taking bytes: the
-  // ring then stays non-empty.
-  WaitUntil([&] {
-    while (port.OutBuffFree() >= block.size()) {
-      port.PutBlock(block.data(), static_cast<uint16_t>(block.size()));
-      queued += block.size();
-    }
-    int pending = 0;
-    ioctl(masterFd, FIONREAD, &pending);
-    return port.OutBuffFree() < 32768 && pending > 0 &&
-           !port.WaitForOutputDrained(milliseconds(20));
-  });
-  return queued;
 }
 
 TEST_F(OpenPortTest, FlushOutBufferEndsAPendingWriteAndDropsItsBlock) {

@@ -1,0 +1,253 @@
+// Closing a port: operations before, during and after the close, a close that
+// races another thread, bytes left queued, and a line that goes away.
+#include <atomic>
+#include <set>
+#include <thread>
+
+#include "Lnswin32.h"
+#include "PortFixture.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+
+struct NamedOperation {
+  const char* Name;
+  std::function<void(TApdCustomComPort&)> Call;
+};
+
+const std::vector<NamedOperation>& SevenOperations() {
+  static const std::vector<NamedOperation> ops = {
+      {"CharReady", [](TApdCustomComPort& p) { p.CharReady(); }},
+      {"GetBlock", [](TApdCustomComPort& p) { char b[4]; p.GetBlock(b, 4); }},
+      {"PeekBlock", [](TApdCustomComPort& p) { char b[4]; p.PeekBlock(b, 4); }},
+      {"PutBlock", [](TApdCustomComPort& p) { p.PutBlock("abcd", 4); }},
+      {"PutChar", [](TApdCustomComPort& p) { p.PutChar('x'); }},
+      {"FlushInBuffer", [](TApdCustomComPort& p) { p.FlushInBuffer(); }},
+      {"FlushOutBuffer", [](TApdCustomComPort& p) { p.FlushOutBuffer(); }},
+  };
+  return ops;
+}
+
+class OperationOnClosedPort : public testing::TestWithParam<NamedOperation> {};
+
+TEST_P(OperationOnClosedPort, RaisesCommNotOpenBeforeAndAfterAnOpen) {
+  PtyPair pty;
+  TApdComPort port;
+  ConfigureLikeMainWindow(port, pty.SlavePath());
+  for (int round = 0; round < 2; ++round) {
+    try {
+      GetParam().Call(port);
+      ADD_FAILURE() << "no exception in round " << round;
+    } catch (const ECommNotOpen& e) {
+      EXPECT_EQ(e.ErrorCode, ecCommNotOpen);
+      EXPECT_STREQ(e.what(), "ie_NOpen - device not open");
+    }
+    EXPECT_FALSE(port.Open());
+    port.SetOpen(true);
+    port.SetOpen(false);
+  }
+  // The hosts' waits never raise.
+  EXPECT_FALSE(port.WaitForInput(milliseconds(1000)));
+  EXPECT_FALSE(port.WaitForOutputDrained(milliseconds(1000)));
+  port.WakeInputWaiters();
+  EXPECT_EQ(port.InBuffUsed(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Operations, OperationOnClosedPort, testing::ValuesIn(SevenOperations()),
+                         [](const testing::TestParamInfo<NamedOperation>& info) {
+                           return info.param.Name;
+                         });
+
+TEST_F(OpenPortTest, DuringTheCloseOperationsReturnAtOnce) {
+  pty.Send("waiting");
+  ASSERT_TRUE(WaitForReceived(7));
+  int pumped = 0;
+  bool sawOpen = true;
+  bool allQuiet = true;
+  SetCloseWaitPump([&] {
+    ++pumped;
+    sawOpen = sawOpen && port.Open() && port.PortState() == psShuttingDown;
+    try {
+      char b[7];
+      allQuiet = allQuiet && !port.CharReady() && port.GetBlock(b, 7) == 0 &&
+                 port.PeekBlock(b, 7) == 0 && port.PutBlock("x", 1) == 0;
+      port.PutChar('y');
+      port.FlushInBuffer();
+      port.FlushOutBuffer();
+    } catch (...) {
+      allQuiet = false;
+    }
+  });
+  port.SetOpen(false);
+  SetCloseWaitPump(nullptr);
+  EXPECT_GT(pumped, 0);
+  EXPECT_TRUE(sawOpen);
+  EXPECT_TRUE(allQuiet);
+  EXPECT_FALSE(port.Open());
+  EXPECT_THROW(port.CharReady(), ECommNotOpen);
+  EXPECT_TRUE(pty.ReceiveAvailable(milliseconds(20)).empty());
+}
+
+TEST_F(OpenPortTest, BytesStillQueuedAtTheCloseAreDiscarded) {
+  const std::size_t queued = FillUntilWritePending(port, pty.MasterFd());
+  port.SetOpen(false);
+  const auto arrived = pty.ReceiveAvailable(milliseconds(200));
+  EXPECT_LT(arrived.size(), queued);
+  // What did arrive is a clean prefix of what was queued.
+  const auto pattern = Pattern(4096);
+  for (std::size_t i = 0; i < arrived.size(); ++i) {
+    ASSERT_EQ(arrived[i], pattern[i % 4096]) << i;
+  }
+}
+
+TEST_F(OpenPortTest, ACloseEndsAWaitForInputInProgress) {
+  std::atomic<bool> result{true};
+  std::atomic<bool> returned{false};
+  std::atomic<bool> starting{false};
+  std::thread waiter([&] {
+    starting = true;
+    result = port.WaitForInput(std::chrono::seconds(30));
+    returned = true;
+  });
+  // Whether the wait has begun or is about to, the close must end it.
+  ASSERT_TRUE(WaitUntil([&] { return starting.load(); }));
+  port.SetOpen(false);
+  EXPECT_TRUE(WaitUntil([&] { return returned.load(); }));
+  waiter.join();
+  EXPECT_FALSE(result);
+}
+
+// The task thread works the port while the owner closes and opens it again:
+// each call completes, returns at once, or raises ECommNotOpen; nothing else.
+TEST(PortCloseRace, OperationsOfAnotherThreadSeeOnlyTheThreeOutcomes) {
+  PtyPair pty;
+  FailureRecorder failures;
+  TApdComPort port;
+  ConfigureLikeMainWindow(port, pty.SlavePath());
+  port.SetOpen(true);
+  std::atomic<bool> stop{false};
+  std::atomic<int> unexpected{0};
+  std::atomic<int> notOpen{0};
+  std::atomic<int> calls{0};
+  std::thread task([&] {
+    uint8_t buffer[16];
+    while (!stop) {
+      try {
+        ++calls;
+        if (port.CharReady()) port.GetBlock(buffer, 1);
+        port.PutChar('r');
+        port.PeekBlock(buffer, 0);
+        if (calls % 64 == 0) port.FlushInBuffer();
+        if (calls % 256 == 0) port.FlushOutBuffer();
+        port.WaitForInput(milliseconds(1));
+      } catch (const ECommNotOpen&) {
+        ++notOpen;
+      } catch (const EBufferIsEmpty&) {
+        // CharReady then GetBlock may race a flush of this same thread: fine.
+      } catch (const EOutputBufferTooSmall&) {
+      } catch (...) {
+        ++unexpected;
+      }
+    }
+  });
+  std::thread farEnd([&] {
+    while (!stop) {
+      pty.Send("0123456789");
+      pty.ReceiveAvailable(milliseconds(1));
+    }
+  });
+  constexpr int kRounds = 15;
+  for (int i = 0; i < kRounds; ++i) {
+    WaitUntil([&] { return calls.load() > 0; });
+    port.SetOpen(false);
+    calls = 0;
+    WaitUntil([&] { return notOpen.load() > 0 || calls.load() > 50; });
+    port.SetOpen(true);
+  }
+  stop = true;
+  task.join();
+  farEnd.join();
+  port.SetOpen(false);
+  EXPECT_EQ(unexpected, 0);
+  EXPECT_TRUE(failures.Reports().empty());
+}
+
+TEST_F(OpenPortTest, ALineThatGoesAwayIsReportedOncePerFailingThread) {
+  expectFailures = true;
+  const auto before = Pattern(100);
+  pty.Send(before);
+  ASSERT_TRUE(WaitForReceived(100));
+  pty.CloseMaster();
+  ASSERT_TRUE(WaitUntil([&] { return !failures.Reports().empty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return port.Dispatcher() != nullptr &&
+                                     static_cast<TApdWin32Dispatcher*>(port.Dispatcher())
+                                             ->ActiveThreads() == 0; }));
+  // Nominally open; what had arrived can still be taken.
+  EXPECT_TRUE(port.Open());
+  EXPECT_EQ(Take(100), before);
+  EXPECT_FALSE(port.CharReady());
+  // Nothing drains the transmit ring any more: it fills and then refuses.
+  const auto block = Pattern(32768);
+  EXPECT_EQ(port.PutBlock(block.data(), 32768), 0);
+  EXPECT_THROW(port.PutChar('!'), EOutputBufferTooSmall);
+
+  port.SetOpen(false);
+  EXPECT_FALSE(port.Open());
+  const auto reports = failures.Reports();
+  std::set<std::thread::id> threads;
+  for (const FailureReport& r : reports) {
+    EXPECT_EQ(r.ClassName, "EInOutError");
+    EXPECT_EQ(r.Message, "Device read error");
+    EXPECT_TRUE(threads.insert(r.Thread).second) << "a thread reported twice";
+  }
+  EXPECT_LE(reports.size(), 2u);  // the read and the status thread at most
+}
+
+TEST(PortFailureReport, WithoutAHookGoesToStandardError) {
+  SetThreadFailureReporter(nullptr);
+  PtyPair pty;
+  TApdComPort port;
+  ConfigureLikeMainWindow(port, pty.SlavePath());
+  port.SetOpen(true);
+  testing::internal::CaptureStderr();
+  pty.CloseMaster();
+  auto* engine = static_cast<TApdWin32Dispatcher*>(port.Dispatcher());
+  WaitUntil([&] { return engine->ActiveThreads() == 0; });
+  port.SetOpen(false);
+  const std::string printed = testing::internal::GetCapturedStderr();
+  EXPECT_NE(printed.find("Application Error: EInOutError: Device read error\n"), std::string::npos)
+      << printed;
+}
+
+TEST(PortLifetime, DestroyingAnOpenPortClosesIt) {
+  PtyPair pty;
+  {
+    TApdComPort port;
+    ConfigureLikeMainWindow(port, pty.SlavePath());
+    port.SetOpen(true);
+    port.PutBlock("bye", 3);
+  }
+  TApdComPort again;
+  ConfigureLikeMainWindow(again, pty.SlavePath());
+  again.SetOpen(true);
+  EXPECT_TRUE(again.Open());
+}
+
+TEST(PortEngine, StartingTwiceIsRefused) {
+  PtyPair pty;
+  TApdWin32Dispatcher engine;
+  ASSERT_EQ(engine.InitPort(pty.SlavePath(), 115200, 0, 8, 1, 4096, 4096, 0), 0);
+  try {
+    engine.StartDispatcher();
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.what(), "Dispatcher already started.");
+  }
+  EXPECT_EQ(engine.ActiveThreads(), 4);
+  engine.DonePort();
+  EXPECT_EQ(engine.ActiveThreads(), 0);
+  EXPECT_FALSE(engine.Started());
+}
+
+}  // namespace
