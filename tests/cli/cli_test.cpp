@@ -1,0 +1,295 @@
+// zarn-upload: its command line, its exit statuses and what goes to which
+// stream, run as a child process against the simulated STB.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "Adexcept.h"
+#include "ChildProcess.h"
+#include "CommandLine.h"
+#include "ImageBuilder.h"
+#include "ProgressBar.h"
+#include "PtyPair.h"
+#include "StbSimulator.h"
+#include "ZarnWords.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Strings = std::vector<std::string>;
+
+const std::string kProgram = ZARN_UPLOAD_PATH;
+
+// --- The command line on its own.
+
+struct ParseRow {
+  const char* name;
+  Strings arguments;
+  bool valid;
+  CommandLine::Action action;
+  std::string devicePath;
+  uint16_t comNumber;
+  std::string imagePath;
+};
+
+class CommandLineParsing : public testing::TestWithParam<ParseRow> {};
+
+TEST_P(CommandLineParsing, ReadsTheActionThePortAndTheFile) {
+  const ParseRow& row = GetParam();
+  const ParsedCommandLine parsed = ParseCommandLine(row.arguments);
+  ASSERT_EQ(parsed.command.has_value(), row.valid) << parsed.error;
+  if (!row.valid) {
+    EXPECT_FALSE(parsed.error.empty());
+    return;
+  }
+  EXPECT_EQ(parsed.command->action, row.action);
+  EXPECT_EQ(parsed.command->devicePath, row.devicePath);
+  EXPECT_EQ(parsed.command->comNumber, row.comNumber);
+  EXPECT_EQ(parsed.command->imagePath, row.imagePath);
+}
+
+using A = CommandLine::Action;
+INSTANTIATE_TEST_SUITE_P(
+    Table, CommandLineParsing,
+    testing::Values(
+        ParseRow{"DevicePath", {"--port", "/dev/ttyUSB0", "a.zarn"}, true, A::Upload, "/dev/ttyUSB0", 0, "a.zarn"},
+        ParseRow{"FileFirst", {"a.zarn", "--port", "/dev/pts/3"}, true, A::Upload, "/dev/pts/3", 0, "a.zarn"},
+        ParseRow{"ComName", {"--port", "COM31", "a.zarn"}, true, A::Upload, "", 31, "a.zarn"},
+        ParseRow{"ComNameAnyCase", {"-p", "com7", "a.zarn"}, true, A::Upload, "", 7, "a.zarn"},
+        ParseRow{"PortWithEquals", {"--port=COM2", "a.zarn"}, true, A::Upload, "", 2, "a.zarn"},
+        ParseRow{"DashDashFile", {"--port", "COM2", "--", "--odd.zarn"}, true, A::Upload, "", 2, "--odd.zarn"},
+        ParseRow{"ListPorts", {"--list-ports"}, true, A::ListPorts, "", 0, ""},
+        ParseRow{"Help", {"--help"}, true, A::Help, "", 0, ""},
+        ParseRow{"HelpWinsOverErrors", {"--port", "COM1", "-h"}, true, A::Help, "", 0, ""},
+        ParseRow{"Version", {"--version"}, true, A::Version, "", 0, ""},
+        ParseRow{"Nothing", {}, false, A::Help, "", 0, ""},
+        ParseRow{"NoPort", {"a.zarn"}, false, A::Help, "", 0, ""},
+        ParseRow{"PortWithoutValue", {"--port"}, false, A::Help, "", 0, ""},
+        ParseRow{"NoFile", {"--port", "COM1"}, false, A::Help, "", 0, ""},
+        ParseRow{"TwoFiles", {"--port", "COM1", "a", "b"}, false, A::Help, "", 0, ""},
+        ParseRow{"TwoPorts", {"--port", "COM1", "--port", "COM2", "a"}, false, A::Help, "", 0, ""},
+        ParseRow{"ComZero", {"--port", "COM0", "a"}, false, A::Help, "", 0, ""},
+        ParseRow{"ComTooLarge", {"--port", "COM70000", "a"}, false, A::Help, "", 0, ""},
+        ParseRow{"UnknownOption", {"--speed", "9600"}, false, A::Help, "", 0, ""},
+        ParseRow{"ListPortsWithMore", {"--list-ports", "a"}, false, A::Help, "", 0, ""}),
+    [](const testing::TestParamInfo<ParseRow>& info) { return std::string(info.param.name); });
+
+struct DspRow {
+  const char* path;
+  bool dsp;
+};
+
+class TaskKindByName : public testing::TestWithParam<DspRow> {};
+
+TEST_P(TaskKindByName, LastFourCharactersDecide) {
+  EXPECT_EQ(IsDspPath(GetParam().path), GetParam().dsp) << GetParam().path;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, TaskKindByName,
+                         testing::Values(DspRow{"a.dsp", true}, DspRow{"A.DSP", true},
+                                         DspRow{"dir/x.Dsp", true}, DspRow{".DSP", true},
+                                         DspRow{"a.dsp.bak", false}, DspRow{"aDSP", false},
+                                         DspRow{"DSP", false}, DspRow{"a.zarn", false},
+                                         DspRow{"", false}));
+
+struct BarRow {
+  int minimum, maximum, position;
+  std::string line;
+};
+
+class ProgressBarText : public testing::TestWithParam<BarRow> {};
+
+TEST_P(ProgressBarText, FillsInProportionAndShowsThePercentage) {
+  const BarRow& row = GetParam();
+  EXPECT_EQ(RenderProgressBar(row.minimum, row.maximum, row.position, 10), row.line);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ProgressBarText,
+                         testing::Values(BarRow{0, 100, 0, "[          ]   0%"},
+                                         BarRow{0, 100, 50, "[#####     ]  50%"},
+                                         BarRow{0, 100, 100, "[##########] 100%"},
+                                         BarRow{0, 100, 250, "[##########] 100%"},
+                                         BarRow{0, 0, 0, "[          ]   0%"},
+                                         BarRow{0, 2000000000, 1999999999, "[######### ]  99%"},
+                                         BarRow{100, 200, 150, "[#####     ]  50%"}));
+
+// --- The program.
+
+TEST(ZarnUploadProgram, HelpAndVersionGoToStdoutAndExitZero) {
+  const ChildResult help = RunChild(kProgram, {"--help"});
+  EXPECT_EQ(help.exitStatus, 0);
+  EXPECT_NE(help.out.find("--port DEVICE FILE"), std::string::npos);
+  EXPECT_TRUE(help.err.empty());
+  const ChildResult version = RunChild(kProgram, {"--version"});
+  EXPECT_EQ(version.exitStatus, 0);
+  EXPECT_NE(version.out.find("ZARN Multi-Loader V1.20"), std::string::npos);
+  EXPECT_TRUE(version.err.empty());
+}
+
+class UsageErrors : public testing::TestWithParam<Strings> {};
+
+TEST_P(UsageErrors, ExitTwoWithTheUsageOnStderrAndNothingOnStdout) {
+  const ChildResult result = RunChild(kProgram, GetParam());
+  EXPECT_EQ(result.exitStatus, 2);
+  EXPECT_TRUE(result.out.empty()) << result.out;
+  EXPECT_NE(result.err.find("Usage:"), std::string::npos) << result.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Program, UsageErrors,
+                         testing::Values(Strings{}, Strings{"--port"}, Strings{"image.zarn"},
+                                         Strings{"--bogus"}, Strings{"--port", "COM0", "x"},
+                                         Strings{"--port", "COM1", "a", "b"}));
+
+class ZarnUploadRun : public testing::Test {
+ protected:
+  std::string WriteImage(const std::string& name, const std::vector<uint8_t>& bytes) {
+    return folder_.Write(name, bytes);
+  }
+
+  // Runs zarn-upload on the STB's line; the STB starts once the task has
+  // flushed and said so, or its greeting would be flushed away.
+  ChildResult RunAgainst(stbsim::StbSimulator& sim, const std::string& file,
+                         bool stderrOnTerminal = false, bool interruptWhenWaiting = false) {
+    ChildOptions options;
+    options.stderrOnTerminal = stderrOnTerminal;
+    options.onOutLine = [&](const std::string& line, int pid) {
+      if (line != "Waiting for STB...") return;
+      if (interruptWhenWaiting) {
+        kill(pid, SIGINT);
+      } else {
+        sim.Start();
+      }
+    };
+    return RunChild(kProgram, {"--port", sim.SlavePath(), file}, options);
+  }
+
+  static stbsim::SimOptions QuickStb() {
+    stbsim::SimOptions options;
+    options.greetInterval = 0ms;
+    options.flashTime = 20ms;
+    options.restartTime = 20ms;
+    options.loop = false;
+    return options;
+  }
+
+  TempFolder folder_;
+};
+
+TEST_F(ZarnUploadRun, MissingFileExitsTwoBeforeThePortIsTouched) {
+  const ChildResult result =
+      RunChild(kProgram, {"--port", "/dev/null", folder_.Path() + "/missing.zarn"});
+  EXPECT_EQ(result.exitStatus, 2);
+  EXPECT_TRUE(result.out.empty());
+  EXPECT_NE(result.err.find("missing.zarn"), std::string::npos) << result.err;
+}
+
+TEST_F(ZarnUploadRun, DirectoryAsFileExitsTwo) {
+  const ChildResult result = RunChild(kProgram, {"--port", "/dev/null", folder_.Path()});
+  EXPECT_EQ(result.exitStatus, 2);
+  EXPECT_NE(result.err.find("directory"), std::string::npos) << result.err;
+}
+
+TEST_F(ZarnUploadRun, PortThatCannotOpenExitsTwoWithTheSerialLayersMessage) {
+  const std::string file = WriteImage("a.zarn", MakeImage("DAT", PatternBody(10)));
+  const std::string device = folder_.Path() + "/no-such-tty";
+  const ChildResult result = RunChild(kProgram, {"--port", device, file});
+  EXPECT_EQ(result.exitStatus, 2);
+  EXPECT_TRUE(result.out.empty());
+  EXPECT_NE(result.err.find(device), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find(ErrorMsg(ecBadId)), std::string::npos) << result.err;
+}
+
+TEST_F(ZarnUploadRun, CompleteUploadExitsZeroWithTheLogOnStdoutOnly) {
+  stbsim::StbSimulator sim(QuickStb());
+  const auto image = MakeImage("FORCE", PatternBody(100));
+  const ChildResult result = RunAgainst(sim, WriteImage("a.zarn", image));
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  EXPECT_EQ(result.OutLines(),
+            (Strings{"Waiting for STB...", "Initializing Upload task...", zarn::PacketLine(0, true),
+                     "Writing to FLASH, please wait...", "Writing to FLASH [OK], restarting...",
+                     "Upload task terminated!!!"}));
+  EXPECT_TRUE(result.err.empty()) << result.err;  // no terminal: no progress bar
+  ASSERT_TRUE(sim.WaitUntilFinished(5s));
+  EXPECT_EQ(sim.LastUpload().Image(), image);
+}
+
+TEST_F(ZarnUploadRun, ProgressBarIsDrawnOnATerminalStderr) {
+  stbsim::StbSimulator sim(QuickStb());
+  const ChildResult result =
+      RunAgainst(sim, WriteImage("a.zarn", MakeImage("DAT", PatternBody(100))), true);
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  EXPECT_NE(result.err.find("[########################################] 100%"), std::string::npos)
+      << result.err;
+  EXPECT_EQ(result.OutLines().back(), "Upload task terminated!!!");
+}
+
+TEST_F(ZarnUploadRun, FailureBoxGoesToStderrAndTheExitIsOne) {
+  stbsim::SimOptions options = QuickStb();
+  stbsim::Fault wrongReply;
+  wrongReply.phase = stbsim::SimPhase::RequestReply;
+  wrongReply.bytes = {0xBA, 0x44, 0x6E, 0x91};
+  options.faults = {wrongReply};
+  stbsim::StbSimulator sim(options);
+  const ChildResult result = RunAgainst(sim, WriteImage("a.zarn", MakeImage("DAT", PatternBody(10))));
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.err, "Error: Bad STB response! Aborting ...\n");
+  EXPECT_EQ(result.OutLines(), (Strings{"Waiting for STB...", "Initializing Upload task...",
+                                        "Bad STB response! Aborting...", "Upload task terminated!!!"}));
+}
+
+TEST_F(ZarnUploadRun, EarlyEndWithoutABoxExitsOne) {
+  stbsim::SimOptions options = QuickStb();
+  options.greeting = {'K', 'G', 'X'};
+  stbsim::StbSimulator sim(options);
+  const ChildResult result = RunAgainst(sim, WriteImage("a.zarn", MakeImage("DAT", PatternBody(10))));
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_TRUE(result.err.empty()) << result.err;
+  EXPECT_EQ(result.OutLines(), (Strings{"Waiting for STB...", "Upload task terminated!!!"}));
+}
+
+struct InterruptRow {
+  const char* fileName;
+  const char* terminationLine;
+};
+
+class Interrupt : public ZarnUploadRun, public testing::WithParamInterface<InterruptRow> {};
+
+TEST_P(Interrupt, FirstCtrlCStopsTheTaskAndTheTerminationLineComesLast) {
+  PtyPair silentStb;  // nobody answers
+  const std::string file = WriteImage(GetParam().fileName, MakeImage("DAT", PatternBody(10)));
+  ChildOptions options;
+  options.onOutLine = [](const std::string& line, int pid) {
+    if (line == "Waiting for STB...") kill(pid, SIGINT);
+  };
+  const ChildResult result = RunChild(kProgram, {"--port", silentStb.SlavePath(), file}, options);
+  EXPECT_EQ(result.exitStatus, 1);
+  const Strings lines = result.OutLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), GetParam().terminationLine);
+  // Stopped in the first wait, long before its 10 s limit.
+  for (const auto& line : lines) EXPECT_EQ(line.find("Timeout"), std::string::npos) << line;
+}
+
+INSTANTIATE_TEST_SUITE_P(Program, Interrupt,
+                         testing::Values(InterruptRow{"image.zarn", "Upload task terminated!!!"},
+                                         InterruptRow{"image.DSP", "Download task terminated!!!"}));
+
+TEST_F(ZarnUploadRun, ListPortsShowsTheSimulatorsLink) {
+  stbsim::SimOptions options = QuickStb();
+  options.makePortLink = true;
+  options.portDir = folder_.Path() + "/ports";
+  std::filesystem::create_directories(options.portDir);
+  stbsim::StbSimulator sim(options);
+  ASSERT_FALSE(sim.PortName().empty());
+  ChildOptions child;
+  child.extraEnvironment = {"ZARN_PORT_DIR=" + options.portDir};
+  const ChildResult result = RunChild(kProgram, {"--list-ports"}, child);
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_NE(result.out.find(sim.PortName() + "  "), std::string::npos) << result.out;
+}
+
+}  // namespace
