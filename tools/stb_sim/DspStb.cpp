@@ -7,10 +7,6 @@
 namespace stbsim {
 namespace {
 
-// After it has refused a transfer with CAN or SUB, the STB takes what the
-// tool still sends (its three CANs) until the line has been quiet this long.
-constexpr std::chrono::milliseconds kAbortQuiet{500};
-
 uint16_t CrcField(const std::vector<uint8_t>& block, size_t fieldSize) {
   return static_cast<uint16_t>((block[3 + fieldSize] << 8) | block[4 + fieldSize]);
 }
@@ -216,7 +212,7 @@ void DspStb::OnClosingBlock(const std::vector<uint8_t>& block) {
 SessionEnd DspStb::SettleAfterAbort() {
   channel_.Event("transfer ended by the STB: taking what the tool still sends");
   for (;;) {
-    const auto byte = channel_.ReadByteUntil(SimLine::Clock::now() + kAbortQuiet);
+    const auto byte = channel_.ReadByteUntil(SimLine::Clock::now() + channel_.Options().abortQuiet);
     if (!byte) break;
     if (*byte == kCan) channel_.Log().ChangeUpload([](UploadRecord& upload) { ++upload.canReceived; });
   }

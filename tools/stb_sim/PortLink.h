@@ -1,10 +1,8 @@
 // The "COM<n>" name under which the tool's port list shows the simulator: a
 // symbolic link in the port link folder that points at the pseudo-terminal.
 //
-// The folder: $ZARN_PORT_DIR when set; else $XDG_RUNTIME_DIR/zarn-loader/ports
-// when XDG_RUNTIME_DIR is set; else /tmp/zarn-loader-<uid>/ports. Missing
-// folders are created with mode 0700. The serial layer's port list follows the
-// same rule.
+// The folder is the serial layer's PortLinkFolder() (PortList.h), so the port
+// list finds the link; missing folders are created with mode 0700.
 //
 // Threads: any; the link itself is shared with other processes, so creation
 // tries the numbers in turn and takes the first it can create.
@@ -17,8 +15,6 @@ namespace stbsim {
 
 inline constexpr int kFirstLinkedCom = 31;
 inline constexpr int kLastLinkedCom = 50;
-
-std::string PortLinkFolderPath();
 
 struct PortLink {
   std::string name;  // "COM31"

@@ -112,6 +112,9 @@ struct SimOptions {
 
   // DSP: the interval of the 'C's of first contact.
   std::chrono::milliseconds cInterval{1000};
+  // DSP: after ending a transfer with CAN or SUB, the STB takes what the tool
+  // still sends (its three CANs) until the line has been quiet this long.
+  std::chrono::milliseconds abortQuiet{500};
 
   // An upload that stalls (no byte from the tool) this long is given up and
   // the STB restarts: greets again, or asks with 'C' again. 0: never.

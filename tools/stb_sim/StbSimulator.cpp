@@ -4,6 +4,7 @@
 
 #include "DspStb.h"
 #include "PortLink.h"
+#include "PortList.h"
 #include "SimChannel.h"
 #include "SimLine.h"
 #include "SimLog.h"
@@ -24,7 +25,7 @@ StbSimulator::StbSimulator(SimOptions options)
       log_(std::make_shared<SimLog>()) {
   if (options_.makePortLink) {
     const PortLink link =
-        CreatePortLink(line_->SlavePath(), options_.portDir.empty() ? PortLinkFolderPath() : options_.portDir);
+        CreatePortLink(line_->SlavePath(), options_.portDir.empty() ? PortLinkFolder() : options_.portDir);
     portName_ = link.name;
     portLinkPath_ = link.path;
   }

@@ -25,6 +25,7 @@ class SimFixture : public ::testing::Test {
     options.flashTime = std::chrono::milliseconds(5);
     options.restartTime = std::chrono::milliseconds(5);
     options.idleRestart = std::chrono::milliseconds(10000);
+    options.abortQuiet = std::chrono::milliseconds(50);
     return options;
   }
 

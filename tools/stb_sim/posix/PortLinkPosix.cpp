@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <string>
 
 #include "PortLink.h"
@@ -26,13 +25,6 @@ std::string LinkTarget(const std::string& link) {
 }
 
 }  // namespace
-
-std::string PortLinkFolderPath() {
-  if (const char* dir = std::getenv("ZARN_PORT_DIR"); dir && *dir) return dir;
-  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
-    return std::string(runtime) + "/zarn-loader/ports";
-  return "/tmp/zarn-loader-" + std::to_string(getuid()) + "/ports";
-}
 
 PortLink CreatePortLink(const std::string& target, const std::string& folder) {
   if (!MakeFolders(folder)) return {};
