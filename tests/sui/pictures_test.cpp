@@ -1,0 +1,201 @@
+// The committed pictures: their sizes, depths and bitmap layouts, the key
+// pixel of the glyphs, the generated ConnectedGlyphData, the skin compiled
+// into the controls, and that rerunning the generator gives the same files.
+
+#include "ConnectedGlyphData.h"
+#include "SkinPictures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+class PicturesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void bitmapLayout_data();
+    void bitmapLayout();
+    void glyphKeyPixelAndAlpha_data();
+    void glyphKeyPixelAndAlpha();
+    void connectedGlyphData();
+    void pngPictures_data();
+    void pngPictures();
+    void skinIsCompiledIn();
+    void generatorReproducesCommittedFiles();
+};
+
+namespace {
+
+QByteArray ReadPicture(const QString& name) {
+    QFile f(QDir(QStringLiteral(ZARN_PICTURES_DIR)).filePath(name));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+quint32 U32(const QByteArray& b, int at) { return qFromLittleEndian<quint32>(b.constData() + at); }
+quint16 U16(const QByteArray& b, int at) { return qFromLittleEndian<quint16>(b.constData() + at); }
+
+}  // namespace
+
+void PicturesTest::bitmapLayout_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<int>("colours");
+    for (const char* g : {"connect.bmp", "connected.bmp", "load.bmp", "send.bmp"})
+        QTest::newRow(g) << g << 48 << 48 << 32 << 0;
+    QTest::newRow("banner") << "banner.bmp" << 305 << 50 << 24 << 0;
+    QTest::newRow("progress fill") << "progress_fill.bmp" << 13 << 10 << 8 << 10;
+    const char* pieces[] = {"title_left.bmp", "title_caption.bmp", "title_caption_end.bmp", "title_middle.bmp",
+                            "title_right.bmp"};
+    const int widths[] = {31, 136, 17, 13, 14};
+    for (int i = 0; i < 5; ++i)
+        QTest::newRow(pieces[i]) << pieces[i] << widths[i] << 31 << 24 << 0;
+}
+
+void PicturesTest::bitmapLayout() {
+    QFETCH(QString, name);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(int, bits);
+    QFETCH(int, colours);
+    const QByteArray b = ReadPicture(name);
+    QVERIFY2(b.size() >= 54, qPrintable(name));
+    const int stride = ((width * bits + 31) / 32) * 4;
+    const int offset = 54 + 4 * colours;
+    QCOMPARE(b.left(2), QByteArray("BM"));
+    QCOMPARE(U32(b, 2), quint32(b.size()));
+    QCOMPARE(U32(b, 2), quint32(offset + stride * height));
+    QCOMPARE(U32(b, 10), quint32(offset));
+    QCOMPARE(U32(b, 14), 40u);
+    QCOMPARE(qint32(U32(b, 18)), width);
+    QCOMPARE(qint32(U32(b, 22)), height);  // positive: rows bottom-up
+    QCOMPARE(U16(b, 26), quint16(1));
+    QCOMPARE(U16(b, 28), quint16(bits));
+    QCOMPARE(U32(b, 30), 0u);  // uncompressed
+    QCOMPARE(U32(b, 38), 3780u);
+    QCOMPARE(U32(b, 42), 3780u);
+    QCOMPARE(U32(b, 46), quint32(colours));
+    if (bits == 32) {
+        QCOMPARE(b.size(), 9270);
+        QCOMPARE(U32(b, 34), 0u);  // image-size field
+    }
+    // Qt's reader agrees on what the file is.
+    const QImage img = QImage::fromData(b, "BMP");
+    QCOMPARE(img.size(), QSize(width, height));
+}
+
+void PicturesTest::glyphKeyPixelAndAlpha_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("red");
+    QTest::newRow("connect") << "connect.bmp" << true;
+    QTest::newRow("connected") << "connected.bmp" << false;
+    QTest::newRow("load") << "load.bmp" << false;
+    QTest::newRow("send") << "send.bmp" << false;
+}
+
+// Bottom-up BGRA: the top-left pixel is the last row's first four bytes.
+void PicturesTest::glyphKeyPixelAndAlpha() {
+    QFETCH(QString, name);
+    QFETCH(bool, red);
+    const QByteArray b = ReadPicture(name);
+    QCOMPARE(b.size(), 9270);
+    const auto pixel = [&b](int x, int y) {
+        const int at = 54 + ((47 - y) * 48 + x) * 4;
+        return qRgba(quint8(b[at + 2]), quint8(b[at + 1]), quint8(b[at]), quint8(b[at + 3]));
+    };
+    QCOMPARE(pixel(0, 0), qRgba(0, 0, 0, 0));
+    // Every corner is clear; the disc is opaque and of the button's hue.
+    for (const QPoint& c : {QPoint(47, 0), QPoint(0, 47), QPoint(47, 47)})
+        QCOMPARE(qAlpha(pixel(c.x(), c.y())), 0);
+    int hue = 0, white = 0;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 48; ++x) {
+            if ((x - 23.5) * (x - 23.5) + (y - 23.5) * (y - 23.5) > 18 * 18)
+                continue;
+            const QRgb p = pixel(x, y);
+            QCOMPARE(qAlpha(p), 255);
+            if (qRed(p) > 230 && qGreen(p) > 230 && qBlue(p) > 230)
+                ++white;
+            else if (red ? qRed(p) > qBlue(p) + 60 : qBlue(p) > qRed(p) + 60)
+                ++hue;
+        }
+    QVERIFY2(hue > 400, qPrintable(QString::number(hue)));
+    QVERIFY2(white > 60, qPrintable(QString::number(white)));  // the symbol
+}
+
+void PicturesTest::connectedGlyphData() {
+    QCOMPARE(sizeof(ConnectedGlyphData), size_t(9270));
+    const QByteArray file = ReadPicture(QStringLiteral("connected.bmp"));
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(ConnectedGlyphData), 9270), file);
+}
+
+void PicturesTest::pngPictures_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QSize>("size");
+    for (const char* kind : {"controlbox", "close", "maximize", "minimize"})
+        for (const char* state : {"normal", "hover", "pressed"}) {
+            const QString n = QStringLiteral("title_%1_%2.png").arg(kind, state);
+            QTest::newRow(qPrintable(n)) << n << QSize(18, 18);
+        }
+    QTest::newRow("icon") << "icon.png" << QSize(32, 32);
+    for (const char* face : {"normal", "hover", "pressed", "disabled"}) {
+        const QString n = QStringLiteral("button_%1.png").arg(face);
+        QTest::newRow(qPrintable(n)) << n << QSize(32, 32);
+    }
+}
+
+void PicturesTest::pngPictures() {
+    QFETCH(QString, name);
+    QFETCH(QSize, size);
+    const QImage img = QImage::fromData(ReadPicture(name), "PNG");
+    QCOMPARE(img.size(), size);
+    QVERIFY(img.hasAlphaChannel());
+    QCOMPARE(img.depth(), 32);
+    QCOMPARE(qAlpha(img.pixel(0, 0)), 0);  // round corners show what is behind
+}
+
+void PicturesTest::skinIsCompiledIn() {
+    const sui::SkinPictures& skin = sui::Skin();
+    const int widths[] = {31, 136, 17, 13, 14};
+    for (int i = 0; i < sui::SkinPictures::kTitlePieceCount; ++i)
+        QCOMPARE(skin.titlePieces[i].size(), QSize(widths[i], 31));
+    for (int k = 0; k < 4; ++k)
+        for (int s = 0; s < 3; ++s)
+            QCOMPARE(skin.titleButtons[k][s].size(), QSize(18, 18));
+    for (const QImage& face : skin.faces)
+        QVERIFY(!face.isNull());
+    for (const QImage& border : skin.borders)
+        QVERIFY(!border.isNull());
+    QCOMPARE(skin.banner.size(), QSize(305, 50));
+    QCOMPARE(skin.progressFill.size(), QSize(13, 10));
+    QCOMPARE(skin.progressFill.format(), QImage::Format_Indexed8);
+    QCOMPARE(skin.icon.size(), QSize(32, 32));
+}
+
+// A drawing changed without rerunning the generator (or a generator that is
+// not deterministic) shows up here.
+void PicturesTest::generatorReproducesCommittedFiles() {
+    QTemporaryDir out;
+    QVERIFY(out.isValid());
+    QProcess gen;
+    gen.start(QStringLiteral(ZARN_ARTWORK_EXE), {out.path()});
+    QVERIFY(gen.waitForFinished(60000));
+    QCOMPARE(gen.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(gen.exitCode(), 0);
+    const QStringList written = QDir(out.path()).entryList(QDir::Files, QDir::Name);
+    QVERIFY(written.contains(QStringLiteral("connected.bmp")));
+    QVERIFY(written.contains(QStringLiteral("ConnectedGlyphData.cpp")));
+    for (const QString& name : written) {
+        QFile f(QDir(out.path()).filePath(name));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY2(f.readAll() == ReadPicture(name), qPrintable(name + " differs from the committed file"));
+    }
+}
+
+QTEST_MAIN(PicturesTest)
+#include "pictures_test.moc"
