@@ -1,0 +1,217 @@
+// How a DSP upload ends when the STB refuses, cancels, falls silent or never
+// acknowledges, phase by phase, and when the file cannot be sent at all.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "dsp_upload_fixture.h"
+
+namespace dsptest {
+namespace {
+
+using namespace std::chrono_literals;
+using stbsim::Fault;
+using stbsim::FaultKind;
+using stbsim::kAnyIndex;
+using stbsim::kForever;
+using stbsim::SimPhase;
+
+constexpr uint8_t NAK = 0x15;
+constexpr uint8_t CAN = 0x18;
+constexpr uint8_t SUB = 0x1A;
+constexpr int kAny = -1;
+
+const std::string kFailureBox = "Problem reading from file.";
+
+Fault Always(SimPhase phase, std::vector<uint8_t> reply) {
+  return Fault{phase, kAnyIndex, FaultKind::Replace, std::move(reply), 0x01, 0ms, kForever};
+}
+Fault Once(SimPhase phase, int index, std::vector<uint8_t> reply) {
+  return Fault{phase, index, FaultKind::Replace, std::move(reply), 0x01, 0ms, 1};
+}
+
+struct FailureCase {
+  const char* label;
+  std::vector<Fault> faults;
+  std::string lastLine;  // the task's last line before the termination line
+  bool failureBox;       // "Problem reading from file." titled "File Error"
+  bool finished;         // reached the protocol's finish
+  int cans;              // CAN bytes the STB receives
+  // Sends the STB sees; kAny: not checked. A header count of 0 means the STB
+  // receives no byte at all.
+  int headers = kAny;
+  int dataBlocks = kAny;
+  int eots = kAny;
+  int closings = kAny;
+  bool silentAfterBlock = false;  // shortens the wait for a block's reply
+};
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.label; }
+
+// The file has three blocks; faults in the data phase hit the second.
+constexpr size_t kFileSize = 2500;
+const std::string kLastPacket = "Packet 2/2 OK, sent 2048Bytes";
+
+class DspFailure : public DspUploadTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(DspFailure, EndsAsTheFailureTableSays) {
+  const FailureCase& c = GetParam();
+  if (c.silentAfterBlock) replyDeadline_ = 300ms;
+  StartStb(DspOptions(c.faults));
+  RunUpload(WriteFile("FAIL.DSP", Pattern(kFileSize)));
+
+  const auto lines = TaskLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), c.lastLine);
+  EXPECT_TRUE(EndsWithTerminationLine(host_.Log()));
+  const auto boxes = host_.Boxes();
+  if (c.failureBox) {
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kFailureBox);
+    EXPECT_EQ(boxes[0].title, "File Error");
+  } else {
+    EXPECT_TRUE(boxes.empty());
+  }
+  EXPECT_EQ(host_.Ended(), std::optional<bool>(c.finished));
+  EXPECT_FALSE(TheImageFile().IsOpen());
+
+  if (c.headers == 0) {
+    EXPECT_EQ(sim_->Snapshot().bytesReceived, 0);
+    return;
+  }
+  // The three CANs are queued just before the task ends; let them arrive.
+  EXPECT_TRUE(sim_->WaitFor(
+      [&](const stbsim::SimRecord& r) {
+        return !r.uploads.empty() && r.uploads.back().canReceived >= c.cans;
+      },
+      kDeadline));
+  const stbsim::UploadRecord got = Received();
+  EXPECT_EQ(got.canReceived, c.cans);
+  if (c.headers != kAny) {
+    EXPECT_EQ(static_cast<int>(got.headerBlocks.size()), c.headers);
+  }
+  if (c.dataBlocks != kAny) {
+    EXPECT_EQ(static_cast<int>(got.dataBlocks.size()), c.dataBlocks);
+  }
+  if (c.eots != kAny) {
+    EXPECT_EQ(got.eotCount, c.eots);
+  }
+  if (c.closings != kAny) {
+    EXPECT_EQ(static_cast<int>(got.closingBlocks.size()), c.closings);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DspFailure,
+    ::testing::Values(
+        // First contact: the task has sent nothing and sends nothing.
+        FailureCase{"FirstContactSilent", {Always(SimPhase::ContactC, {})},
+                    "Timeout!!!", false, false, 0, 0},
+        FailureCase{"FirstContactOtherBytes", {Always(SimPhase::ContactC, {'x'})},
+                    "Timeout 2 !!!", false, false, 0, 0},
+        // Header block.
+        FailureCase{"HeaderSilent", {Always(SimPhase::DspHeaderReply, {})},
+                    "Timeout!!!", false, false, 0, 1, 0},
+        FailureCase{"HeaderCan", {Once(SimPhase::DspHeaderReply, 0, {CAN})},
+                    "Header transf. error!!!", false, false, 3, 1, 0},
+        FailureCase{"HeaderSub", {Once(SimPhase::DspHeaderReply, 0, {SUB})},
+                    "Transf. disabled!!!", false, false, 0, 1, 0},
+        FailureCase{"HeaderLoneC", {Always(SimPhase::DspHeaderReply, {'C'})},
+                    "Transf. time expired!!!", false, false, 0, 60, 0},
+        FailureCase{"HeaderNak", {Always(SimPhase::DspHeaderReply, {NAK})},
+                    "Transf. time expired!!!", false, false, 0, 60, 0},
+        // Data blocks: nothing after the failing block, no EOT.
+        FailureCase{"DataCan", {Once(SimPhase::BlockReply, 1, {CAN})},
+                    "Trasf. error!!!", false, false, 3, 1, 2, 0, 0},
+        FailureCase{"DataSub", {Once(SimPhase::BlockReply, 1, {SUB})},
+                    "Trasf. disabled!!!", false, false, 0, 1, 2, 0, 0},
+        FailureCase{"DataSixtyNaks", {Always(SimPhase::BlockReply, {NAK})},
+                    "Trasf. time expired!!!", false, false, 0, 1, 60, 0, 0},
+        FailureCase{"DataSilent", {Once(SimPhase::BlockReply, 0, {})},
+                    "connection established!!!", true, false, 0, 1, 1, 0, 0, true},
+        // End of transmission.
+        FailureCase{"EotSilent", {Always(SimPhase::EotReply, {})},
+                    "Timeout!!!", false, false, 0, 1, 3, 1, 0},
+        // Closing block.
+        FailureCase{"ClosingSilent", {Always(SimPhase::ClosingReply, {})},
+                    "Timeout!!!", false, false, 0, 1, 3, 2, 1},
+        FailureCase{"ClosingCan", {Once(SimPhase::ClosingReply, 0, {CAN})},
+                    "Trasf. file hr error!!!", false, false, 3, 1, 3, 2, 1},
+        FailureCase{"ClosingSub", {Once(SimPhase::ClosingReply, 0, {SUB})},
+                    "Trasf. disabled!!!", false, false, 0, 1, 3, 2, 1},
+        FailureCase{"ClosingNeverAcked", {Always(SimPhase::ClosingReply, {NAK})},
+                    kLastPacket, false, true, 0, 1, 3, 2, 60}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// ---- files that cannot be sent: a box naming the problem, no header ----
+
+class DspUnsendableFile : public DspUploadTest {
+ protected:
+  void ExpectRefusedBeforeHeader(const std::string& path, const std::string& problem) {
+    StartStb(DspOptions());
+    RunUpload(path);
+    EXPECT_EQ(TaskLines(),
+              (std::vector<std::string>{"Waiting for STB...", "connection established!!!"}));
+    const auto boxes = host_.Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].title, "File Error");
+    EXPECT_NE(boxes[0].text.find(problem), std::string::npos) << boxes[0].text;
+    EXPECT_NE(boxes[0].text.find(path), std::string::npos) << boxes[0].text;
+    EXPECT_EQ(sim_->UploadCount(), 0);  // no header block came
+    EXPECT_FALSE(TheImageFile().IsOpen());
+    EXPECT_EQ(host_.Ended(), std::optional<bool>(false));
+  }
+};
+
+TEST_F(DspUnsendableFile, MissingFile) {
+  ExpectRefusedBeforeHeader((dir_ / "GONE.DSP").string(), "Cannot open file");
+}
+
+TEST_F(DspUnsendableFile, FileOfTwoGibibytes) {
+  // Sparse: no disk space is used.
+  const std::string path = WriteFile("HUGE.DSP", {});
+  std::filesystem::resize_file(path, uint64_t{1} << 31);
+  ExpectRefusedBeforeHeader(path, "too large");
+}
+
+TEST_F(DspUnsendableFile, FileWhoseLengthCannotBeRead) {
+  // A FIFO has no end to seek to; the test holds it open so that opening it
+  // for reading does not wait for a writer.
+  const std::string path = (dir_ / "PIPE.DSP").string();
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  const int holder = open(path.c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(holder, 0);
+  ExpectRefusedBeforeHeader(path, "Cannot read the length");
+  close(holder);
+}
+
+// A file that shrinks between the header and the read must not go out with
+// zeros standing in for its missing content.
+TEST_F(DspUploadTest, FileThatShrinksAfterTheHeaderEndsWithTheFailureBox) {
+  clockOptions_.realWaitPerSlice = 20ms;  // fake time stays close to real time
+  StartStb(DspOptions(
+      {Fault{SimPhase::DspHeaderReply, 0, FaultKind::Late, {}, 0x01, 300ms, 1}}));
+  const std::string path = WriteFile("SHRINK.DSP", Pattern(4096));
+  StartUpload(path);
+  ASSERT_TRUE(sim_->WaitFor([](const stbsim::SimRecord& r) {
+    return !r.uploads.empty() && !r.uploads.back().headerBlocks.empty();
+  }, kDeadline));
+  std::filesystem::resize_file(path, 1000);
+  FinishUpload();
+
+  EXPECT_EQ(Received().dspSize, 4096);
+  EXPECT_TRUE(Received().dataBlocks.empty());
+  const auto boxes = host_.Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, kFailureBox);
+  EXPECT_EQ(boxes[0].title, "File Error");
+  EXPECT_EQ(host_.Ended(), std::optional<bool>(false));
+}
+
+}  // namespace
+}  // namespace dsptest

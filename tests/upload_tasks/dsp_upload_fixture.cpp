@@ -1,0 +1,118 @@
+#include "dsp_upload_fixture.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include "PtyPair.h"
+
+namespace dsptest {
+
+namespace fs = std::filesystem;
+
+void ReplyAwareClock::Pause(std::chrono::milliseconds length) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pauses_.push_back(length);
+  }
+  port_.WaitForInput(replyDeadline_);
+  fake_.Advance(length);
+}
+
+std::vector<std::chrono::milliseconds> ReplyAwareClock::Pauses() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return pauses_;
+}
+
+DspUploadTest::DspUploadTest() {
+  clockOptions_.realWaitPerSlice = kRealWaitPerSlice;
+  std::string pattern = (fs::temp_directory_path() / "zarn-dsp-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) {
+    ADD_FAILURE() << "mkdtemp: " << std::strerror(errno);
+  } else {
+    dir_ = pattern;
+  }
+}
+
+DspUploadTest::~DspUploadTest() {
+  // A task that a failed assertion left running must be gone before the
+  // port, the host and the clock it uses.
+  if (TaskRunning.load()) {
+    if (port_.Open()) port_.SetOpen(false);
+    host_.RunUntilTaskEnds(kDeadline);
+  }
+  if (port_.Open()) port_.SetOpen(false);
+  sim_.reset();
+  std::error_code ignored;
+  if (!dir_.empty()) fs::remove_all(dir_, ignored);
+}
+
+stbsim::SimOptions DspUploadTest::DspOptions(std::vector<stbsim::Fault> faults) {
+  stbsim::SimOptions options;
+  options.mode = stbsim::SimMode::Dsp;
+  options.cInterval = kContactInterval;
+  options.loop = false;
+  options.faults = std::move(faults);
+  return options;
+}
+
+void DspUploadTest::StartStb(stbsim::SimOptions options, bool start) {
+  sim_ = std::make_unique<stbsim::StbSimulator>(std::move(options));
+  OpenPortOn(port_, sim_->SlavePath());
+  if (start) sim_->Start();
+}
+
+std::string DspUploadTest::WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+  const fs::path path = dir_ / name;
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return path.string();
+}
+
+std::vector<uint8_t> DspUploadTest::Pattern(size_t size) {
+  std::vector<uint8_t> bytes(size);
+  uint32_t state = 0x9E3779B9u ^ static_cast<uint32_t>(size);
+  for (auto& byte : bytes) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    byte = static_cast<uint8_t>(state);
+  }
+  return bytes;
+}
+
+UpDspThread* DspUploadTest::StartUpload(const std::string& path, TaskClock* clock) {
+  if (clock == nullptr) {
+    if (!clock_) clock_ = std::make_unique<ReplyAwareClock>(port_, clockOptions_, replyDeadline_);
+    clock = clock_.get();
+  }
+  host_.SetChosenPath(path);
+  return new UpDspThread(host_, *clock);
+}
+
+void DspUploadTest::RunUpload(const std::string& path, TaskClock* clock) {
+  StartUpload(path, clock);
+  FinishUpload();
+}
+
+void DspUploadTest::FinishUpload() {
+  ASSERT_TRUE(host_.RunUntilTaskEnds(kDeadline)) << "the task did not end";
+}
+
+void DspUploadTest::Disconnect(UpDspThread* task) {
+  task->RequestStop();
+  port_.SetOpen(false);
+}
+
+std::vector<std::string> DspUploadTest::TaskLines() const {
+  std::vector<std::string> log = host_.Log();
+  if (EndsWithTerminationLine(log)) log.pop_back();
+  return log;
+}
+
+bool EndsWithTerminationLine(const std::vector<std::string>& log) {
+  return !log.empty() && log.back() == "Download task terminated!!!";
+}
+
+}  // namespace dsptest

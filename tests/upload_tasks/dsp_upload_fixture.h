@@ -1,0 +1,111 @@
+// Shared set-up of the DSP upload tests: a simulated STB in DSP mode on a
+// pseudo-terminal, the port opened on it as the window's Connect would, a
+// recording host, a temporary folder for the files to send, and a clock that
+// lets the 10-second limits pass in milliseconds.
+//
+// Threads: the test's thread is the host's main thread; it builds the
+// fixture, starts the task and pumps the host until the task ends. The task
+// runs on its own thread; the simulator on its own.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Adport.h"
+#include "FakeTaskHost.h"
+#include "StbSimulator.h"
+#include "TaskClock.h"
+#include "Unit2.h"
+#include "testing/FakeTaskClock.h"
+
+namespace dsptest {
+
+// The simulator's 'C' interval: short, so that a 'C' emptied away by the
+// task's start is followed by the next one long before a limit passes.
+inline constexpr std::chrono::milliseconds kContactInterval{20};
+// Real time that a fake wait slice takes when no byte comes: with the task's
+// 50 ms slices, a 10-second limit passes in about one second of real time.
+inline constexpr std::chrono::milliseconds kRealWaitPerSlice{5};
+// How long the data-block pause waits, in real time, for the STB's reply.
+inline constexpr std::chrono::milliseconds kBlockReplyDeadline{3000};
+// Generous deadline for anything the test waits for.
+inline constexpr std::chrono::milliseconds kDeadline{60000};
+
+// The fake task clock, except that a protocol pause ends as soon as a reply
+// byte waits on the port (or after `replyDeadline` of real time) instead of
+// after a scaled real sleep: the STB's answer to a data block is then always
+// in before the task reads it, however slow the machine, while fake time
+// still moves on by the pause's full length.
+class ReplyAwareClock final : public TaskClock {
+ public:
+  ReplyAwareClock(TApdCustomComPort& port, FakeTaskClock::Options options,
+                  std::chrono::milliseconds replyDeadline)
+      : port_(port), fake_(options), replyDeadline_(replyDeadline) {}
+
+  int64_t WholeSeconds() override { return fake_.WholeSeconds(); }
+  void WaitForInput(TApdCustomComPort& port, std::chrono::milliseconds slice) override {
+    fake_.WaitForInput(port, slice);
+  }
+  void Pause(std::chrono::milliseconds length) override;
+
+  FakeTaskClock& Fake() { return fake_; }
+  std::vector<std::chrono::milliseconds> Pauses() const;
+
+ private:
+  TApdCustomComPort& port_;
+  FakeTaskClock fake_;
+  const std::chrono::milliseconds replyDeadline_;
+  mutable std::mutex mutex_;
+  std::vector<std::chrono::milliseconds> pauses_;
+};
+
+class DspUploadTest : public ::testing::Test {
+ protected:
+  DspUploadTest();
+  ~DspUploadTest() override;
+
+  // Starts the STB with `options` (DSP mode, short 'C' interval and the
+  // fault list are the caller's, see DspOptions) and opens the port on it.
+  // With `start` false the STB stays quiet until the test calls
+  // sim_->Start(), e.g. once the task has emptied the port's buffers.
+  void StartStb(stbsim::SimOptions options, bool start = true);
+  static stbsim::SimOptions DspOptions(std::vector<stbsim::Fault> faults = {});
+
+  // Writes `bytes` to `name` in the temporary folder; returns its path.
+  std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes);
+  static std::vector<uint8_t> Pattern(size_t size);
+
+  // Starts a DSP upload of `path` on `clock` (the fixture's reply-aware clock
+  // when null) and returns the task; it is valid while TaskRunning is true.
+  UpDspThread* StartUpload(const std::string& path, TaskClock* clock = nullptr);
+  // Starts it and pumps the host until the task has ended and been released.
+  void RunUpload(const std::string& path, TaskClock* clock = nullptr);
+  // Pumps the host until the task has ended; fails the test otherwise.
+  void FinishUpload();
+
+  // Disconnect as the window does it: stop request, then the port's close.
+  void Disconnect(UpDspThread* task);
+
+  // The task's own lines: the log without its termination line.
+  std::vector<std::string> TaskLines() const;
+  stbsim::UploadRecord Received() const { return sim_->LastUpload(); }
+
+  std::filesystem::path dir_;
+  TApdComPort port_;
+  FakeTaskHost host_{port_};
+  FakeTaskClock::Options clockOptions_;
+  std::chrono::milliseconds replyDeadline_ = kBlockReplyDeadline;
+  std::unique_ptr<ReplyAwareClock> clock_;
+  std::unique_ptr<stbsim::StbSimulator> sim_;
+};
+
+// True when the last line of `log` is the DSP task's termination line.
+bool EndsWithTerminationLine(const std::vector<std::string>& log);
+
+}  // namespace dsptest
