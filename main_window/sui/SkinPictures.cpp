@@ -1,9 +1,15 @@
 #include "SkinPictures.h"
 
 #include <QString>
+#include <QtGlobal>
 
 // Resources of a static library are not pulled in by the linker on their own.
+// Registered at start-up too, so ":/sui/..." paths (the application icon)
+// work before the first skinned control exists.
 static void InitSkinResources() { Q_INIT_RESOURCE(sui_pictures); }
+namespace {
+[[maybe_unused]] const bool kSkinResourcesRegistered = (InitSkinResources(), true);
+}  // namespace
 
 namespace sui {
 namespace {
@@ -64,6 +70,15 @@ void DrawNineSlice(QPainter& p, const QRect& target, const QImage& face, int mar
             if (!dst.isEmpty() && !src.isEmpty())
                 p.drawImage(dst, face, src);
         }
+}
+
+}  // namespace sui
+
+namespace sui {
+
+void UseDevicePixels() {
+    if (!qEnvironmentVariableIsSet("QT_ENABLE_HIGHDPI_SCALING"))
+        qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
 }
 
 }  // namespace sui
