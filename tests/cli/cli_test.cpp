@@ -276,7 +276,10 @@ TEST_P(Interrupt, FirstCtrlCStopsTheTaskAndTheTerminationLineComesLast) {
 
 INSTANTIATE_TEST_SUITE_P(Program, Interrupt,
                          testing::Values(InterruptRow{"image.zarn", "Upload task terminated!!!"},
-                                         InterruptRow{"image.DSP", "Download task terminated!!!"}));
+                                         InterruptRow{"image.DSP", "Download task terminated!!!"}),
+                         [](const testing::TestParamInfo<InterruptRow>& info) {
+                           return std::string(info.param.fileName[6] == 'z' ? "ZarnImage" : "DspFile");
+                         });
 
 TEST_F(ZarnUploadRun, ListPortsShowsTheSimulatorsLink) {
   stbsim::SimOptions options = QuickStb();
