@@ -35,6 +35,7 @@ std::size_t TByteRing::Used() const {
 }
 
 void TByteRing::CopyOut(uint8_t* to, std::size_t length) const {
+  if (length == 0) return;
   const std::size_t first = std::min(length, Size() - ReadPos);
   std::memcpy(to, Data.data() + ReadPos, first);
   if (length > first) std::memcpy(to + first, Data.data(), length - first);
@@ -46,38 +47,12 @@ TApdBaseDispatcher::~TApdBaseDispatcher() = default;
 // ---------------------------------------------------------------- queue side
 
 int TApdBaseDispatcher::ReadCom(uint8_t* buffer, std::size_t length) {
-  std::size_t copied = 0;
-  while (copied < length) {
-    TIOBuffer* entry = Queue_.Peek();
-    if (entry == nullptr) break;
-    auto* data = dynamic_cast<TDataBuffer*>(entry);
-    if (data == nullptr) {
-      // A line event holds back the data behind it until the dispatch thread
-      // has taken it off the queue.
-      Queue_.Unmark(entry);
-      break;
-    }
-    const std::size_t take = std::min(length - copied, data->Unread());
-    std::memcpy(buffer + copied, data->Data + data->BytesRead, take);
-    data->BytesRead += take;
-    copied += take;
-    if (data->Unread() == 0) {
-      Queue_.Pop();
-    } else {
-      Queue_.Unmark(entry);
-    }
-  }
-  return static_cast<int>(copied);
+  // A line event at the front holds back the data behind it until the
+  // dispatch thread has taken it off the queue.
+  return static_cast<int>(Queue_.ReadData(buffer, length));
 }
 
-int TApdBaseDispatcher::InQueueUsed() {
-  TIOBuffer* entry = Queue_.Peek();
-  if (entry == nullptr) return 0;
-  int unread = 0;
-  if (auto* data = dynamic_cast<TDataBuffer*>(entry)) unread = static_cast<int>(data->Unread());
-  Queue_.Unmark(entry);
-  return unread;
-}
+int TApdBaseDispatcher::InQueueUsed() { return static_cast<int>(Queue_.FrontDataUnread()); }
 
 std::size_t TApdBaseDispatcher::MoveReceivedData() {
   std::size_t moved = 0;

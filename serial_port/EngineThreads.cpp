@@ -103,11 +103,15 @@ void TReadThread::Execute() {
         return;
       }
       std::size_t left = static_cast<std::size_t>(count);
-      for (std::size_t i = 0; i < spare.size() && left != 0; ++i) {
-        spare[i]->BytesUsed = std::min(left, TDataBuffer::kDataSize);
-        left -= spare[i]->BytesUsed;
-        Owner.Queue_.PushIfGeneration(std::move(spare[i]), generation);
+      std::size_t filled = 0;
+      while (left != 0) {
+        spare[filled]->BytesUsed = std::min(left, TDataBuffer::kDataSize);
+        left -= spare[filled]->BytesUsed;
+        ++filled;
       }
+      std::array<std::unique_ptr<TIOBuffer>, kEntriesPerRead> batch;
+      for (std::size_t i = 0; i < filled; ++i) batch[i] = std::move(spare[i]);
+      Owner.Queue_.PushAllIfGeneration(batch.data(), filled, generation);
       // A short read means the device is empty for now.
       if (static_cast<std::size_t>(count) < spare.size() * TDataBuffer::kDataSize) break;
     }
@@ -168,8 +172,8 @@ void TDispThread::Execute() {
 
     uint32_t mask = 0;
     if (TIOBuffer* entry = Owner.Queue_.Peek()) {
-      if (auto* status = dynamic_cast<TStatusBuffer*>(entry)) {
-        mask = status->Status;
+      if (entry->AsData() == nullptr) {
+        mask = static_cast<TStatusBuffer*>(entry)->Status;
         Owner.Queue_.Pop();
       } else {
         Owner.Queue_.Unmark(entry);

@@ -1,5 +1,8 @@
 #include "Lnsqueue.h"
 
+#include <algorithm>
+#include <cstring>
+
 TIOQueue::TIOQueue() = default;
 
 void TIOQueue::Push(std::unique_ptr<TIOBuffer> entry) {
@@ -18,6 +21,42 @@ bool TIOQueue::PushIfGeneration(std::unique_ptr<TIOBuffer> entry, uint64_t gener
   }
   QueueEvent.Set();
   return true;
+}
+
+bool TIOQueue::PushAllIfGeneration(std::unique_ptr<TIOBuffer>* entries, std::size_t count,
+                                   uint64_t generation) {
+  {
+    std::lock_guard<std::mutex> guard(Lock);
+    if (generation != Generation_) {
+      for (std::size_t i = 0; i < count; ++i) entries[i].reset();
+      return false;
+    }
+    for (std::size_t i = 0; i < count; ++i) Entries.push_back(std::move(entries[i]));
+  }
+  QueueEvent.Set();
+  return true;
+}
+
+std::size_t TIOQueue::ReadData(uint8_t* buffer, std::size_t length) {
+  std::lock_guard<std::mutex> guard(Lock);
+  std::size_t copied = 0;
+  while (copied < length && !Entries.empty() && !Entries.front()->InUse) {
+    TDataBuffer* data = Entries.front()->AsData();
+    if (data == nullptr) break;
+    const std::size_t take = std::min(length - copied, data->Unread());
+    std::memcpy(buffer + copied, data->Data + data->BytesRead, take);
+    data->BytesRead += take;
+    copied += take;
+    if (data->Unread() == 0) Entries.pop_front();
+  }
+  return copied;
+}
+
+std::size_t TIOQueue::FrontDataUnread() const {
+  std::lock_guard<std::mutex> guard(Lock);
+  if (Entries.empty()) return 0;
+  TDataBuffer* data = Entries.front()->AsData();
+  return data == nullptr ? 0 : data->Unread();
 }
 
 TIOBuffer* TIOQueue::Peek() {

@@ -16,9 +16,13 @@
 
 #include "EngineEvent.h"
 
+class TDataBuffer;
+
 class TIOBuffer {
  public:
   virtual ~TIOBuffer() = default;
+  // The entry as a data entry, or nullptr for a status entry.
+  virtual TDataBuffer* AsData() { return nullptr; }
   bool InUse = false;  // guarded by the queue's lock
 };
 
@@ -30,6 +34,7 @@ class TDataBuffer : public TIOBuffer {
   std::size_t BytesUsed = 0;  // bytes the read put into Data
   std::size_t BytesRead = 0;  // bytes of those already copied out
   std::size_t Unread() const { return BytesUsed - BytesRead; }
+  TDataBuffer* AsData() override { return this; }
 };
 
 class TStatusBuffer : public TIOBuffer {
@@ -50,6 +55,16 @@ class TIOQueue {
   // (Generation()); returns whether it was appended. Lets a reader drop bytes
   // that a flush overtook while they were on their way.
   bool PushIfGeneration(std::unique_ptr<TIOBuffer> entry, uint64_t generation);
+  // The same for the first `count` entries of `entries`, under one lock and
+  // with one wake-up; pushed entries are moved out, dropped ones freed.
+  bool PushAllIfGeneration(std::unique_ptr<TIOBuffer>* entries, std::size_t count,
+                           uint64_t generation);
+  // Copies up to `length` bytes out of the data entries at the front, freeing
+  // each entry once it is read out; stops at a status entry or an entry in
+  // use. Returns the count. One lock for the whole copy.
+  std::size_t ReadData(uint8_t* buffer, std::size_t length);
+  // Unread bytes of the first entry when that is a data entry, else 0.
+  std::size_t FrontDataUnread() const;
   // The first entry, marked in use; nullptr when empty or already in use.
   TIOBuffer* Peek();
   // Clears the in-use mark of an entry that Peek handed out.

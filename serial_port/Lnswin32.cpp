@@ -127,11 +127,12 @@ void TApdWin32Dispatcher::WaitForThreadEnd(const std::unique_ptr<TApdDispatcherT
                                            std::chrono::milliseconds limit) {
   if (!thread) return;
   const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (thread->Running() && std::chrono::steady_clock::now() < deadline) {
+  // The host gets its turn at least once per thread, however fast it ends.
+  do {
     RunCloseWaitPump();
     std::unique_lock<std::mutex> lock(EndLock);
     EndChanged.wait_for(lock, kCloseWaitSlice, [&] { return !thread->Running(); });
-  }
+  } while (thread->Running() && std::chrono::steady_clock::now() < deadline);
 }
 
 int TApdWin32Dispatcher::CloseCom() {

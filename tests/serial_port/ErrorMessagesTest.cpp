@@ -14,6 +14,8 @@ struct CodeCase {
   const char* Message;
 };
 
+void PrintTo(const CodeCase& c, std::ostream* os) { *os << c.Code; }
+
 class CheckExceptionTable : public testing::TestWithParam<CodeCase> {};
 
 TEST_P(CheckExceptionTable, RaisesTheClassWithItsCodeAndMessage) {

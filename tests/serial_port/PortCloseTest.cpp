@@ -29,6 +29,8 @@ const std::vector<NamedOperation>& SevenOperations() {
   return ops;
 }
 
+void PrintTo(const NamedOperation& op, std::ostream* os) { *os << op.Name; }
+
 class OperationOnClosedPort : public testing::TestWithParam<NamedOperation> {};
 
 TEST_P(OperationOnClosedPort, RaisesCommNotOpenBeforeAndAfterAnOpen) {

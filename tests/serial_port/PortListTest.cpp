@@ -43,6 +43,8 @@ struct FolderCase {
   std::string Want;
 };
 
+void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.Want; }
+
 class LinkFolder : public testing::TestWithParam<FolderCase> {};
 
 TEST_P(LinkFolder, FollowsTheEnvironment) {
@@ -63,6 +65,8 @@ struct NumberCase {
   uint16_t Number;
   std::string Device;
 };
+
+void PrintTo(const NumberCase& c, std::ostream* os) { *os << "COM" << c.Number; }
 
 class FixedNumbers : public testing::TestWithParam<NumberCase> {};
 

@@ -140,6 +140,10 @@ struct PutCase {
   int Result;
 };
 
+void PrintTo(const PutCase& c, std::ostream* os) {
+  *os << "out " << c.OutSize << " queued " << c.Queued << " put " << c.Length;
+}
+
 class TransmitRoom : public testing::TestWithParam<PutCase> {};
 
 TEST_P(TransmitRoom, PutBlockQueuesAllOrNothing) {
@@ -191,6 +195,8 @@ struct ControlLineCase {
   std::vector<int> Escapes;  // at open, before the line settings are stored
 };
 
+void PrintTo(const ControlLineCase& c, std::ostream* os) { *os << "options " << c.Options; }
+
 class ControlLinesAtOpen : public testing::TestWithParam<ControlLineCase> {};
 
 TEST_P(ControlLinesAtOpen, FollowTheOptionsWord) {
@@ -224,6 +230,10 @@ struct LineCase {
   uint8_t WantDataBits;
   TStopBitSetting WantStopBits;
 };
+
+void PrintTo(const LineCase& c, std::ostream* os) {
+  *os << c.Baud << "/" << int(c.Parity) << "/" << c.DataBits << "/" << c.StopBits;
+}
 
 class SetLineRules : public testing::TestWithParam<LineCase> {};
 
@@ -269,6 +279,10 @@ struct ThresholdCase {
   uint16_t BufferResume;
   int Result;
 };
+
+void PrintTo(const ThresholdCase& c, std::ostream* os) {
+  *os << "full " << c.BufferFull << " resume " << c.BufferResume;
+}
 
 class FlowThresholds : public testing::TestWithParam<ThresholdCase> {};
 
