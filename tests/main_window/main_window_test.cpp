@@ -228,7 +228,9 @@ class MainWindowTest : public QObject {
       QCOMPARE(f.Log(), QStringLiteral("Port opened"));
       QCOMPARE(f.form->SpeedButton1->text(), QStringLiteral(" DisCnct"));
       QCOMPARE(f.form->SpeedButton1->Glyph(), connectedGlyph);
-      QVERIFY(!f.form->ApdComPort1->CharReady());
+      // What arrives first after Connect is what the STB sent after it.
+      QVERIFY(f.pty.Write("M"));
+      QCOMPARE(ReceiveUpTo(*f.form->ApdComPort1, 'M'), QByteArray("M"));
       QCOMPARE(f.form->ApdComPort1->Baud(), 115200);
       QCOMPARE(f.form->ApdComPort1->DataBits(), uint16_t(8));
       QCOMPARE(f.form->ApdComPort1->StopBits(), uint16_t(1));
@@ -353,6 +355,24 @@ class MainWindowTest : public QObject {
 
  private:
   static void SetApplicationTitleForTests();
+
+  // Takes received bytes one by one until `last` has come or the deadline
+  // passes; returns them.
+  static QByteArray ReceiveUpTo(TApdComPort& port, char last) {
+    QByteArray got;
+    QTest::qWaitFor(
+        [&] {
+          while (port.CharReady()) {
+            char c = 0;
+            port.GetBlock(&c, 1);
+            got.append(c);
+            if (c == last) return true;
+          }
+          return false;
+        },
+        kDeadlineMs);
+    return got;
+  }
 
   // Plays an STB that greets and then refuses the upload request; returns
   // once the task's "Bad STB response" box is open.
