@@ -4,7 +4,12 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
 
 #include "ConnectedGlyphData.h"
 #include "GlyphBitmap.h"
@@ -330,6 +335,47 @@ class MainWindowTest : public QObject {
     f.form.reset();
     QVERIFY(!TaskRunning);
     QVERIFY(TThread::WaitUntilAllReleased(std::chrono::milliseconds(kDeadlineMs)));
+  }
+
+  // What a task's thread asks of the window runs on the GUI thread, in the
+  // order asked, and has taken effect when the call returns.
+  void taskHostCallsRunOnGuiThread() {
+    WindowFixture f;
+    f.form->OpenDialog1->FileName = QStringLiteral("/images/boot.zarn");
+    QThread* const gui = QThread::currentThread();
+    std::string path;
+    QString logSeen;
+    int maxSeen = 0;
+    bool ranOnGui = false;
+    bool failurePassedBack = false;
+    std::atomic<bool> done{false};
+    std::thread task([&] {
+      TaskHost& host = *f.form;
+      path = host.ChosenPath();
+      host.AppendLog("first line");
+      host.SetProgressMax(1024);
+      host.SetProgressPosition(512);
+      host.RunOnMainThread([&] {
+        ranOnGui = QThread::currentThread() == gui;
+        logSeen = f.form->Memo1->toPlainText();
+        maxSeen = f.form->ProgressBar1->Max();
+      });
+      try {
+        host.RunOnMainThread([] { throw std::runtime_error("from the GUI thread"); });
+      } catch (const std::runtime_error&) {
+        failurePassedBack = true;
+      }
+      done = true;
+    });
+    const bool finished = QTest::qWaitFor([&] { return done.load(); }, kDeadlineMs);
+    task.join();
+    QVERIFY(finished);
+    QCOMPARE(path, std::string("/images/boot.zarn"));
+    QVERIFY(ranOnGui);
+    QCOMPARE(logSeen, QStringLiteral("first line"));
+    QCOMPARE(maxSeen, 1024);
+    QCOMPARE(f.form->ProgressBar1->Position(), 512);
+    QVERIFY(failurePassedBack);
   }
 
   // A line that goes away while open: the engine's threads report through the
