@@ -273,6 +273,32 @@ INSTANTIATE_TEST_SUITE_P(Phases, DspEndingTest,
                                            EndingCase{"SubAtClosing", SimPhase::ClosingReply, kSub}),
                          [](const ::testing::TestParamInfo<EndingCase>& info) { return std::string(info.param.name); });
 
+TEST_F(DspSimTest, ClosingBlockAfterUnansweredEotsEndsTheTransfer) {
+  SimOptions options = Quick();
+  options.faults.push_back({SimPhase::EotReply, stbsim::kAnyIndex, FaultKind::Replace, {kNak}, 0, {}, stbsim::kForever});
+  StartSim(options);
+  OpenTransfer("T.DSP", 5);
+  SendFile(Pattern(5));
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Exchange({kEot}), Bytes{kNak}) << i;
+  EXPECT_EQ(Exchange(DspClosingBlock()), Bytes{kAck});
+  ASSERT_TRUE(sim->WaitUntilFinished(kMustCome));
+  EXPECT_EQ(sim->UploadCount(), 1);
+  EXPECT_EQ(sim->LastUpload().eotCount, 3);
+  EXPECT_EQ(sim->LastUpload().dspFile, Pattern(5));
+}
+
+TEST_F(DspSimTest, DifferentHeaderInTheDataPhaseStartsOver) {
+  StartSim(Quick());
+  OpenTransfer("FIRST.DSP", 3000);
+  EXPECT_EQ(Exchange(DspDataBlock(1, Pattern(1024))), Bytes{kAck});
+  EXPECT_EQ(Exchange(DspHeaderBlock("SECOND.DSP", 7), 2), kAckC);
+  EXPECT_EQ(Exchange(DspDataBlock(1, Pattern(7, 5))), Bytes{kAck});
+  CloseTransfer();
+  EXPECT_EQ(sim->UploadCount(), 2);
+  EXPECT_EQ(sim->LastUpload().dspName, "SECOND.DSP");
+  EXPECT_EQ(sim->LastUpload().dspFile, Pattern(7, 5));
+}
+
 TEST_F(DspSimTest, VanishesInTheMiddleOfABlock) {
   SimOptions options = Quick();
   options.vanishAfterBytes = 133 + 500;

@@ -13,6 +13,12 @@ uint16_t CrcField(const std::vector<uint8_t>& block, size_t fieldSize) {
 
 bool StartsWith(const std::vector<uint8_t>& bytes, uint8_t first) { return !bytes.empty() && bytes[0] == first; }
 
+// SOH, 0x00, 0xFF, then nothing but zeros: the closing block.
+bool IsEmptyBlock(const std::vector<uint8_t>& block) {
+  return block[1] == 0x00 && block[2] == 0xFF &&
+         std::all_of(block.begin() + 3, block.end(), [](uint8_t byte) { return byte == 0; });
+}
+
 }  // namespace
 
 DspHeaderFields ParseDspHeader(const std::vector<uint8_t>& block) {
@@ -52,20 +58,26 @@ SessionEnd DspStb::RunOnce(bool firstSession) {
   }
 }
 
-SessionEnd DspStb::Transfer() {
+void DspStb::ResetTransfer() {
   state_ = State::Header;
   headerIndex_ = blockIndex_ = eotIndex_ = closingIndex_ = 0;
   expectedNumber_ = 1;
   size_ = -1;
   stored_ = 0;
   acceptedHeader_.clear();
+}
+
+SessionEnd DspStb::Transfer() {
+  ResetTransfer();
   for (;;) {
     const uint8_t first = channel_.ReadByte();
     if (first == kSoh) {
       std::vector<uint8_t> block{first};
       const std::vector<uint8_t> rest = channel_.ReadExact(kShortBlockSize - 1);
       block.insert(block.end(), rest.begin(), rest.end());
-      if (state_ == State::Closing) {
+      // A closing block also ends a data phase whose EOTs went unacknowledged:
+      // the tool sends it after its last EOT all the same.
+      if (state_ == State::Closing || (state_ == State::Data && IsEmptyBlock(block))) {
         OnClosingBlock(block);
       } else if (state_ == State::Data && block == acceptedHeader_) {
         // The tool sent its header again because it took a stale byte for
@@ -107,9 +119,7 @@ void DspStb::OnHeaderBlock(const std::vector<uint8_t>& block) {
     // A different header in the middle of a transfer: the tool has started
     // over with a new file.
     channel_.Event("new header block: starting over");
-    state_ = State::Header;
-    headerIndex_ = blockIndex_ = eotIndex_ = closingIndex_ = 0;
-    expectedNumber_ = 1;
+    ResetTransfer();
   }
   if (headerIndex_ == 0) {
     channel_.Log().BeginUpload(SimMode::Dsp);
@@ -190,8 +200,7 @@ void DspStb::OnEot() {
 }
 
 void DspStb::OnClosingBlock(const std::vector<uint8_t>& block) {
-  const bool ok = block[1] == 0x00 && block[2] == 0xFF &&
-                  std::all_of(block.begin() + 3, block.end(), [](uint8_t byte) { return byte == 0; });
+  const bool ok = IsEmptyBlock(block);
   const std::vector<uint8_t> sent = channel_.Reply(SimPhase::ClosingReply, closingIndex_++, {ok ? kAck : kNak},
                                                    std::string("closing block") + (ok ? "" : " (not empty)"));
   const bool accepted = StartsWith(sent, kAck);

@@ -47,6 +47,7 @@ class DspStb {
  private:
   enum class State { Header, Data, Closing, Done, Aborted };
 
+  void ResetTransfer();
   SessionEnd Transfer();
   void OnHeaderBlock(const std::vector<uint8_t>& block);
   void OnDataBlock(const std::vector<uint8_t>& block);
