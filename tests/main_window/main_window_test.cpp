@@ -75,6 +75,14 @@ class MainWindowTest : public QObject {
     QVERIFY(!FileLoaded);
     QVERIFY(!IsDspFile);
     QVERIFY(!TaskRunning);
+    // Tab goes Connect, Load, Send, the log, then the path.
+    QStringList tabStops;
+    QWidget* next = w.SpeedButton1;
+    do {
+      if (next->focusPolicy() & Qt::TabFocus) tabStops << next->objectName();
+      next = next->nextInFocusChain();
+    } while (next != w.SpeedButton1 && tabStops.size() < 50);
+    QCOMPARE(tabStops, QStringList({"SpeedButton1", "SpeedButton5", "SpeedButton2", "Memo1", "suiEdit1"}));
   }
 
   // Send refuses in this order: not connected, nothing loaded, a task runs.
