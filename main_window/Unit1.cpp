@@ -202,8 +202,10 @@ void TForm1::InstallHooks() {
       ShowBoxAndWait(kApplicationErrorTitle, text, static_cast<int>(BoxIcon::Stop), false);
     }
   });
-  // While the port closes, the GUI thread keeps serving the task's calls and
-  // the engine's failure boxes; clicks meanwhile are dropped by RunCommand.
+  // While the port closes, the GUI thread keeps painting and serving the
+  // engine's failure boxes (their OK can be clicked). Clicks on the window
+  // meanwhile are dropped by RunCommand; a task's calls wait for the command
+  // to return (TaskCallHold).
   SetCloseWaitPump([] {
     if (OnGuiThreadNow()) QCoreApplication::processEvents(QEventLoop::AllEvents);
   });
