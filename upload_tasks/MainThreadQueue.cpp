@@ -34,11 +34,17 @@ bool MainThreadQueue::ProcessUntil(const std::function<bool()>& done,
                                    std::chrono::steady_clock::time_point deadline,
                                    std::chrono::milliseconds recheck) {
   for (;;) {
+    // Taken before done() is tested, so a Notify that comes in between is
+    // not lost.
+    unsigned seen = 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      seen = notifications_;
+    }
     if (done()) return true;
     Item* item = nullptr;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      const unsigned seen = notifications_;
       const auto now = std::chrono::steady_clock::now();
       if (items_.empty()) {
         if (now >= deadline) return done();
