@@ -348,12 +348,13 @@ int TApdBaseDispatcher::GetBlock(void* block, uint16_t length) {
     if (length != 0) {
       InRing.CopyOut(static_cast<uint8_t*>(block), length);
       InRing.ReadPos = (InRing.ReadPos + length) % InRing.Size();
-      madeRoom = InRing.Full;
+      madeRoom = true;
       InRing.Full = false;
     }
   }
-  // Bytes that waited for room behind a full ring may move in now.
-  if (madeRoom) Queue_.Signal();
+  // Bytes that wait in the queue for room may move in now, while the caller
+  // works on what it took.
+  if (madeRoom && !Queue_.Empty()) Queue_.Signal();
   return length;
 }
 

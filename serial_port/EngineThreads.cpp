@@ -9,14 +9,14 @@
 
 namespace {
 
-constexpr auto kReadWaitSlice = std::chrono::milliseconds(50);
+constexpr int kReadWaitSliceMs = 50;
 constexpr auto kDispatchWaitSlice = std::chrono::milliseconds(50);
 constexpr auto kWriteWaitSlice = std::chrono::milliseconds(100);
 constexpr int kStatusWaitSliceMs = 100;
 constexpr int kWriteRoomWaitSliceMs = 100;
 // Entries one read may fill at once: a burst costs one system call, yet bytes
 // still travel in 256-byte entries.
-constexpr std::size_t kEntriesPerRead = 16;
+constexpr std::size_t kEntriesPerRead = 64;
 
 constexpr int kReadFailure = -161;
 constexpr int kWriteFailure = -160;
@@ -82,8 +82,13 @@ void TReadThread::Execute() {
   std::array<std::unique_ptr<TDataBuffer>, kEntriesPerRead> spare;
   std::array<uint8_t*, kEntriesPerRead> areas{};
   while (!Owner.KillFlag) {
-    Owner.SerialEvent.Wait(kReadWaitSlice);
+    const auto waited = Owner.Device.WaitReadable(kReadWaitSliceMs);
     if (Owner.KillFlag) break;
+    if (waited == TSerialDevice::TWaitResult::Failed) {
+      FailureCode_ = kReadFailure;
+      Owner.Kill();
+      return;
+    }
     while (!Owner.KillFlag) {
       for (std::size_t i = 0; i < spare.size(); ++i) {
         if (!spare[i]) spare[i].reset(new (std::nothrow) TDataBuffer);
@@ -112,6 +117,12 @@ void TReadThread::Execute() {
       std::array<std::unique_ptr<TIOBuffer>, kEntriesPerRead> batch;
       for (std::size_t i = 0; i < filled; ++i) batch[i] = std::move(spare[i]);
       Owner.Queue_.PushAllIfGeneration(batch.data(), filled, generation);
+      // A line that hung up and has nothing more to give is gone.
+      if (count == 0 && waited == TSerialDevice::TWaitResult::HungUp) {
+        FailureCode_ = kReadFailure;
+        Owner.Kill();
+        return;
+      }
       // A short read means the device is empty for now.
       if (static_cast<std::size_t>(count) < spare.size() * TDataBuffer::kDataSize) break;
     }
@@ -132,9 +143,6 @@ void TStatusThread::Execute() {
       break;
     }
     const uint32_t mask = Owner.EventMask;
-    if (result == TSerialDevice::TWaitResult::Ready && (mask & kEventCharReceived)) {
-      Owner.SerialEvent.Set();
-    }
     // Modem lines have no wake-up of their own; they are looked at once a slice.
     const uint32_t now = Owner.Device.ModemStatus();
     uint32_t events = 0;

@@ -111,7 +111,7 @@ void TApdWin32Dispatcher::StopDispatcher() {
 
 void TApdWin32Dispatcher::Kill() {
   KillFlag = true;
-  SerialEvent.Set();
+  SetSerialEvent();
   Device.WakeLineEventWaiter();
   Device.WakeWriteWaiter();
   Queue_.Signal();
@@ -149,7 +149,7 @@ int TApdWin32Dispatcher::CloseCom() {
     FlushEvent.Set();
     Device.WakeWriteWaiter();
     WaitForThreadEnd(WriteThread, kNoLimit);
-    SerialEvent.Set();
+    SetSerialEvent();
     GeneralEvent.Reset();
     WaitForThreadEnd(ReadThread, kNoLimit);
     Queue_.Signal();

@@ -5,8 +5,8 @@
 //
 // Threads: Open and Close belong to the thread that owns the engine and run
 // while no engine thread uses the device. Read is called by the read thread
-// only, Write and WaitWritable by the write thread only, WaitLineEvent by the
-// status thread only; the Wake* calls, the purges, the line calls and
+// and WaitReadable by the read thread only, Write and WaitWritable by the write
+// thread only, WaitLineEvent by the status thread only; the Wake* calls, the purges, the line calls and
 // OutputQueued may come from any thread at the same time.
 #pragma once
 
@@ -68,9 +68,13 @@ class TSerialDevice {
   // or minus the error number.
   long Write(const uint8_t* data, std::size_t length);
 
-  // Waits up to `timeoutMs` for bytes to arrive (Ready, reported once per
-  // arrival, not while old bytes merely wait), for WakeLineEventWaiter
-  // (Woken), or for the device to go away (HungUp).
+  // Waits up to `timeoutMs` until bytes wait to be read (Ready),
+  // WakeReader is called (Woken) or the device goes away (HungUp).
+  TWaitResult WaitReadable(int timeoutMs);
+  void WakeReader();
+  // Waits up to `timeoutMs` for WakeLineEventWaiter (Woken) or for the device
+  // to go away (HungUp); TimedOut otherwise. Arrivals do not end it: the
+  // reader waits for those itself.
   TWaitResult WaitLineEvent(int timeoutMs);
   void WakeLineEventWaiter();
   // Waits up to `timeoutMs` until the device takes more output (Ready) or

@@ -152,10 +152,21 @@ int main(int argc, char** argv) {
   const int idleSeconds = argc > 3 ? std::atoi(argv[3]) : 3;
   const std::size_t total = megabytes * 1000 * 1000;
 
-  const double plain = PlainReadMBps(total);
-  const double port = PortMBps(total);
-  std::printf("throughput: plain read() %.1f MB/s, GetBlock %.1f MB/s = %.0f %% (goal >= 80 %%)\n",
-              plain, port, port / plain * 100.0);
+  // Alternating rounds, so that a burst of load on a shared machine hits both
+  // sides alike; the medians are compared.
+  constexpr int kRounds = 5;
+  std::vector<double> plainRuns, portRuns;
+  for (int round = 0; round < kRounds; ++round) {
+    plainRuns.push_back(PlainReadMBps(total));
+    portRuns.push_back(PortMBps(total));
+  }
+  std::sort(plainRuns.begin(), plainRuns.end());
+  std::sort(portRuns.begin(), portRuns.end());
+  const double plain = plainRuns[kRounds / 2];
+  const double port = portRuns[kRounds / 2];
+  std::printf("throughput (median of %d): plain read() %.1f MB/s, GetBlock %.1f MB/s = %.0f %% "
+              "(goal >= 80 %%)\n",
+              kRounds, plain, port, port / plain * 100.0);
   const double latency = MedianLatencyMs(samples);
   std::printf("latency: median write-to-CharReady %.3f ms over %d bytes (goal < 0.5 ms)\n", latency,
               samples);

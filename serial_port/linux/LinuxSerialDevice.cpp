@@ -1,8 +1,8 @@
 // TSerialDevice on Linux: a tty opened non-blocking, TIOCEXCL plus flock for
-// the exclusive use, termios for the line settings, epoll in edge-triggered
-// mode for "bytes arrived" (so old bytes that wait for the read thread do not
-// wake the status thread again and again) and an eventfd per waiting thread so
-// that another thread can end a wait at once.
+// the exclusive use, termios for the line settings, poll() for the reader and
+// the writer, epoll in edge-triggered mode for the hang-up that the status
+// thread waits for (so that a hung-up line wakes it once, not in a loop), and
+// an eventfd per waiting thread so that another thread can end a wait at once.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/epoll.h>
@@ -110,12 +110,14 @@ struct TSerialDevice::Impl {
   int Epoll = -1;
   int LineWake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   int WriteWake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  int ReadWake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   // The fields termios has no place for, as last written.
   TLineSettings Shadow;
 
   ~Impl() {
     if (LineWake >= 0) close(LineWake);
     if (WriteWake >= 0) close(WriteWake);
+    if (ReadWake >= 0) close(ReadWake);
   }
 };
 
@@ -127,7 +129,7 @@ bool TSerialDevice::IsOpen() const { return impl_->Fd >= 0; }
 
 int TSerialDevice::Open(const std::string& path) {
   if (IsOpen()) return -5;
-  if (impl_->LineWake < 0 || impl_->WriteWake < 0) return ecOutOfMemory;
+  if (impl_->LineWake < 0 || impl_->WriteWake < 0 || impl_->ReadWake < 0) return ecOutOfMemory;
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return OpenErrorCode(errno);
   auto fail = [fd](int code) {
@@ -165,7 +167,9 @@ int TSerialDevice::Open(const std::string& path) {
     return fail(OpenErrorCode(errno));
   }
   epoll_event device{};
-  device.events = EPOLLIN | EPOLLET;
+  // No EPOLLIN: arrivals are the reader's business; hang-up and error are
+  // always reported.
+  device.events = EPOLLET;
   device.data.fd = fd;
   epoll_event wake{};
   wake.events = EPOLLIN;
@@ -179,6 +183,7 @@ int TSerialDevice::Open(const std::string& path) {
   }
   DrainEventFd(impl_->LineWake);
   DrainEventFd(impl_->WriteWake);
+  DrainEventFd(impl_->ReadWake);
   impl_->Fd = fd;
   impl_->Epoll = ep;
   impl_->Shadow = TLineSettings{};
@@ -334,17 +339,32 @@ TSerialDevice::TWaitResult TSerialDevice::WaitLineEvent(int timeoutMs) {
   int n = epoll_wait(impl_->Epoll, events.data(), static_cast<int>(events.size()), timeoutMs);
   if (n < 0) return errno == EINTR ? TWaitResult::Woken : TWaitResult::Failed;
   if (n == 0) return TWaitResult::TimedOut;
-  TWaitResult result = TWaitResult::Woken;
+  TWaitResult result = TWaitResult::TimedOut;
   for (int i = 0; i < n; ++i) {
     if (events[i].data.fd == impl_->LineWake) {
       DrainEventFd(impl_->LineWake);
+      result = TWaitResult::Woken;
       continue;
     }
     if (events[i].events & (EPOLLHUP | EPOLLERR)) return TWaitResult::HungUp;
-    if (events[i].events & EPOLLIN) result = TWaitResult::Ready;
   }
   return result;
 }
+
+TSerialDevice::TWaitResult TSerialDevice::WaitReadable(int timeoutMs) {
+  if (!IsOpen()) return TWaitResult::Failed;
+  pollfd fds[2] = {{impl_->Fd, POLLIN, 0}, {impl_->ReadWake, POLLIN, 0}};
+  int n = poll(fds, 2, timeoutMs);
+  if (n < 0) return errno == EINTR ? TWaitResult::Woken : TWaitResult::Failed;
+  if (n == 0) return TWaitResult::TimedOut;
+  if (fds[1].revents & POLLIN) DrainEventFd(impl_->ReadWake);
+  // Bytes first: what arrived before a hang-up is still read.
+  if (fds[0].revents & POLLIN) return TWaitResult::Ready;
+  if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return TWaitResult::HungUp;
+  return TWaitResult::Woken;
+}
+
+void TSerialDevice::WakeReader() { PokeEventFd(impl_->ReadWake); }
 
 void TSerialDevice::WakeLineEventWaiter() { PokeEventFd(impl_->LineWake); }
 
