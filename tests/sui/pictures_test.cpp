@@ -143,6 +143,8 @@ void PicturesTest::pngPictures_data() {
             QTest::newRow(qPrintable(n)) << n << QSize(18, 18);
         }
     QTest::newRow("icon") << "icon.png" << QSize(32, 32);
+    QTest::newRow("desktop icon 64") << "icon_64.png" << QSize(64, 64);
+    QTest::newRow("desktop icon 128") << "icon_128.png" << QSize(128, 128);
     for (const char* face : {"normal", "hover", "pressed", "disabled"}) {
         const QString n = QStringLiteral("button_%1.png").arg(face);
         QTest::newRow(qPrintable(n)) << n << QSize(32, 32);

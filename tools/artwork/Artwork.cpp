@@ -77,11 +77,18 @@ QList<PictureFile> DrawAll() {
 
     const QImage icon = ApplicationIcon();
     add("icon.png", EncodePng(icon), icon);
+    // Larger renderings for the desktop's launchers (installed, not compiled in).
+    QList<PictureFile> desktopIcons;
+    for (int size : {64, 128}) {
+        const QImage big = ApplicationIcon(size);
+        desktopIcons.append({QStringLiteral("icon_%1.png").arg(size), EncodePng(big), big});
+    }
 
     const EmittedSource src = EmitByteArray("ConnectedGlyphData", connectedBytes, "connected.bmp");
     add("ConnectedGlyphData.h", src.header, {});
     add("ConnectedGlyphData.cpp", src.source, {});
     add("sui_pictures.qrc", ResourceList(files), {});
+    files.append(desktopIcons);
     return files;
 }
 

@@ -6,11 +6,12 @@
 
 namespace artwork {
 
-QImage ApplicationIcon() {
-    QImage img(kIconSize, kIconSize, QImage::Format_ARGB32_Premultiplied);
+QImage ApplicationIcon(int size) {
+    QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(qreal(size) / kIconSize, qreal(size) / kIconSize);
 
     // Shadow on the floor.
     p.setPen(Qt::NoPen);

@@ -7,6 +7,7 @@
 namespace artwork {
 
 constexpr int kIconSize = 32;
-QImage ApplicationIcon();
+// Drawn on a 32-unit grid and scaled, so larger desktop sizes stay sharp.
+QImage ApplicationIcon(int size = kIconSize);
 
 }  // namespace artwork
