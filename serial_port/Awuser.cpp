@@ -21,6 +21,9 @@ constexpr uint32_t kTenthsOfMicrosecondPerMillisecond = 10000;
 // How often WaitForOutputDrained looks at the device's own output queue.
 constexpr auto kDeviceDrainPoll = std::chrono::milliseconds(1);
 
+// The speed the settle pause assumes until a store has recorded a real one.
+constexpr uint32_t kInitialLastBaud = 115200;
+
 // Values of SetLine's arguments that keep the current setting.
 constexpr uint8_t kKeepParity = 5;
 constexpr uint16_t kKeepDataBits = 9;
@@ -171,7 +174,7 @@ int TApdBaseDispatcher::InitPort(const std::string& name, int32_t baud, uint8_t 
       RtsLevel = (options & kOptionRtsHigh) != 0;
       EscapeComFunction(RtsLevel ? kSetRts : kClrRts);
     }
-    LastBaud = 115200;
+    LastBaud = kInitialLastBaud;
   }
   result = SetLine(baud, parity, dataBits, stopBits);
   if (result != 0) {
@@ -248,7 +251,7 @@ int TApdBaseDispatcher::SetLine(int32_t baud, uint8_t parity, uint16_t dataBits,
   uint32_t lastBaud;
   {
     std::lock_guard<std::recursive_mutex> guard(GeneralLock);
-    lastBaud = LastBaud == 0 ? 115200 : LastBaud;
+    lastBaud = LastBaud == 0 ? kInitialLastBaud : LastBaud;
   }
   uint32_t bitsPerCharacter = current.DataBits + 2u;
   if (current.Parity != pNone) ++bitsPerCharacter;

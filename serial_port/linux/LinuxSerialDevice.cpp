@@ -374,12 +374,11 @@ TSerialDevice::TWaitResult TSerialDevice::WaitWritable(int timeoutMs) {
   int n = poll(fds, 2, timeoutMs);
   if (n < 0) return errno == EINTR ? TWaitResult::Woken : TWaitResult::Failed;
   if (n == 0) return TWaitResult::TimedOut;
-  if (fds[1].revents & POLLIN) {
-    DrainEventFd(impl_->WriteWake);
-    return TWaitResult::Woken;
-  }
+  if (fds[1].revents & POLLIN) DrainEventFd(impl_->WriteWake);
+  // A hang-up outranks a wake: the writer must learn that its line is gone.
   if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return TWaitResult::HungUp;
-  return TWaitResult::Ready;
+  if (fds[0].revents & POLLOUT) return TWaitResult::Ready;
+  return TWaitResult::Woken;
 }
 
 void TSerialDevice::WakeWriteWaiter() { PokeEventFd(impl_->WriteWake); }

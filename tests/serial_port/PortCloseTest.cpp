@@ -206,6 +206,30 @@ TEST_F(OpenPortTest, ALineThatGoesAwayIsReportedOncePerFailingThread) {
   EXPECT_LE(reports.size(), 2u);  // the read and the status thread at most
 }
 
+TEST_F(OpenPortTest, AWriteWaitingForRoomWhenTheLineGoesAwayEndsAsAWriteOrReadError) {
+  expectFailures = true;
+  FillUntilWritePending(port, pty.MasterFd());
+  pty.CloseMaster();
+  auto* engine = static_cast<TApdWin32Dispatcher*>(port.Dispatcher());
+  ASSERT_TRUE(WaitUntil([&] { return engine->ActiveThreads() == 0; }));
+  const auto reports = failures.Reports();
+  ASSERT_FALSE(reports.empty());
+  int writeErrors = 0;
+  std::set<std::thread::id> threads;
+  for (const FailureReport& r : reports) {
+    EXPECT_EQ(r.ClassName, "EInOutError");
+    EXPECT_TRUE(r.Message == "Device read error" || r.Message == "Device write error") << r.Message;
+    writeErrors += r.Message == "Device write error";
+    EXPECT_TRUE(threads.insert(r.Thread).second) << "a thread reported twice";
+  }
+  // Which thread notices first is up to the scheduler; none reports twice.
+  EXPECT_LE(writeErrors, 1);
+  EXPECT_LE(reports.size(), 3u);
+  const auto start = std::chrono::steady_clock::now();
+  port.SetOpen(false);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+}
+
 TEST(PortFailureReport, WithoutAHookGoesToStandardError) {
   SetThreadFailureReporter(nullptr);
   PtyPair pty;
