@@ -145,6 +145,10 @@ TEST_F(DspUploadTest, StopDuringDataBlocksTakesEffectAfterThem) {
   task = StartUpload(WriteFile("DATA.DSP", Pattern(kFileSize)));
   FinishUpload();
 
+  // The STB notes a block just after it has answered it.
+  EXPECT_TRUE(sim_->WaitFor(
+      [](const SimRecord& r) { return !r.uploads.empty() && r.uploads.back().dataBlocks.size() >= 5; },
+      kDeadline));
   EXPECT_EQ(Received().dataBlocks.size(), 5u);
   const auto lines = TaskLines();
   EXPECT_EQ(std::count_if(lines.begin(), lines.end(),

@@ -192,14 +192,10 @@ TEST_F(DspUploadTest, SixtyUnansweredEotsStillLeadToTheClosingBlock) {
   StartStb(DspOptions({Fault{SimPhase::EotReply, stbsim::kAnyIndex, FaultKind::Replace, {NAK},
                              0x01, 0ms, stbsim::kForever}}));
   RunUpload(WriteFile("EOT.DSP", Pattern(10)));
-  // This STB, still waiting for its EOT, takes the closing block for a new
-  // file's header.
-  ASSERT_TRUE(sim_->WaitFor([](const stbsim::SimRecord& r) { return r.uploads.size() == 2; },
-                            kDeadline));
-  const auto uploads = sim_->Snapshot().uploads;
-  EXPECT_EQ(uploads[0].eotCount, 60);
-  ASSERT_EQ(uploads[1].headerBlocks.size(), 1u);
-  EXPECT_EQ(uploads[1].headerBlocks[0].raw, ClosingBlock());
+  ASSERT_TRUE(sim_->WaitUntilFinished(kDeadline));
+  EXPECT_EQ(Received().eotCount, 60);
+  ASSERT_EQ(Received().closingBlocks.size(), 1u);
+  EXPECT_EQ(Received().closingBlocks[0].raw, ClosingBlock());
   EXPECT_EQ(TaskLines().back(), PacketLine(0, 0, 0));
   EXPECT_TRUE(host_.Boxes().empty());
   EXPECT_EQ(host_.Ended(), std::optional<bool>(true));
@@ -209,6 +205,10 @@ TEST_F(DspUploadTest, SixtyUnansweredClosingBlocksStillFinish) {
   StartStb(DspOptions({Fault{SimPhase::ClosingReply, stbsim::kAnyIndex, FaultKind::Replace, {NAK},
                              0x01, 0ms, stbsim::kForever}}));
   RunUpload(WriteFile("CLOSE.DSP", Pattern(10)));
+  // The STB notes a block just after it has answered it.
+  EXPECT_TRUE(sim_->WaitFor(
+      [](const stbsim::SimRecord& r) { return r.uploads.back().closingBlocks.size() >= 60; },
+      kDeadline));
   const auto closing = Received().closingBlocks;
   ASSERT_EQ(closing.size(), 60u);
   for (const auto& block : closing) EXPECT_EQ(block.raw, ClosingBlock());
