@@ -9,9 +9,6 @@
 
 namespace {
 
-// SetLine's wait for pending output to leave before the framing changes.
-constexpr auto kOutputDrainPoll = std::chrono::milliseconds(2);
-constexpr int kOutputDrainPolls = 5000;
 // The pause after it: about this many character times at the old framing.
 constexpr uint32_t kSettleCharacterTimes = 18;
 // The pause is doubled when it comes out below this (tenths of a microsecond).
@@ -29,7 +26,27 @@ constexpr uint8_t kKeepParity = 5;
 constexpr uint16_t kKeepDataBits = 9;
 constexpr uint16_t kKeepStopBits = 3;
 
+std::mutex& TimingsLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+TEngineTimings& ProcessTimings() {
+  static TEngineTimings timings;
+  return timings;
+}
+
 }  // namespace
+
+void SetEngineTimings(const TEngineTimings& timings) {
+  std::lock_guard<std::mutex> guard(TimingsLock());
+  ProcessTimings() = timings;
+}
+
+TEngineTimings EngineTimings() {
+  std::lock_guard<std::mutex> guard(TimingsLock());
+  return ProcessTimings();
+}
 
 std::size_t TByteRing::Used() const {
   if (Full) return Size();
@@ -245,8 +262,8 @@ int TApdBaseDispatcher::SetLine(int32_t baud, uint8_t parity, uint16_t dataBits,
 
   // Let what is queued leave at the old framing, then give the far end about
   // 18 character times before the framing changes under it.
-  for (int i = 0; i < kOutputDrainPolls && OutBufUsed() != 0; ++i) {
-    std::this_thread::sleep_for(kOutputDrainPoll);
+  for (int i = 0; i < Timings.OutputDrainPolls && OutBufUsed() != 0; ++i) {
+    std::this_thread::sleep_for(Timings.OutputDrainPoll);
   }
   uint32_t lastBaud;
   {

@@ -54,6 +54,20 @@ inline constexpr uint32_t kDefaultEventMask = 0x1F9;
 // Events that go through the queue as status entries.
 inline constexpr uint32_t kQueuedEvents = 0x21F8;
 
+// The engine's long waits. An engine takes the process-wide values when it is
+// created; tests shorten them with SetEngineTimings.
+struct TEngineTimings {
+  // SetLine lets queued output leave first: one look per poll, at most so many.
+  std::chrono::milliseconds OutputDrainPoll{2};
+  int OutputDrainPolls = 5000;
+  // How long FlushCom waits for the write thread to drop what it had taken.
+  std::chrono::milliseconds FlushAcknowledgeWait{5000};
+  // How long the start waits for each new thread to say it runs.
+  std::chrono::milliseconds ThreadStartWait{3000};
+};
+void SetEngineTimings(const TEngineTimings& timings);
+TEngineTimings EngineTimings();
+
 // A ring of bytes with a write position, a read position and a full flag;
 // equal positions mean empty unless the flag is set.
 struct TByteRing {
@@ -162,6 +176,7 @@ class TApdBaseDispatcher {
   void NotifyInputArrived();
   void NotifyOutputProgress();
 
+  const TEngineTimings Timings = EngineTimings();
   std::recursive_mutex InputLock;
   std::recursive_mutex OutputLock;
   std::recursive_mutex GeneralLock;

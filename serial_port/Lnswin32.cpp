@@ -2,10 +2,6 @@
 
 namespace {
 
-// How long the start waits for each new thread to say it runs.
-constexpr auto kThreadStartWait = std::chrono::milliseconds(3000);
-// How long FlushCom waits for the write thread to drop what it had taken.
-constexpr auto kFlushAcknowledgeWait = std::chrono::milliseconds(5000);
 // The dispatch thread gets two limited waits (36 ticks of 55 ms each) before
 // the close waits for it without limit.
 constexpr auto kDispatchStopWait = std::chrono::milliseconds(36 * 55);
@@ -73,7 +69,7 @@ int TApdWin32Dispatcher::FlushCom(int which) {
   FlushEvent.Set();
   Device.WakeWriteWaiter();
   // No lock is held here: the write thread needs the output lock to answer.
-  GeneralEvent.Wait(kFlushAcknowledgeWait);
+  GeneralEvent.Wait(Timings.FlushAcknowledgeWait);
   return purged ? 1 : 0;
 }
 
@@ -98,7 +94,7 @@ int TApdWin32Dispatcher::StartDispatcher() {
       CloseCom();
       return ecOutOfMemory;
     }
-    GeneralEvent.Wait(kThreadStartWait);
+    GeneralEvent.Wait(Timings.ThreadStartWait);
   }
   ThreadEnded();
   return 0;
