@@ -44,8 +44,9 @@ SessionEnd DspStb::RunOnce(bool firstSession) {
   if (firstSession && options.firstGreetingDelay.count() > 0) channel_.Line().SleepFor(options.firstGreetingDelay);
   try {
     for (int index = 0;; ++index) {
-      channel_.Reply(SimPhase::ContactC, index, {kAskCrc}, "first contact");
+      const PlannedReply ask = channel_.Plan(SimPhase::ContactC, index, {kAskCrc});
       channel_.Log().Change([](SimRecord& record) { ++record.contactCs; });
+      channel_.Send(ask, "first contact");
       const auto until = options.cInterval.count() > 0 ? SimLine::Clock::now() + options.cInterval
                                                        : SimLine::Clock::time_point::max();
       if (channel_.Line().WaitReadable(until)) break;
@@ -130,11 +131,9 @@ void DspStb::OnHeaderBlock(const std::vector<uint8_t>& block) {
   const DspHeaderFields fields = ParseDspHeader(block);
   const std::string what = "header block " + std::to_string(headerIndex_) + " (\"" + fields.name + "\", " +
                            std::to_string(fields.size) + " bytes" + (ok ? "" : ", broken") + ")";
-  const std::vector<uint8_t> sent =
-      channel_.Reply(SimPhase::DspHeaderReply, headerIndex_++, ok ? std::vector<uint8_t>{kAck, kAskCrc}
-                                                                  : std::vector<uint8_t>{kNak},
-                     what);
-  const bool accepted = StartsWith(sent, kAck);
+  const PlannedReply reply = channel_.Plan(
+      SimPhase::DspHeaderReply, headerIndex_++, ok ? std::vector<uint8_t>{kAck, kAskCrc} : std::vector<uint8_t>{kNak});
+  const bool accepted = StartsWith(reply.bytes, kAck);
   channel_.Log().ChangeUpload([&](UploadRecord& upload) {
     upload.headerBlocks.push_back({block, block[1], ok, accepted});
     if (accepted) {
@@ -142,7 +141,8 @@ void DspStb::OnHeaderBlock(const std::vector<uint8_t>& block) {
       upload.dspSize = fields.size;
     }
   });
-  if (EndsTransfer(sent) || !accepted) return;
+  channel_.Send(reply, what);
+  if (EndsTransfer(reply.bytes) || !accepted) return;
   acceptedHeader_ = block;
   size_ = fields.size;
   state_ = State::Data;
@@ -154,24 +154,23 @@ void DspStb::OnDataBlock(const std::vector<uint8_t>& block) {
                   BitwiseCrc16(block.data() + 3, kDataFieldSize) == CrcField(block, kDataFieldSize) &&
                   block[kDataBlockSize - 1] == 0x00;
   if (state_ != State::Data) {
+    channel_.Log().ChangeUpload([&](UploadRecord& upload) { upload.dataBlocks.push_back({block, number, ok, false}); });
     channel_.Event("data block out of place: NAK");
     channel_.Line().Write({kNak});
-    channel_.Log().ChangeUpload([&](UploadRecord& upload) { upload.dataBlocks.push_back({block, number, ok, false}); });
     return;
   }
   if (ok && blockIndex_ > 0 && number == static_cast<uint8_t>(expectedNumber_ - 1)) {
     // The last block again: its ACK was lost. Acknowledge, keep nothing.
+    channel_.Log().ChangeUpload([&](UploadRecord& upload) { upload.dataBlocks.push_back({block, number, ok, true}); });
     channel_.Event("block " + std::to_string(number) + " repeated: ACK");
     channel_.Line().Write({kAck});
-    channel_.Log().ChangeUpload([&](UploadRecord& upload) { upload.dataBlocks.push_back({block, number, ok, true}); });
     return;
   }
   const bool expected = number == expectedNumber_;
   const std::string what = "data block " + std::to_string(blockIndex_) + " (number " + std::to_string(number) +
                            (ok ? expected ? "" : ", out of order" : ", broken") + ")";
-  const std::vector<uint8_t> sent =
-      channel_.Reply(SimPhase::BlockReply, blockIndex_, {ok && expected ? kAck : kNak}, what);
-  const bool accepted = StartsWith(sent, kAck) && expected;
+  const PlannedReply reply = channel_.Plan(SimPhase::BlockReply, blockIndex_, {ok && expected ? kAck : kNak});
+  const bool accepted = StartsWith(reply.bytes, kAck) && expected;
   int64_t keep = 0;
   if (accepted) {
     keep = size_ < 0 ? int64_t{kDataFieldSize} : std::clamp<int64_t>(size_ - stored_, 0, kDataFieldSize);
@@ -183,7 +182,8 @@ void DspStb::OnDataBlock(const std::vector<uint8_t>& block) {
     upload.dataBlocks.push_back({block, number, ok, accepted});
     upload.dspFile.insert(upload.dspFile.end(), block.begin() + 3, block.begin() + 3 + keep);
   });
-  EndsTransfer(sent);
+  channel_.Send(reply, what);
+  EndsTransfer(reply.bytes);
 }
 
 void DspStb::OnEot() {
@@ -201,9 +201,8 @@ void DspStb::OnEot() {
 
 void DspStb::OnClosingBlock(const std::vector<uint8_t>& block) {
   const bool ok = IsEmptyBlock(block);
-  const std::vector<uint8_t> sent = channel_.Reply(SimPhase::ClosingReply, closingIndex_++, {ok ? kAck : kNak},
-                                                   std::string("closing block") + (ok ? "" : " (not empty)"));
-  const bool accepted = StartsWith(sent, kAck);
+  const PlannedReply reply = channel_.Plan(SimPhase::ClosingReply, closingIndex_++, {ok ? kAck : kNak});
+  const bool accepted = StartsWith(reply.bytes, kAck);
   channel_.Log().ChangeUpload([&](UploadRecord& upload) {
     upload.closingBlocks.push_back({block, block[1], ok, accepted});
     if (accepted) {
@@ -212,8 +211,9 @@ void DspStb::OnClosingBlock(const std::vector<uint8_t>& block) {
         upload.dspFile.resize(static_cast<size_t>(upload.dspSize));
     }
   });
-  if (EndsTransfer(sent) || !accepted) return;
-  channel_.Log().Change([](SimRecord& record) { ++record.finishedUploads; });
+  if (accepted) channel_.Log().Change([](SimRecord& record) { ++record.finishedUploads; });
+  channel_.Send(reply, std::string("closing block") + (ok ? "" : " (not empty)"));
+  if (EndsTransfer(reply.bytes) || !accepted) return;
   channel_.Event("transfer finished: " + std::to_string(stored_) + " bytes");
   state_ = State::Done;
 }

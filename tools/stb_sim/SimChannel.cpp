@@ -48,27 +48,35 @@ std::vector<uint8_t> SimChannel::ReadExact(size_t count) {
   return bytes;
 }
 
-std::vector<uint8_t> SimChannel::Reply(SimPhase phase, int index, const std::vector<uint8_t>& normal,
-                                       const std::string& what) {
-  const PlannedReply reply = plan_.Plan(phase, index, normal);
+PlannedReply SimChannel::Plan(SimPhase phase, int index, const std::vector<uint8_t>& normal) {
+  return plan_.Plan(phase, index, normal);
+}
+
+void SimChannel::Send(const PlannedReply& reply, const std::string& what) {
   if (reply.delay.count() > 0) {
     Event(what + ": answering late, in " + std::to_string(reply.delay.count()) + " ms");
     line_.SleepFor(reply.delay);
   }
   if (reply.vanish) VanishNow(what + ": vanished instead of answering");
   if (!reply.garbage.empty()) {
+    Event(what + ": garbage " + Hex(reply.garbage));
     line_.Write(reply.garbage);
-    Event(what + ": garbage sent " + Hex(reply.garbage));
   }
+  Event(what + (reply.bytes.empty() ? ": silent" : ": answer " + Hex(reply.bytes)));
   line_.Write(reply.bytes);
-  Event(what + (reply.bytes.empty() ? ": silent" : ": sent " + Hex(reply.bytes)));
+}
+
+std::vector<uint8_t> SimChannel::Reply(SimPhase phase, int index, const std::vector<uint8_t>& normal,
+                                       const std::string& what) {
+  const PlannedReply reply = Plan(phase, index, normal);
+  Send(reply, what);
   return reply.bytes;
 }
 
 void SimChannel::VanishNow(const std::string& why) {
-  line_.Vanish();
   log_.Change([](SimRecord& record) { record.lineClosed = true; });
   Event(why + "; line closed");
+  line_.Vanish();
   throw LineGone{};
 }
 

@@ -44,8 +44,15 @@ class SimChannel {
   // Starts counting towards options.vanishAfterBytes again.
   void ResetVanishCount() { sinceReset_ = 0; }
 
-  // Sends the answer `normal` of `phase`/`index` as the fault plan has it and
-  // logs it under `what`. Returns what was actually sent (empty for silence).
+  // What the fault plan makes of the answer `normal` of `phase`/`index`.
+  // The engines record what they are about to answer first and send it
+  // after, so that whoever has seen an answer finds it in the record.
+  PlannedReply Plan(SimPhase phase, int index, const std::vector<uint8_t>& normal);
+  // Sends a planned answer (waiting, garbage, answer, or vanishing) and logs
+  // it under `what`.
+  void Send(const PlannedReply& reply, const std::string& what);
+  // Plan and Send in one, for answers the record does not depend on. Returns
+  // what was sent (empty for silence).
   std::vector<uint8_t> Reply(SimPhase phase, int index, const std::vector<uint8_t>& normal,
                              const std::string& what);
 

@@ -51,8 +51,9 @@ SessionEnd ZarnStb::RunOnce(bool firstSession) {
 uint32_t ZarnStb::AwaitRequest() {
   const SimOptions& options = channel_.Options();
   for (;;) {
-    channel_.Reply(SimPhase::Greeting, greetings_++, options.greeting, "greeting");
+    const PlannedReply greeting = channel_.Plan(SimPhase::Greeting, greetings_++, options.greeting);
     channel_.Log().Change([](SimRecord& record) { ++record.greetings; });
+    channel_.Send(greeting, "greeting");
     const auto until = options.greetInterval.count() > 0 ? SimLine::Clock::now() + options.greetInterval
                                                          : SimLine::Clock::time_point::max();
     if (channel_.Line().WaitReadable(until)) break;
@@ -137,9 +138,9 @@ bool ZarnStb::ReceivePacket(uint32_t lengthWord) {
   const std::string what = "packet " + std::to_string(packets_++) + " (" + std::to_string(n) + " bytes, chunk " +
                            std::to_string(packet.chunk) + (good ? "" : packet.endOk ? ", CRC wrong" : ", no PacketEnd") +
                            ")";
-  const std::vector<uint8_t> sent =
-      channel_.Reply(SimPhase::PacketReply, packet.chunk, good ? channel_.Options().acceptWord : bad, what);
-  packet.accepted = sent != bad;
+  const PlannedReply reply =
+      channel_.Plan(SimPhase::PacketReply, packet.chunk, good ? channel_.Options().acceptWord : bad);
+  packet.accepted = reply.bytes != bad;
   const bool framed = packet.endOk;
   if (packet.accepted) {
     ++acceptedChunks_;
@@ -149,6 +150,7 @@ bool ZarnStb::ReceivePacket(uint32_t lengthWord) {
     if (packet.accepted) upload.body.insert(upload.body.end(), packet.data.begin(), packet.data.end());
     upload.packets.push_back(std::move(packet));
   });
+  channel_.Send(reply, what);
   return framed;
 }
 
@@ -189,13 +191,13 @@ SessionEnd ZarnStb::Flash() {
   // An incomplete body is not written: the STB keeps its old image.
   const bool ok = complete && !options.flashError;
   if (!complete) channel_.Event("body incomplete: flash not written");
-  const std::vector<uint8_t> sent =
-      channel_.Reply(SimPhase::FlashDone, index, BytesOf(ok ? kFlashOk : kFlashErr), "flash done");
+  const PlannedReply reply = channel_.Plan(SimPhase::FlashDone, index, BytesOf(ok ? kFlashOk : kFlashErr));
   channel_.Log().ChangeUpload([&](UploadRecord& upload) {
-    upload.flashOk = sent == BytesOf(kFlashOk);
+    upload.flashOk = reply.bytes == BytesOf(kFlashOk);
     upload.finished = true;
   });
   channel_.Log().Change([](SimRecord& record) { ++record.finishedUploads; });
+  channel_.Send(reply, "flash done");
   channel_.Line().SleepFor(options.restartTime);
   return SessionEnd::Finished;
 }
