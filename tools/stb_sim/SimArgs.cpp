@@ -98,27 +98,30 @@ bool ParseHexBytes(const std::string& text, std::vector<uint8_t>& bytes) {
 }
 
 bool ParseFault(const std::string& text, Fault& fault, std::string& error) {
-  error = "bad --fault \"" + text + "\": ";
+  auto fail = [&](const std::string& why) {
+    error = "bad --fault \"" + text + "\": " + why;
+    return false;
+  };
   const size_t equals = text.find('=');
-  if (equals == std::string::npos) return error += "no '='", false;
+  if (equals == std::string::npos) return fail("no '='");
   std::string phase = text.substr(0, equals);
   std::string kind = text.substr(equals + 1);
   fault = Fault{};
   if (const size_t at = phase.find('@'); at != std::string::npos) {
     int64_t index = 0;
-    if (!ParseInt(phase.substr(at + 1), index) || index < 0) return error += "bad index", false;
+    if (!ParseInt(phase.substr(at + 1), index) || index < 0) return fail("bad index");
     fault.index = static_cast<int>(index);
     phase.resize(at);
   }
   const auto found = Phases().find(phase);
-  if (found == Phases().end()) return error += "unknown phase \"" + phase + "\"", false;
+  if (found == Phases().end()) return fail("unknown phase \"" + phase + "\"");
   fault.phase = found->second;
   if (const size_t x = kind.rfind('x'); x != std::string::npos) {
     const std::string count = kind.substr(x + 1);
     int64_t times = 0;
     if (count == "forever") fault.times = kForever;
     else if (ParseInt(count, times) && times >= 1) fault.times = static_cast<int>(times);
-    else return error += "bad count \"" + count + "\"", false;
+    else return fail("bad count \"" + count + "\"");
     kind.resize(x);
   }
   const size_t colon = kind.find(':');
@@ -127,30 +130,29 @@ bool ParseFault(const std::string& text, Fault& fault, std::string& error) {
   const bool hasArg = colon != std::string::npos;
   if (name == "replace") {
     fault.kind = FaultKind::Replace;
-    if (!hasArg || !ParseHexBytes(arg, fault.bytes)) return error += "replace needs hex bytes", false;
+    if (!hasArg || !ParseHexBytes(arg, fault.bytes)) return fail("replace needs hex bytes");
   } else if (name == "silent") {
     fault.kind = FaultKind::Replace;
     fault.bytes.clear();
   } else if (name == "garbage") {
     fault.kind = FaultKind::Garbage;
     if (!hasArg || !ParseHexBytes(arg, fault.bytes) || fault.bytes.empty())
-      return error += "garbage needs hex bytes", false;
+      return fail("garbage needs hex bytes");
   } else if (name == "flip") {
     fault.kind = FaultKind::FlipBits;
     std::vector<uint8_t> mask;
-    if (hasArg && (!ParseHexBytes(arg, mask) || mask.size() != 1)) return error += "flip takes one hex byte", false;
+    if (hasArg && (!ParseHexBytes(arg, mask) || mask.size() != 1)) return fail("flip takes one hex byte");
     if (hasArg) fault.flipMask = mask[0];
   } else if (name == "late") {
     fault.kind = FaultKind::Late;
     int64_t ms = 0;
-    if (!hasArg || !ParseInt(arg, ms) || ms < 0) return error += "late needs milliseconds", false;
+    if (!hasArg || !ParseInt(arg, ms) || ms < 0) return fail("late needs milliseconds");
     fault.delay = std::chrono::milliseconds(ms);
   } else if (name == "vanish") {
     fault.kind = FaultKind::Vanish;
   } else {
-    return error += "unknown kind \"" + name + "\"", false;
+    return fail("unknown kind \"" + name + "\"");
   }
-  error.clear();
   return true;
 }
 

@@ -26,6 +26,9 @@
 // first EOT with NAK and the second with ACK, the closing block with ACK, and
 // then restarts and asks with 'C' again.
 //
+// The record is written before each answer goes out: whoever has seen an
+// answer on the line finds it (and what led to it) in the record.
+//
 // Threads: construct, Start, Stop and destroy from one thread (the test's).
 // Every other member may be called from any thread at any time: the reads
 // return copies taken under the simulator's lock, and the waits block on a

@@ -20,6 +20,8 @@ namespace {
 // about 2.8 ms of line time at 115200 bps, fine enough for every reply timing.
 constexpr size_t kPaceBatch = 32;
 constexpr size_t kReadChunk = 4096;
+// A master whose slave has no opener reads EIO at once; retry after this.
+constexpr std::chrono::milliseconds kHangupRetry{10};
 
 [[noreturn]] void ThrowErrno(const char* what) {
   throw std::system_error(errno, std::generic_category(), what);
@@ -124,7 +126,7 @@ bool SimLine::Fill(Clock::time_point deadline) {
     // EIO: nobody holds the slave open. The simulator holds it, so this is
     // transient; wait a little rather than spin.
     if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) ThrowErrno("read");
-    if (n < 0 && errno == EIO) SleepFor(std::chrono::milliseconds(10));
+    if (n < 0 && errno == EIO) SleepFor(kHangupRetry);
   }
 }
 
