@@ -103,6 +103,40 @@ std::size_t TApdBaseDispatcher::MoveReceivedData() {
   return moved;
 }
 
+std::size_t TApdBaseDispatcher::PutIntoReceiveRing(const uint8_t* bytes, std::size_t length) {
+  const std::size_t take = std::min(length, InRing.Free());
+  if (take == 0) return 0;
+  const std::size_t first = std::min(take, InRing.Size() - InRing.WritePos);
+  std::memcpy(InRing.Data.data() + InRing.WritePos, bytes, first);
+  std::memcpy(InRing.Data.data(), bytes + first, take - first);
+  InRing.WritePos = (InRing.WritePos + take) % InRing.Size();
+  InRing.Full = InRing.WritePos == InRing.ReadPos;
+  return take;
+}
+
+void TApdBaseDispatcher::DeliverReceived(std::unique_ptr<TIOBuffer>* entries, std::size_t count,
+                                         uint64_t generation) {
+  std::size_t moved = 0;
+  std::size_t first = 0;
+  {
+    std::lock_guard<std::recursive_mutex> guard(InputLock);
+    // FlushInBuffer clears the queue under InputLock, so the generation read
+    // here cannot change before these bytes are placed.
+    if (Queue_.Generation() != generation) return;
+    if (InRing.Size() != 0 && Queue_.Empty()) {
+      for (; first < count; ++first) {
+        TDataBuffer* data = entries[first]->AsData();
+        const std::size_t put = PutIntoReceiveRing(data->Data + data->BytesRead, data->Unread());
+        data->BytesRead += put;
+        moved += put;
+        if (data->Unread() != 0) break;
+      }
+    }
+    if (first < count) Queue_.PushAllIfGeneration(entries + first, count - first, generation);
+  }
+  if (moved != 0) NotifyInputArrived();
+}
+
 // ------------------------------------------------------------- transmit side
 
 int TApdBaseDispatcher::WriteCom(const uint8_t* buffer, std::size_t length) {

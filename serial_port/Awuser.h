@@ -160,6 +160,14 @@ class TApdBaseDispatcher {
   // One step of the dispatch thread: moves queued bytes into the receive ring
   // as far as it has room. Returns the number of bytes moved.
   std::size_t MoveReceivedData();
+  // Hands the read thread's fresh entries on. When nothing waits in the queue
+  // ahead of them, as much as fits goes straight into the receive ring (the
+  // order cannot change, and a wake-up of the dispatch thread is saved); the
+  // rest is queued. Entries read before a flush (`generation` is out of date)
+  // are dropped. Of the first `count` entries, those it queues are taken
+  // over (left null); those read out into the ring stay with the caller.
+  void DeliverReceived(std::unique_ptr<TIOBuffer>* entries, std::size_t count,
+                       uint64_t generation);
   TIOQueue& Queue() { return Queue_; }
 
  protected:
@@ -170,6 +178,9 @@ class TApdBaseDispatcher {
 
   // Writes a changed line-settings record back, restoring DTR and RTS.
   int StoreLineSettings(TLineSettings& settings);
+  // Copies up to `length` bytes into the receive ring at its write position;
+  // InputLock held. Returns the count.
+  std::size_t PutIntoReceiveRing(const uint8_t* bytes, std::size_t length);
   // Allocates both rings; 0 or ecOutOfMemory.
   int AllocateRings(std::size_t outSize);
   void ReleaseRings();

@@ -79,7 +79,9 @@ void TApdDispatcherThread::Run() {
 // ------------------------------------------------------------- read thread
 
 void TReadThread::Execute() {
-  std::array<std::unique_ptr<TDataBuffer>, kEntriesPerRead> spare;
+  // Entries that went straight into the ring come back here and are reused;
+  // only queued ones are replaced.
+  std::array<std::unique_ptr<TIOBuffer>, kEntriesPerRead> entries;
   std::array<uint8_t*, kEntriesPerRead> areas{};
   while (!Owner.KillFlag) {
     const auto waited = Owner.Device.WaitReadable(kReadWaitSliceMs);
@@ -90,14 +92,17 @@ void TReadThread::Execute() {
       return;
     }
     while (!Owner.KillFlag) {
-      for (std::size_t i = 0; i < spare.size(); ++i) {
-        if (!spare[i]) spare[i].reset(new (std::nothrow) TDataBuffer);
-        if (!spare[i]) {
+      for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!entries[i]) entries[i].reset(new (std::nothrow) TDataBuffer);
+        if (!entries[i]) {
           FailureCode_ = ecTapiNoMem;
           Owner.Kill();
           return;
         }
-        areas[i] = spare[i]->Data;
+        TDataBuffer* data = entries[i]->AsData();
+        data->BytesUsed = 0;
+        data->BytesRead = 0;
+        areas[i] = data->Data;
       }
       // A flush that runs while these bytes are on their way drops them.
       const uint64_t generation = Owner.Queue_.Generation();
@@ -110,13 +115,12 @@ void TReadThread::Execute() {
       std::size_t left = static_cast<std::size_t>(count);
       std::size_t filled = 0;
       while (left != 0) {
-        spare[filled]->BytesUsed = std::min(left, TDataBuffer::kDataSize);
-        left -= spare[filled]->BytesUsed;
+        TDataBuffer* data = entries[filled]->AsData();
+        data->BytesUsed = std::min(left, TDataBuffer::kDataSize);
+        left -= data->BytesUsed;
         ++filled;
       }
-      std::array<std::unique_ptr<TIOBuffer>, kEntriesPerRead> batch;
-      for (std::size_t i = 0; i < filled; ++i) batch[i] = std::move(spare[i]);
-      Owner.Queue_.PushAllIfGeneration(batch.data(), filled, generation);
+      if (filled != 0) Owner.DeliverReceived(entries.data(), filled, generation);
       // A line that hung up and has nothing more to give is gone.
       if (count == 0 && waited == TSerialDevice::TWaitResult::HungUp) {
         FailureCode_ = kReadFailure;
@@ -124,7 +128,7 @@ void TReadThread::Execute() {
         return;
       }
       // A short read means the device is empty for now.
-      if (static_cast<std::size_t>(count) < spare.size() * TDataBuffer::kDataSize) break;
+      if (static_cast<std::size_t>(count) < entries.size() * TDataBuffer::kDataSize) break;
     }
   }
 }

@@ -154,11 +154,15 @@ int main(int argc, char** argv) {
 
   // Alternating rounds, so that a burst of load on a shared machine hits both
   // sides alike; the medians are compared.
-  constexpr int kRounds = 5;
+  constexpr int kRounds = 9;
   std::vector<double> plainRuns, portRuns;
   for (int round = 0; round < kRounds; ++round) {
     plainRuns.push_back(PlainReadMBps(total));
     portRuns.push_back(PortMBps(total));
+  }
+  for (int round = 0; round < kRounds; ++round) {
+    std::printf("  round %d: plain %.1f MB/s, GetBlock %.1f MB/s\n", round, plainRuns[round],
+                portRuns[round]);
   }
   std::sort(plainRuns.begin(), plainRuns.end());
   std::sort(portRuns.begin(), portRuns.end());

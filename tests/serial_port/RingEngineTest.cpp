@@ -121,6 +121,62 @@ TEST(ReceiveRing, ALineEventHoldsBackTheBytesBehindItUntilItIsTaken) {
   EXPECT_EQ(Get(engine, 600), both);
 }
 
+// Entries as the read thread hands them on.
+std::vector<std::unique_ptr<TIOBuffer>> Entries(const std::vector<uint8_t>& bytes) {
+  std::vector<std::unique_ptr<TIOBuffer>> out;
+  for (std::size_t at = 0; at < bytes.size(); at += TDataBuffer::kDataSize) {
+    auto entry = std::make_unique<TDataBuffer>();
+    entry->BytesUsed = std::min(TDataBuffer::kDataSize, bytes.size() - at);
+    std::copy_n(bytes.begin() + static_cast<long>(at), entry->BytesUsed, entry->Data);
+    out.push_back(std::move(entry));
+  }
+  return out;
+}
+
+TEST(ReceiveRing, FreshBytesGoStraightInOnlyWhenNothingWaitsAhead) {
+  RingEngine engine(64);
+  const uint64_t generation = engine.Queue().Generation();
+  auto first = Entries(Pattern(1000));
+  engine.DeliverReceived(first.data(), first.size(), generation);
+  EXPECT_EQ(engine.InBuffUsed(), 1000u);
+  EXPECT_TRUE(engine.Queue().Empty());
+  for (const auto& entry : first) EXPECT_NE(entry, nullptr);  // read out, kept for reuse
+
+  // Behind a line event the bytes queue up and keep their place.
+  engine.PushStatus(kEventDsr);
+  auto second = Entries(Pattern(500, 1000));
+  engine.DeliverReceived(second.data(), second.size(), generation);
+  EXPECT_EQ(engine.InBuffUsed(), 1000u);
+  for (const auto& entry : second) EXPECT_EQ(entry, nullptr);  // taken over by the queue
+  engine.Queue().Pop();
+  engine.MoveAll();
+  EXPECT_EQ(Get(engine, 1500), Pattern(1500));
+}
+
+TEST(ReceiveRing, FreshBytesThatDoNotFitQueueBehindTheOnesThatDid) {
+  RingEngine engine(64);
+  const uint64_t generation = engine.Queue().Generation();
+  auto entries = Entries(Pattern(kRing + 700));
+  engine.DeliverReceived(entries.data(), entries.size(), generation);
+  EXPECT_TRUE(engine.ReceiveFull());
+  EXPECT_FALSE(engine.Queue().Empty());
+  auto all = Get(engine, static_cast<uint16_t>(kRing));
+  engine.MoveAll();
+  const auto rest = Get(engine, 700);
+  all.insert(all.end(), rest.begin(), rest.end());
+  EXPECT_EQ(all, Pattern(kRing + 700));
+}
+
+TEST(ReceiveRing, FreshBytesReadBeforeAFlushAreDropped) {
+  RingEngine engine(64);
+  const uint64_t generation = engine.Queue().Generation();
+  engine.FlushInBuffer();
+  auto entries = Entries(Pattern(300));
+  engine.DeliverReceived(entries.data(), entries.size(), generation);
+  EXPECT_FALSE(engine.CharReady());
+  EXPECT_TRUE(engine.Queue().Empty());
+}
+
 TEST(ReceiveRing, FlushInBufferDropsTheRingAndWhatIsStillQueued) {
   RingEngine engine(64);
   engine.PushData(Pattern(kRing + 500));
