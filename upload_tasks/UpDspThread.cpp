@@ -112,7 +112,7 @@ void UpDspThread::Execute() {
     return;
   }
 
-  // --- Open the file. Nothing but 'C' has passed yet, so a file that cannot
+  // --- Open the file. The task has sent nothing yet, so a file that cannot
   // be sent ends the task here with a box that names the problem, before a
   // header could announce a size the file does not have.
   const std::string path = Host().ChosenPath();
