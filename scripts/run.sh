@@ -69,4 +69,22 @@ if ((use_sim)); then
   echo "Sample images to load: $(pwd)/tools/samples/"
 fi
 
-"$app"
+if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
+  # A fresh server has no desktop: run the window on a virtual display so the
+  # tool still starts; its picture is written out after a few seconds.
+  shot=${work:-/tmp}/window.png
+  echo "No display found: the window runs on a virtual X display (Xvfb)."
+  echo "A picture of it is written to $shot; close with Ctrl-C."
+  exec_app() {
+    "$app" &
+    local pid=$!
+    sleep 3
+    import -window root "$shot" 2>/dev/null && echo "Wrote $shot"
+    wait "$pid"
+  }
+  export -f exec_app
+  export app shot
+  xvfb-run -a -s "-screen 0 1280x800x24" bash -c exec_app
+else
+  "$app"
+fi
