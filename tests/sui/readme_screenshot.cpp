@@ -11,6 +11,7 @@
 #include "SkinPictures.h"
 #include "StbSimulator.h"
 #include "TsuiButton.h"
+#include "TsuiMemo.h"
 #include "TsuiProgressBar.h"
 #include "Unit1.h"
 
@@ -26,7 +27,7 @@ namespace {
 
 constexpr int kBodyBytes = 96 * 1024;  // about 9 s on the paced line
 constexpr int kPollMs = 20;
-constexpr int kGiveUpMs = 60000;
+constexpr int kGiveUpMs = 30000;
 
 QString MakeImage(const QString& folder) {
     QByteArray bytes(64 + kBodyBytes, '\0');
@@ -55,7 +56,7 @@ int main(int argc, char** argv) {
     const QString output = args[1];
     const int at = args.size() >= 4 && args[2] == QLatin1String("--at") ? args[3].toInt() : 42;
 
-    QTemporaryDir work;
+    QTemporaryDir work(QDir::tempPath() + QStringLiteral("/firmware-XXXXXX"));
     qputenv("ZARN_PORT_DIR", QFile::encodeName(work.path()));
     stbsim::SimOptions options;
     options.pace = true;
@@ -65,11 +66,12 @@ int main(int argc, char** argv) {
     stbsim::StbSimulator sim(options);
     sim.Start();
     const auto comNumber = uint16_t(std::stoi(sim.PortName().substr(3)));
-    SetPortPromptHook([comNumber]() -> std::optional<uint16_t> { return comNumber; });
 
     const QString image = MakeImage(work.path());
     auto* form = new TForm1;
     Form1 = form;
+    // After the window, which installs its own port prompt.
+    SetPortPromptHook([comNumber]() -> std::optional<uint16_t> { return comNumber; });
     form->OpenDialog1->SetChooser([image](const TCommonFileDialog&) { return std::optional<QString>(image); });
     form->show();
     form->SpeedButton5->click();
@@ -88,7 +90,8 @@ int main(int argc, char** argv) {
             status = form->grab().save(output) ? 0 : 1;
             app.quit();
         } else if (waited > kGiveUpMs) {
-            std::fprintf(stderr, "readme_screenshot: the upload did not get that far\n");
+            std::fprintf(stderr, "readme_screenshot: the upload did not get that far:\n%s\n",
+                         qPrintable(form->Memo1->toPlainText()));
             app.quit();
         }
     });
