@@ -6,12 +6,14 @@
 
 #include "ExceptionDisplay.h"
 #include "MainWindowLayout.h"
+#include "SkinPictures.h"
 #include "TApplication.h"
 #include "Unit1.h"
 
 int RunApplication(char* argv0) {
   int argc = 1;
   char* argv[] = {argv0, nullptr};
+  sui::UseDevicePixels();  // the layout is in pixels, whatever the desktop's scale
   TApplication application(argc, argv);
   try {
     application.SetTitle(MainWindowLayout::ApplicationCaption());
