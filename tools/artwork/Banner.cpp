@@ -30,7 +30,7 @@ void DrawBackground(QPainter& p) {
     for (int x = -kBannerHeight; x < kBannerWidth; x += 4)
         p.drawLine(x, kBannerHeight, x + kBannerHeight, 0);
 
-    // Speckle.
+    // Grain.
     std::uint32_t seed = 0x2A12u;
     for (int i = 0; i < 900; ++i) {
         const int x = int(NextNoise(seed) % kBannerWidth);

@@ -18,7 +18,7 @@ QImage ApplicationIcon(int size) {
     p.setBrush(QColor(0, 0, 0, 60));
     p.drawEllipse(QRectF(5, 27.5, 24, 4));
 
-    // Grey case: top and right side in perspective.
+    // Grey case: top and right side, seen at an angle.
     QPainterPath top;
     top.moveTo(8, 4);
     top.lineTo(20, 4);
