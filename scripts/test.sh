@@ -25,8 +25,8 @@ total_failed=0
 run_tree() {
   local dir=$1; shift
   echo "=== $dir: configure and build ==="
-  if ! cmake -S . -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1; then
-    cat "$dir.configure.log"; status=1; summaries+=("$dir: configure failed"); return
+  if ! cmake -S . -B "$dir" -G Ninja "$@" >"$dir/configure.log" 2>&1; then
+    cat "$dir/configure.log"; status=1; summaries+=("$dir: configure failed"); return
   fi
   if ! cmake --build "$dir" -j "$jobs"; then
     status=1; summaries+=("$dir: build failed"); return
