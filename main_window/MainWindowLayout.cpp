@@ -3,9 +3,7 @@
 #include <QFile>
 
 #include "GlyphBitmap.h"
-
-// Resources of a static library are registered by name, at global scope.
-static void InitWindowResources() { Q_INIT_RESOURCE(glyphs); }
+#include "SkinPictures.h"
 
 namespace MainWindowLayout {
 
@@ -44,16 +42,10 @@ QFont ButtonFont() {
 }
 
 QImage LoadGlyphResource(const QString& path) {
-  InitWindowResources();
+  sui::RegisterSkinResources();
   return LoadBitmapResource(path);
 }
 
-QImage LoadBanner() {
-  for (const char* path : {":/main_window/banner.bmp", ":/pictures/banner.bmp", ":/sui/banner.bmp"}) {
-    QImage banner = LoadBitmapResource(QString::fromLatin1(path));
-    if (!banner.isNull()) return banner;
-  }
-  return QImage();
-}
+QImage LoadBanner() { return sui::Skin().banner; }
 
 }  // namespace MainWindowLayout

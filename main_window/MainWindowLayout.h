@@ -35,9 +35,9 @@ inline const QString kCreditText = QStringLiteral("by ZARN Team");
 inline const QString kCreditUrl = QStringLiteral("https://zarn-loader.example.org/");
 
 // Resource paths of the stored layout's glyphs.
-inline const QString kConnectGlyph = QStringLiteral(":/main_window/connect.bmp");
-inline const QString kLoadGlyph = QStringLiteral(":/main_window/load.bmp");
-inline const QString kSendGlyph = QStringLiteral(":/main_window/send.bmp");
+inline const QString kConnectGlyph = QStringLiteral(":/sui/connect.bmp");
+inline const QString kLoadGlyph = QStringLiteral(":/sui/load.bmp");
+inline const QString kSendGlyph = QStringLiteral(":/sui/send.bmp");
 
 // "ZARN Multi-Loader V1.20": the window's caption and the application title.
 QString ApplicationCaption();

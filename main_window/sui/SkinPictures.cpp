@@ -12,6 +12,9 @@ namespace {
 }  // namespace
 
 namespace sui {
+
+void RegisterSkinResources() { InitSkinResources(); }
+
 namespace {
 
 QImage Load(const char* name) {

@@ -37,6 +37,10 @@ struct SkinPictures {
 
 const SkinPictures& Skin();
 
+// Makes the ":/sui/..." resources (skin, glyphs, icon) readable. Idempotent;
+// any thread.
+void RegisterSkinResources();
+
 // Draws `face` over `target`, corners at their own size, edges and middle
 // stretched (nine-slice with `margin`-pixel corners).
 void DrawNineSlice(QPainter& p, const QRect& target, const QImage& face, int margin);
