@@ -50,6 +50,7 @@ struct FailureCase {
   int eots = kAny;
   int closings = kAny;
   bool silentAfterBlock = false;  // shortens the wait for a block's reply
+  bool repeatContact = false;     // the STB repeats its first-contact call
 };
 void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.label; }
 
@@ -62,7 +63,10 @@ class DspFailure : public DspUploadTest, public ::testing::WithParamInterface<Fa
 TEST_P(DspFailure, EndsAsTheFailureTableSays) {
   const FailureCase& c = GetParam();
   if (c.silentAfterBlock) replyDeadline_ = 300ms;
-  StartStb(DspOptions(c.faults));
+  stbsim::SimOptions options = DspOptions(c.faults);
+  // An STB that keeps sending other bytes at first contact.
+  if (c.repeatContact) options.cInterval = kRepeatInterval;
+  StartStb(options);
   RunUpload(WriteFile("FAIL.DSP", Pattern(kFileSize)));
 
   const auto lines = TaskLines();
@@ -121,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"FirstContactSilent", {Always(SimPhase::ContactC, {})},
                     "Timeout!!!", false, false, 0, 0},
         FailureCase{"FirstContactOtherBytes", {Always(SimPhase::ContactC, {'x'})},
-                    "Timeout 2 !!!", false, false, 0, 0},
+                    "Timeout 2 !!!", false, false, 0, 0, kAny, kAny, kAny, false, true},
         // Header block.
         FailureCase{"HeaderSilent", {Always(SimPhase::DspHeaderReply, {})},
                     "Timeout!!!", false, false, 0, 1, 0},

@@ -57,10 +57,9 @@ stbsim::SimOptions DspUploadTest::DspOptions(std::vector<stbsim::Fault> faults) 
   return options;
 }
 
-void DspUploadTest::StartStb(stbsim::SimOptions options, bool start) {
+void DspUploadTest::StartStb(stbsim::SimOptions options) {
   sim_ = std::make_unique<stbsim::StbSimulator>(std::move(options));
   OpenPortOn(port_, sim_->SlavePath());
-  if (start) sim_->Start();
 }
 
 std::string DspUploadTest::WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
@@ -88,7 +87,13 @@ UpDspThread* DspUploadTest::StartUpload(const std::string& path, TaskClock* cloc
     clock = clock_.get();
   }
   host_.SetChosenPath(path);
-  return new UpDspThread(host_, *clock);
+  UpDspThread* task = new UpDspThread(host_, *clock);
+  if (sim_) {
+    // "Waiting for STB..." follows the task's flush, right before its wait.
+    EXPECT_TRUE(host_.PumpUntil([&] { return !host_.Log().empty(); }, kDeadline));
+    sim_->Start();
+  }
+  return task;
 }
 
 void DspUploadTest::RunUpload(const std::string& path, TaskClock* clock) {

@@ -26,9 +26,12 @@
 
 namespace dsptest {
 
-// The simulator's 'C' interval: short, so that a 'C' emptied away by the
-// task's start is followed by the next one long before a limit passes.
-inline constexpr std::chrono::milliseconds kContactInterval{20};
+// The STB starts once the task has emptied the port at its start and asks
+// with 'C' once: a second 'C' could only arrive stale, while the header is
+// on its way, and would count as a failed header send.
+inline constexpr std::chrono::milliseconds kContactInterval = std::chrono::hours(1);
+// For STBs that must repeat themselves at first contact.
+inline constexpr std::chrono::milliseconds kRepeatInterval{20};
 // Real time that a fake wait slice takes when no byte comes: with the task's
 // 50 ms slices, a 10-second limit passes in about one second of real time.
 inline constexpr std::chrono::milliseconds kRealWaitPerSlice{5};
@@ -70,11 +73,9 @@ class DspUploadTest : public ::testing::Test {
   DspUploadTest();
   ~DspUploadTest() override;
 
-  // Starts the STB with `options` (DSP mode, short 'C' interval and the
-  // fault list are the caller's, see DspOptions) and opens the port on it.
-  // With `start` false the STB stays quiet until the test calls
-  // sim_->Start(), e.g. once the task has emptied the port's buffers.
-  void StartStb(stbsim::SimOptions options, bool start = true);
+  // Makes the STB with `options` (see DspOptions) and opens the port on it.
+  // The STB starts with the upload, once the task has emptied the port.
+  void StartStb(stbsim::SimOptions options);
   static stbsim::SimOptions DspOptions(std::vector<stbsim::Fault> faults = {});
 
   // Writes `bytes` to `name` in the temporary folder; returns its path.
@@ -82,7 +83,8 @@ class DspUploadTest : public ::testing::Test {
   static std::vector<uint8_t> Pattern(size_t size);
 
   // Starts a DSP upload of `path` on `clock` (the fixture's reply-aware clock
-  // when null) and returns the task; it is valid while TaskRunning is true.
+  // when null), then the STB once the task waits for first contact. Returns
+  // the task; it is valid while TaskRunning is true.
   UpDspThread* StartUpload(const std::string& path, TaskClock* clock = nullptr);
   // Starts it and pumps the host until the task has ended and been released.
   void RunUpload(const std::string& path, TaskClock* clock = nullptr);

@@ -244,16 +244,13 @@ TEST_F(DspUploadTest, AckFollowedByOtherThanCSendsTheHeaderAgain) {
 
 // Bytes other than 'C' within the first three seconds are passed over.
 TEST_F(DspUploadTest, OtherBytesBeforeTheCAreSkipped) {
-  // The STB speaks only after the task's start has emptied the port, so the
-  // stray bytes are the first the task sees.
-  StartStb(DspOptions({Fault{SimPhase::ContactC, 0, FaultKind::Replace, {'x', NAK, 'y'}, 0x01,
-                             0ms, 1}}),
-           false);
+  // The STB's first call is noise; its 'C' follows shortly after.
+  stbsim::SimOptions options = DspOptions(
+      {Fault{SimPhase::ContactC, 0, FaultKind::Replace, {'x', NAK, 'y'}, 0x01, 0ms, 1}});
+  options.cInterval = kRepeatInterval;
+  StartStb(options);
   const std::vector<uint8_t> original = Pattern(700);
-  StartUpload(WriteFile("NOISE.DSP", original));
-  ASSERT_TRUE(host_.PumpUntil([&] { return !host_.Log().empty(); }, kDeadline));
-  sim_->Start();
-  FinishUpload();
+  RunUpload(WriteFile("NOISE.DSP", original));
   ASSERT_TRUE(sim_->WaitUntilFinished(kDeadline));
   EXPECT_TRUE(Received().dspFile == original);
   EXPECT_EQ(TaskLines(), (std::vector<std::string>{"Waiting for STB...", "connection established!!!",
