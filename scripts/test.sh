@@ -26,10 +26,10 @@ run_tree() {
   local dir=$1; shift
   echo "=== $dir: configure and build ==="
   if ! cmake -S . -B "$dir" -G Ninja "$@" >"$dir/configure.log" 2>&1; then
-    cat "$dir/configure.log"; status=1; summaries+=("$dir: configure failed"); return
+    cat "$dir/configure.log"; status=1; total_failed=$((total_failed + 1)); summaries+=("$dir: configure failed"); return
   fi
   if ! cmake --build "$dir" -j "$jobs"; then
-    status=1; summaries+=("$dir: build failed"); return
+    status=1; total_failed=$((total_failed + 1)); summaries+=("$dir: build failed (counted as one failure)"); return
   fi
   echo "=== $dir: ctest ==="
   local log="$dir/ctest.log"
@@ -39,6 +39,7 @@ run_tree() {
   local line
   line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
   summaries+=("$dir: ${line:-no summary}")
+  [[ -z $line ]] && total_failed=$((total_failed + 1))
   if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
     total_failed=$((total_failed + BASH_REMATCH[1]))
     total_passed=$((total_passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
