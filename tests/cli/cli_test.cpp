@@ -15,6 +15,7 @@
 #include "ProgressBar.h"
 #include "PtyPair.h"
 #include "StbSimulator.h"
+#include "TempDir.h"
 #include "ZarnWords.h"
 
 namespace {
@@ -176,7 +177,7 @@ class ZarnUploadRun : public testing::Test {
     return options;
   }
 
-  TempFolder folder_;
+  TempDir folder_{"zarn_tasks"};
 };
 
 TEST_F(ZarnUploadRun, MissingFileExitsTwoBeforeThePortIsTouched) {
@@ -259,7 +260,7 @@ struct InterruptRow {
 class Interrupt : public ZarnUploadRun, public testing::WithParamInterface<InterruptRow> {};
 
 TEST_P(Interrupt, FirstCtrlCStopsTheTaskAndTheTerminationLineComesLast) {
-  PtyPair silentStb;  // nobody answers
+  PtyPair silentStb(PtyPair::SlaveEnd::HeldOpen);  // nobody answers
   const std::string file = WriteImage(GetParam().fileName, MakeImage("DAT", PatternBody(10)));
   ChildOptions options;
   options.onOutLine = [](const std::string& line, int pid) {

@@ -29,7 +29,8 @@
 
 #include "Adport.h"
 #include "FakeTaskHost.h"
-#include "PtyPair.h"
+#include "PortSetup.h"
+#include "TempDir.h"
 #include "Unit2.h"
 
 namespace {
@@ -141,18 +142,9 @@ void PrintTo(const RbCase& c, std::ostream* os) { *os << c.size << " bytes"; }
 
 class DspUploadToRb : public ::testing::TestWithParam<RbCase> {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "zarn-dsp-rb-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
-    dir_ = pattern;
-    fs::create_directory(dir_ / "source");
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
+  void SetUp() override { fs::create_directory(dir_ / "source"); }
 
-  fs::path dir_;
+  TempDir dir_{"zarn-dsp-rb"};
 };
 
 TEST_P(DspUploadToRb, ReceivedFileEqualsOriginal) {
@@ -172,7 +164,7 @@ TEST_P(DspUploadToRb, ReceivedFileEqualsOriginal) {
               static_cast<std::streamsize>(original.size()));
   }
 
-  RbPeer rb(dir_);
+  RbPeer rb(dir_.Path());
   ASSERT_TRUE(rb.PortReady()) << "socat made no pseudo-terminal";
 
   TApdComPort port;

@@ -29,21 +29,6 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
   return true;
 }
 
-void ConfigureLikeMainWindow(TApdCustomComPort& port, const std::string& path) {
-  port.SetDevicePath(path);
-  port.SetBaud(115200);
-  port.SetDataBits(8);
-  port.SetStopBits(1);
-  port.SetParity(pNone);
-  port.SetInSize(32768);
-  port.SetOutSize(32768);
-  port.SetAutoOpen(false);
-  port.SetDTR(false);
-  port.SetRTS(false);
-  port.SetUseEventWord(false);
-  port.SetTapiMode(tmNone);
-}
-
 void OpenPortTest::SetUp() {
   ConfigureLikeMainWindow(port, pty.SlavePath());
   port.SetOpen(true);

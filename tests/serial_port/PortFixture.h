@@ -13,6 +13,8 @@
 
 #include "Adport.h"
 #include "EngineHooks.h"
+#include "LinePattern.h"
+#include "PortSetup.h"
 #include "PtyPair.h"
 
 struct FailureReport {
@@ -37,9 +39,6 @@ class FailureRecorder {
 // waits for a condition, it does not time anything).
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds limit = std::chrono::seconds(10));
-
-// Configures `port` like the main window's port, on `path`.
-void ConfigureLikeMainWindow(TApdCustomComPort& port, const std::string& path);
 
 // Keeps the transmit ring topped up until the write thread has to wait for
 // room (the far end does not read). Returns the bytes queued.

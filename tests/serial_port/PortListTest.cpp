@@ -98,18 +98,18 @@ TEST(PortNumbers, UartsWithoutHardwareNameNoDevice) {
 class PortListing : public testing::Test {
  protected:
   void Link(const std::string& name, const fs::path& target) {
-    fs::create_symlink(target, dir.Path() / name);
+    fs::create_symlink(target, dir / name);
   }
-  TempDir dir;
+  TempDir dir{"zarn-serial"};
   ScopedEnv env{"ZARN_PORT_DIR", dir.Path().c_str()};
 };
 
 TEST_F(PortListing, ListsLiveLinksOnlyAndFindsTheirNumbers) {
   PtyPair free, held;
   Link("COM31", free.SlavePath());
-  Link("COM32", dir.Path() / "gone");        // dangling
-  std::ofstream(dir.Path() / "plain") << "x";
-  Link("COM34", dir.Path() / "plain");       // not a terminal
+  Link("COM32", dir / "gone");        // dangling
+  std::ofstream(dir / "plain") << "x";
+  Link("COM34", dir / "plain");       // not a terminal
   Link("COM35", held.SlavePath());
   Link("COM51", free.SlavePath());           // beyond the numbers
   Link("ttyX", free.SlavePath());            // not a port name
@@ -122,7 +122,7 @@ TEST_F(PortListing, ListsLiveLinksOnlyAndFindsTheirNumbers) {
     if (info.Number < 31) continue;
     linked.push_back(info.Number);
     EXPECT_EQ(info.Description, "pseudo-terminal");
-    EXPECT_EQ(info.Path, (dir.Path() / ("COM" + std::to_string(info.Number))).string());
+    EXPECT_EQ(info.Path, (dir / ("COM" + std::to_string(info.Number))).string());
   }
   EXPECT_EQ(linked, (std::vector<uint16_t>{31, 35}));
   EXPECT_TRUE(IsPortAvailable(35));  // held by another holder, still listed
@@ -132,10 +132,10 @@ TEST_F(PortListing, ListsLiveLinksOnlyAndFindsTheirNumbers) {
   EXPECT_FALSE(IsPortAvailable(51));
 
   EXPECT_EQ(ComNumberForDevice(free.SlavePath()), std::optional<uint16_t>(31));
-  EXPECT_EQ(ComNumberForDevice((dir.Path() / "COM35").string()), std::optional<uint16_t>(35));
+  EXPECT_EQ(ComNumberForDevice((dir / "COM35").string()), std::optional<uint16_t>(35));
   EXPECT_EQ(ComNumberForDevice("/dev/ttyUSB3"), std::optional<uint16_t>(14));
   // The number names the path whether or not a terminal is behind it.
-  EXPECT_EQ(ComNumberForDevice((dir.Path() / "plain").string()), std::optional<uint16_t>(34));
+  EXPECT_EQ(ComNumberForDevice((dir / "plain").string()), std::optional<uint16_t>(34));
   EXPECT_EQ(ComNumberForDevice("/nowhere/at/all"), std::nullopt);
 
   // The probe of a free port leaves it free.
@@ -147,7 +147,7 @@ TEST_F(PortListing, ListsLiveLinksOnlyAndFindsTheirNumbers) {
 }
 
 TEST_F(PortListing, AMissingFolderListsNoLinks) {
-  ScopedEnv missing("ZARN_PORT_DIR", (dir.Path() / "absent").c_str());
+  ScopedEnv missing("ZARN_PORT_DIR", (dir / "absent").c_str());
   for (const TPortInfo& info : ListPorts()) EXPECT_LT(info.Number, 31);
 }
 

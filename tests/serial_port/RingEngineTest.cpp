@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "PtyPair.h"
+#include "LinePattern.h"
 #include "RingEngine.h"
 #include "SerialDevice.h"
 

@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 namespace {
 
 TEST(PortLinkTest, TakesTheLowestFreeNumberAndPointsAtTheTarget) {
-  TempDir dir;
+  TempDir dir{"zarn-sim"};
   const auto first = stbsim::CreatePortLink("/dev/null", dir.Path());
   const auto second = stbsim::CreatePortLink("/dev/zero", dir.Path());
   EXPECT_EQ(first.name, "COM31");
@@ -27,7 +27,7 @@ TEST(PortLinkTest, TakesTheLowestFreeNumberAndPointsAtTheTarget) {
 }
 
 TEST(PortLinkTest, DanglingLinkIsReplacedButOtherEntriesAreKept) {
-  TempDir dir;
+  TempDir dir{"zarn-sim"};
   fs::create_symlink(dir.Path() + "/gone", dir.Path() + "/COM31");
   std::ofstream(dir.Path() + "/COM32") << "not a link";
   const auto link = stbsim::CreatePortLink("/dev/null", dir.Path());
@@ -38,7 +38,7 @@ TEST(PortLinkTest, DanglingLinkIsReplacedButOtherEntriesAreKept) {
 }
 
 TEST(PortLinkTest, RemovesOnlyItsOwnLink) {
-  TempDir dir;
+  TempDir dir{"zarn-sim"};
   const auto link = stbsim::CreatePortLink("/dev/null", dir.Path());
   // Another simulator took the name over after a crash.
   fs::remove(link.path);
@@ -48,21 +48,21 @@ TEST(PortLinkTest, RemovesOnlyItsOwnLink) {
 }
 
 TEST(PortLinkTest, NoLinkWhenEveryNumberIsTaken) {
-  TempDir dir;
+  TempDir dir{"zarn-sim"};
   for (int n = stbsim::kFirstLinkedCom; n <= stbsim::kLastLinkedCom; ++n)
     ASSERT_FALSE(stbsim::CreatePortLink("/dev/null", dir.Path()).name.empty());
   EXPECT_TRUE(stbsim::CreatePortLink("/dev/null", dir.Path()).name.empty());
 }
 
 TEST(PortLinkTest, MissingFoldersAreMadePrivate) {
-  TempDir dir;
+  TempDir dir{"zarn-sim"};
   const std::string folder = dir.Path() + "/a/b/ports";
   EXPECT_EQ(stbsim::CreatePortLink("/dev/null", folder).name, "COM31");
   EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
 }
 
 TEST(PortLinkTest, SimulatorLinksItsLineForItsLifetime) {
-  TempDir dir;
+  TempDir dir{"zarn-sim"};
   std::string linkPath;
   {
     stbsim::SimOptions options;

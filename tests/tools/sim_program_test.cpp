@@ -95,7 +95,7 @@ class SimProcess {
 };
 
 TEST(SimProgramTest, PrintsItsPortTakesAnUploadSavesItAndCleansUp) {
-  TempDir dir;
+  TempDir dir{"zarn-sim"};
   const std::string saved = dir.Path() + "/received.img";
   SimProcess sim({"--no-pace", "--port-dir", dir.Path() + "/ports", "--save", saved, "--flash-time", "1",
                   "--restart-time", "1"});

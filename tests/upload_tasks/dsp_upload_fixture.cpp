@@ -1,15 +1,8 @@
 #include "dsp_upload_fixture.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-
-#include "PtyPair.h"
+#include "PortSetup.h"
 
 namespace dsptest {
-
-namespace fs = std::filesystem;
 
 void ReplyAwareClock::Pause(std::chrono::milliseconds length) {
   {
@@ -27,12 +20,6 @@ std::vector<std::chrono::milliseconds> ReplyAwareClock::Pauses() const {
 
 DspUploadTest::DspUploadTest() {
   clockOptions_.realWaitPerSlice = kRealWaitPerSlice;
-  std::string pattern = (fs::temp_directory_path() / "zarn-dsp-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    ADD_FAILURE() << "mkdtemp: " << std::strerror(errno);
-  } else {
-    dir_ = pattern;
-  }
 }
 
 DspUploadTest::~DspUploadTest() {
@@ -44,8 +31,6 @@ DspUploadTest::~DspUploadTest() {
   }
   if (port_.Open()) port_.SetOpen(false);
   sim_.reset();
-  std::error_code ignored;
-  if (!dir_.empty()) fs::remove_all(dir_, ignored);
 }
 
 stbsim::SimOptions DspUploadTest::DspOptions(std::vector<stbsim::Fault> faults) {
@@ -63,10 +48,7 @@ void DspUploadTest::StartStb(stbsim::SimOptions options) {
 }
 
 std::string DspUploadTest::WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
-  const fs::path path = dir_ / name;
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return path.string();
+  return dir_.Write(name, bytes);
 }
 
 std::vector<uint8_t> DspUploadTest::Pattern(size_t size) {

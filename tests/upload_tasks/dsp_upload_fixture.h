@@ -21,6 +21,7 @@
 #include "FakeTaskHost.h"
 #include "StbSimulator.h"
 #include "TaskClock.h"
+#include "TempDir.h"
 #include "Unit2.h"
 #include "testing/FakeTaskClock.h"
 
@@ -98,7 +99,7 @@ class DspUploadTest : public ::testing::Test {
   std::vector<std::string> TaskLines() const;
   stbsim::UploadRecord Received() const { return sim_->LastUpload(); }
 
-  std::filesystem::path dir_;
+  TempDir dir_{"zarn-dsp"};
   TApdComPort port_;
   FakeTaskHost host_{port_};
   FakeTaskClock::Options clockOptions_;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Crc16.h"
+#include "PortSetup.h"
 #include "PtyPair.h"
 #include "dsp_upload_fixture.h"
 
@@ -220,7 +221,7 @@ TEST_F(DspUploadTest, SixtyUnansweredClosingBlocksStillFinish) {
 // A receiver that follows its ACK with anything but 'C' has not accepted the
 // header: the same header goes out again. Played by the test on a bare line.
 TEST_F(DspUploadTest, AckFollowedByOtherThanCSendsTheHeaderAgain) {
-  PtyPair line;
+  PtyPair line(PtyPair::SlaveEnd::HeldOpen);
   OpenPortOn(port_, line.SlavePath());
   replyDeadline_ = 100ms;  // nobody answers the data block
   UpDspThread* task = StartUpload(WriteFile("AGAIN.DSP", Pattern(1500)));

@@ -19,6 +19,7 @@
 
 #include "Adport.h"
 #include "FakeTaskHost.h"
+#include "PortSetup.h"
 #include "PtyPair.h"
 #include "ThreadName.h"
 #include "Unit2.h"
@@ -87,7 +88,7 @@ class TaskRunner : public testing::Test {
     ASSERT_TRUE(port_.WaitForInput(5000ms));
   }
 
-  PtyPair pty_;
+  PtyPair pty_{PtyPair::SlaveEnd::HeldOpen};
   TApdComPort port_;
   FakeTaskHost host_{port_};
   FakeTaskClock clock_;

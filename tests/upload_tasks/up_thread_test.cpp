@@ -458,7 +458,7 @@ TEST_F(ZarnUpload, DisconnectDuringTheFlashWaitShowsTheTimeOutBox) {
 
 struct BadFileRow {
   const char* name;
-  std::function<std::string(const TempFolder&)> make;  // returns the path
+  std::function<std::string(const TempDir&)> make;  // returns the path
   std::string problem;                                  // part of the box text
 };
 
@@ -478,13 +478,13 @@ TEST_P(BadFiles, EndWithAFileErrorBoxThatNamesTheProblemBeforeAnythingIsSent) {
 INSTANTIATE_TEST_SUITE_P(
     Decisions, BadFiles,
     testing::Values(
-        BadFileRow{"Missing", [](const TempFolder& f) { return f.Path() + "/missing.zarn"; }, "Cannot open"},
-        BadFileRow{"Directory", [](const TempFolder& f) { return f.Path(); }, "Cannot open"},
+        BadFileRow{"Missing", [](const TempDir& f) { return f.Path() + "/missing.zarn"; }, "Cannot open"},
+        BadFileRow{"Directory", [](const TempDir& f) { return f.Path(); }, "Cannot open"},
         BadFileRow{"ShorterThanAHeader",
-                   [](const TempFolder& f) { return f.Write("short.zarn", std::vector<uint8_t>(63, 'A')); },
+                   [](const TempDir& f) { return f.Write("short.zarn", std::vector<uint8_t>(63, 'A')); },
                    "too short"},
         BadFileRow{"TwoGiB",
-                   [](const TempFolder& f) {
+                   [](const TempDir& f) {
                      const std::string path = f.Write("huge.zarn", MakeImage("APP", {}));
                      std::filesystem::resize_file(path, uint64_t{1} << 31);  // sparse
                      return path;

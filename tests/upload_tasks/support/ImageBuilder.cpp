@@ -1,11 +1,5 @@
 #include "ImageBuilder.h"
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-
-#include <gtest/gtest.h>
-
 #include "BigEndian.h"
 
 std::vector<uint8_t> MakeImage(const std::string& nameTag, const std::vector<uint8_t>& body,
@@ -25,20 +19,3 @@ std::vector<uint8_t> PatternBody(size_t length) {
   return body;
 }
 
-TempFolder::TempFolder() {
-  std::string pattern = testing::TempDir() + "zarn_tasks_XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-  path_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string TempFolder::Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
-  const std::string file = path_ + "/" + name;
-  std::ofstream(file, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return file;
-}

@@ -1,5 +1,5 @@
-// Builds ZARN image files for the upload tests in a temporary folder of the
-// test's own (tests run in parallel, so no fixed paths).
+// Builds ZARN images for the upload tests (a TempDir of the test's own writes
+// them to files: tests run in parallel, so no fixed paths).
 #pragma once
 
 #include <cstdint>
@@ -17,17 +17,3 @@ inline std::vector<uint8_t> MakeImage(const std::string& nameTag,
 // `length` bytes of a pattern that differs from chunk to chunk.
 std::vector<uint8_t> PatternBody(size_t length);
 
-// A folder under the test temp dir, removed with its content at destruction.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::string& Path() const { return path_; }
-  // Writes `bytes` to the file `name` in the folder; returns its path.
-  std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) const;
-
- private:
-  std::string path_;
-};

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "PtyPair.h"
+#include "PortSetup.h"
 #include "Unit2.h"
 
 using namespace std::chrono_literals;

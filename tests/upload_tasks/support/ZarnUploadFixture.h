@@ -15,6 +15,7 @@
 #include "FakeTaskHost.h"
 #include "ImageBuilder.h"
 #include "StbSimulator.h"
+#include "TempDir.h"
 #include "testing/FakeTaskClock.h"
 
 class ZarnUploadFixture : public testing::Test {
@@ -51,7 +52,7 @@ class ZarnUploadFixture : public testing::Test {
   stbsim::UploadRecord StbUpload() const { return sim_->LastUpload(); }
   stbsim::SimRecord StbRecord() const { return sim_->Snapshot(); }
 
-  TempFolder folder_;
+  TempDir folder_{"zarn_tasks"};
   std::unique_ptr<stbsim::StbSimulator> sim_;
   TApdComPort port_;
   FakeTaskHost host_{port_};
