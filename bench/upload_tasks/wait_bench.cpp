@@ -7,12 +7,6 @@
 //   zarn-wait-bench [SECONDS]   length of the idle measurement (default 5)
 //
 // Goals: under 2% of one core while waiting, a new byte seen within 1 ms.
-#include <poll.h>
-#include <pty.h>
-#include <sys/resource.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -24,7 +18,9 @@
 #include <vector>
 
 #include "Adport.h"
+#include "BenchHarness.h"
 #include "MainThreadQueue.h"
+#include "PtyPair.h"
 #include "TaskHost.h"
 #include "Unit2.h"
 
@@ -80,28 +76,15 @@ class WaitingTask final : public TThread {
   std::function<void(Clock::time_point)> woke_;
 };
 
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   const double idleSeconds = argc > 1 ? std::atof(argv[1]) : 5.0;
-  int master = -1;
-  int slave = -1;
-  char name[256] = {};
-  if (openpty(&master, &slave, name, nullptr, nullptr) != 0) return 2;
-  termios raw{};
-  tcgetattr(slave, &raw);
-  cfmakeraw(&raw);
-  tcsetattr(slave, TCSANOW, &raw);
+  // Held open, so the line stays up however the port handles it.
+  PtyPair line(PtyPair::SlaveEnd::HeldOpen);
 
   TApdComPort port;
-  port.SetDevicePath(name);
+  port.SetDevicePath(line.SlavePath());
   port.SetOpen(true);
   QuietHost host(port);
 
@@ -118,13 +101,11 @@ int main(int argc, char** argv) {
   new WaitingTask(host, woke);
 
   // Idle: the task waits, nothing arrives.
-  const double cpuBefore = CpuSeconds();
-  const auto wallBefore = Clock::now();
+  const bench::UsageMeter meter;
   host.queue_.ProcessUntil([] { return false; },
-                           wallBefore + std::chrono::duration_cast<Clock::duration>(
-                                            std::chrono::duration<double>(idleSeconds)));
-  const double cpu = CpuSeconds() - cpuBefore;
-  const double wall = std::chrono::duration<double>(Clock::now() - wallBefore).count();
+                           Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                              std::chrono::duration<double>(idleSeconds)));
+  const bench::UsageMeter::Reading idle = meter.Read();
 
   // Latency: one byte at a time, the next once the task is waiting again.
   std::vector<double> latenciesMs;
@@ -133,7 +114,7 @@ int main(int argc, char** argv) {
     host.queue_.ProcessUntil([] { return false; }, Clock::now() + 5ms);  // the task is back in its wait
     const size_t before = wakeCount();
     const auto sent = Clock::now();
-    if (write(master, &byte, 1) != 1) return 2;
+    line.Send(std::vector<uint8_t>{byte});
     host.queue_.ProcessUntil([&] { return wakeCount() > before; }, Clock::now() + 5s, 1ms);
     std::lock_guard<std::mutex> lock(mutex);
     if (wakes.size() <= before) break;
@@ -144,14 +125,12 @@ int main(int argc, char** argv) {
   host.queue_.ProcessUntil([] { return !TaskRunning.load(); }, Clock::now() + 10s);
   TThread::WaitUntilAllReleased(5s);
   port.SetOpen(false);
-  close(master);
-  close(slave);
 
   std::sort(latenciesMs.begin(), latenciesMs.end());
   const double median = latenciesMs.empty() ? -1 : latenciesMs[latenciesMs.size() / 2];
   const double worst = latenciesMs.empty() ? -1 : latenciesMs.back();
-  const double share = wall > 0 ? cpu / wall : 0;
-  std::printf("waiting task: cpu %.3f s of %.3f s = %.2f%% of a core %s\n", cpu, wall, 100 * share,
+  const double share = idle.Share();
+  std::printf("waiting task: cpu %.3f s of %.3f s = %.2f%% of a core %s\n", idle.cpu, idle.wall, 100 * share,
               share < kCpuGoal ? "ok" : "HEAVY");
   std::printf("new byte seen after: median %.3f ms, worst %.3f ms over %zu rounds %s\n", median,
               worst, latenciesMs.size(), median >= 0 && median < kLatencyGoalMs ? "ok" : "SLOW");

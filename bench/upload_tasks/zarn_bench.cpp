@@ -18,37 +18,25 @@
 //   last packet to have crossed the line, whichever is later, and then three
 //   50 ms pauses and the STB's own flash time.
 // Goal: measured <= 1.02 x imposed, processor < 5% of one core.
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "Adport.h"
+#include "BenchHarness.h"
 #include "BigEndian.h"
-#include "MainThreadQueue.h"
 #include "StbSimulator.h"
-#include "TaskHost.h"
+#include "TempDir.h"
 #include "Unit2.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench::LineSeconds;
 using namespace std::chrono_literals;
 
-constexpr double kBaud = 115200.0;
-constexpr double kBitsPerByte = 10.0;
 constexpr size_t kHeaderSize = 64;
 constexpr size_t kChunk = 8188;
 constexpr size_t kWord = 4;
@@ -59,11 +47,16 @@ constexpr double kPerPacket = 0.550 + 0.120 + 0.120;
 constexpr double kAfterLengthWord = 0.550;
 constexpr double kBeforeEndWord = 0.350;
 constexpr auto kFlashTime = 20ms;
-constexpr double kTimeGoal = 1.02;
-constexpr double kCpuGoal = 0.05;
 constexpr auto kUploadDeadline = std::chrono::hours(1);
-
-double LineSeconds(size_t bytes) { return static_cast<double>(bytes) * kBitsPerByte / kBaud; }
+// The task asks for the STB well within this.
+constexpr auto kWaitingLimit = 60s;
+constexpr uint16_t kRingSize = 32768;
+const std::vector<size_t> kDefaultSizes = {64 * 1024, 1024 * 1024};
+// Child exit codes: the path could not be told or no go came, the upload did
+// not finish, the image arrived altered.
+constexpr int kStbNotStarted = 3;
+constexpr int kStbNotFinished = 4;
+constexpr int kStbImageAltered = 5;
 
 std::vector<uint8_t> Image(size_t size) {
   std::vector<uint8_t> image(size);
@@ -99,191 +92,76 @@ double Imposed(size_t size) {
   return t;
 }
 
-class BenchHost final : public TaskHost {
- public:
-  explicit BenchHost(TApdCustomComPort& port, std::string path) : port_(port), path_(std::move(path)) {}
-
-  TApdCustomComPort& Port() override { return port_; }
-  std::string ChosenPath() override { return path_; }
-  void AppendLog(const std::string& line) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (line == "Initializing Upload task...") requested_ = Clock::now();
-    lines_.push_back(line);
-    ended_ = Clock::now();
-  }
-  void SetProgressPosition(int) override {}
-  void SetProgressMin(int) override {}
-  void SetProgressMax(int) override {}
-  void StepProgressBy(int) override {}
-  void ShowMessageBox(const std::string& text, const std::string& title) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    boxes_.push_back(title + ": " + text);
-  }
-  void RunOnMainThread(const std::function<void()>& fn) override { queue_.RunAndWait(fn); }
-  void TaskEnded(bool reachedFinish) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    finished_ = reachedFinish;
-  }
-
-  bool PumpUntilLogged(const std::string& line) {
-    return queue_.ProcessUntil(
-        [&] {
-          std::lock_guard<std::mutex> lock(mutex_);
-          return !TaskRunning.load() || std::find(lines_.begin(), lines_.end(), line) != lines_.end();
-        },
-        Clock::now() + 60s);
-  }
-  bool RunUntilEnded() {
-    return queue_.ProcessUntil([] { return !TaskRunning.load(); }, Clock::now() + kUploadDeadline) &&
-           TThread::WaitUntilAllReleased(10s);
-  }
-
-  std::mutex mutex_;
-  std::optional<Clock::time_point> requested_;
-  Clock::time_point ended_;
-  std::vector<std::string> lines_;
-  std::vector<std::string> boxes_;
-  bool finished_ = false;
-
- private:
-  TApdCustomComPort& port_;
-  const std::string path_;
-  MainThreadQueue queue_;
-};
-
-// The STB, in a child forked before the tool starts a thread: tells the line's
-// path through `toTool`, starts when `fromTool` brings a byte (after the
-// tool's first flush), and exits 0 when it received exactly `expected`.
-[[noreturn]] void RunStb(int toTool, int fromTool, const std::vector<uint8_t>& expected) {
+// The STB, in the child: starts on the tool's go (after the tool's first
+// flush), and returns 0 when it received exactly `expected`.
+int RunStb(bench::StbSide& side, const std::vector<uint8_t>& expected) {
   stbsim::SimOptions options;
   options.pace = true;
-  options.baud = static_cast<int>(kBaud);
+  options.baud = static_cast<int>(bench::kBaud);
   options.greetInterval = 0ms;
   options.flashTime = kFlashTime;
   options.loop = false;
   stbsim::StbSimulator sim(options);
-  const std::string path = sim.SlavePath() + "\n";
-  if (write(toTool, path.data(), path.size()) != static_cast<ssize_t>(path.size())) _exit(3);
-  char go = 0;
-  if (read(fromTool, &go, 1) != 1) _exit(3);
+  if (!side.ReportPath(sim.SlavePath()) || !side.WaitForGo()) return kStbNotStarted;
   sim.Start();
   const bool finished = sim.WaitUntilFinished(kUploadDeadline);
   const bool intact = finished && sim.LastUpload().Image() == expected;
   // Keep the line until the tool has closed its port, or its engine would
   // report the vanished device.
-  while (read(fromTool, &go, 1) > 0) {
-  }
+  side.WaitForRelease();
   sim.Stop();
-  _exit(!finished ? 4 : intact ? 0 : 5);
-}
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-std::optional<size_t> ParseSize(const std::string& text) {
-  char* end = nullptr;
-  const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
-  if (end == text.c_str()) return std::nullopt;
-  const std::string unit(end);
-  if (unit.empty()) return value;
-  if (unit == "K" || unit == "k") return value * 1024;
-  if (unit == "M" || unit == "m") return value * 1024 * 1024;
-  return std::nullopt;
+  return !finished ? kStbNotFinished : intact ? 0 : kStbImageAltered;
 }
 
 // One upload of an image of `size` bytes in its own child STB; false when it
 // failed or missed a goal. Called before this process has started a thread.
-bool Measure(size_t size, const fs::path& folder) {
+bool Measure(size_t size, const TempDir& folder) {
   const std::vector<uint8_t> image = Image(size);
-  const fs::path file = folder / ("bench_" + std::to_string(size) + ".zarn");
-  std::ofstream(file, std::ios::binary)
-      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-
-  int toTool[2];
-  int fromTool[2];
-  if (pipe(toTool) != 0 || pipe(fromTool) != 0) return false;
-  const pid_t child = fork();
-  if (child == 0) {
-    close(toTool[0]);
-    close(fromTool[1]);
-    RunStb(toTool[1], fromTool[0], image);
+  const std::string file = folder.Write("bench_" + std::to_string(size) + ".zarn", image);
+  bench::ChildStb stb([&](bench::StbSide& side) { return RunStb(side, image); });
+  if (stb.SlavePath().empty()) {
+    std::printf("  the simulated STB did not start\n");
+    return false;
   }
-  close(toTool[1]);
-  close(fromTool[0]);
-  std::string path;
-  for (char c; read(toTool[0], &c, 1) == 1 && c != '\n';) path += c;
-  close(toTool[0]);
 
   bool ok = true;
   {
     TApdComPort port;
-    port.SetDevicePath(path);
-    port.SetInSize(32768);
-    port.SetOutSize(32768);
-    port.SetBaud(static_cast<int32_t>(kBaud));
+    port.SetDevicePath(stb.SlavePath());
+    port.SetInSize(kRingSize);
+    port.SetOutSize(kRingSize);
+    port.SetBaud(static_cast<int32_t>(bench::kBaud));
     port.SetOpen(true);
-    BenchHost host(port, file.string());
+    bench::BenchHost host(port, file, "Initializing Upload task...");
 
-    const double cpuBefore = CpuSeconds();
-    const auto wallBefore = Clock::now();
+    const bench::UsageMeter meter;
     new UpThread(host);
-    ok = host.PumpUntilLogged("Waiting for STB...");
-    const char go = 'g';
-    ok = ok && write(fromTool[1], &go, 1) == 1;
-    ok = host.RunUntilEnded() && ok;
-    const double cpu = CpuSeconds() - cpuBefore;
-    const double wall = std::chrono::duration<double>(Clock::now() - wallBefore).count();
+    ok = host.PumpUntilLogged("Waiting for STB...", kWaitingLimit);
+    ok = ok && stb.Go();
+    ok = host.RunUntilEnded(kUploadDeadline) && ok;
+    const bench::UsageMeter::Reading usage = meter.Read();
     port.SetOpen(false);
 
-    const double imposed = Imposed(size);
-    const double measured =
-        host.requested_ ? std::chrono::duration<double>(host.ended_ - *host.requested_).count() : 0;
-    const double ratio = measured / imposed;
-    const double cpuShare = wall > 0 ? cpu / wall : 0;
-    const bool fast = ratio <= kTimeGoal;
-    const bool light = cpuShare < kCpuGoal;
-    std::printf("%9zu bytes %4zu packets: %8.3f s (imposed %8.3f s, x%.4f %s), "
-                "cpu %.3f s of %.3f s = %.2f%% of a core %s\n",
-                size, (size - kHeaderSize + kChunk - 1) / kChunk, measured, imposed, ratio,
-                fast ? "ok" : "SLOW", cpu, wall, 100.0 * cpuShare, light ? "ok" : "HEAVY");
-    for (const auto& box : host.boxes_) std::printf("  box: %s\n", box.c_str());
-    if (!host.finished_) {
-      for (const auto& line : host.lines_) std::printf("  log: %s\n", line.c_str());
-    }
-    std::fflush(stdout);
-    ok = ok && host.finished_ && host.boxes_.empty() && fast && light;
+    const size_t packets = (size - kHeaderSize + kChunk - 1) / kChunk;
+    const bool goalsMet =
+        bench::PrintFigures(size, packets, 4, "packets", host.TimedSeconds().value_or(0), Imposed(size), usage);
+    host.PrintTrouble();
+    ok = ok && host.Finished() && !host.BoxShown() && goalsMet;
   }
-  close(fromTool[1]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::printf("  the STB did not receive the image intact (status %d)\n", status);
+  if (!stb.Succeeded()) {
+    std::printf("  the STB did not receive the image intact (status %d)\n", stb.Status());
     ok = false;
   }
-  fs::remove(file);
   return ok;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<size_t> sizes;
-  for (int i = 1; i < argc; ++i) {
-    const auto size = ParseSize(argv[i]);
-    if (!size || *size < kHeaderSize) {
-      std::fprintf(stderr, "usage: %s [SIZE[K|M]...]  (each at least 64 bytes)\n", argv[0]);
-      return 2;
-    }
-    sizes.push_back(*size);
-  }
-  if (sizes.empty()) sizes = {64 * 1024, 1024 * 1024};
-
-  const fs::path folder = fs::temp_directory_path();
+  const auto sizes = bench::ParseSizes(argc, argv, kDefaultSizes, kHeaderSize, "  (each at least 64 bytes)");
+  if (!sizes) return 2;
+  const TempDir folder("zarn-upload-bench");
   bool ok = true;
-  for (const size_t size : sizes) ok = Measure(size, folder) && ok;
+  for (const size_t size : *sizes) ok = Measure(size, folder) && ok;
   return ok ? 0 : 1;
 }
