@@ -4,6 +4,7 @@
 #include <mutex>
 #include <thread>
 
+#include "Adexcept.h"
 #include "Adport.h"
 #include "ThreadName.h"
 #include "Unit2.h"
@@ -121,4 +122,42 @@ void TThread::WaitForInputSlice() { clock_.WaitForInput(Port(), kWaitSlice); }
 void TThread::FlushBoth() {
   Port().FlushInBuffer();
   Port().FlushOutBuffer();
+}
+
+std::optional<int64_t> TThread::OpenImageForUpload(const std::string& path,
+                                                   const ImageLengthLimits& limits) {
+  ImageFile& file = TheImageFile();
+  if (!file.Open(path)) {
+    ShowBox("Cannot open file \"" + path + "\": " + file.LastError(), kFileErrorTitle);
+    return std::nullopt;
+  }
+  const int64_t length = file.Length();
+  if (length < 0 || !file.Seek(0)) {
+    ShowBox("Cannot read the length of file \"" + path + "\": " + file.LastError(),
+            kFileErrorTitle);
+    file.Close();
+    return std::nullopt;
+  }
+  const auto refuse = [&](const char* problem, const std::string& reason) {
+    ShowBox("File \"" + path + "\" is too " + problem + ": " + std::to_string(length) +
+                " bytes, " + reason,
+            kFileErrorTitle);
+    file.Close();
+    return std::nullopt;
+  };
+  if (length < limits.minimum) return refuse("short", limits.tooShortReason);
+  if (length > limits.maximum) return refuse("large", limits.tooLargeReason);
+  return length;
+}
+
+void TThread::TakeReceived(void* into, uint16_t count) {
+  if (Port().GetBlock(into, count) != count) {
+    throw EBufferIsEmpty(ecBufferIsEmpty, ErrorMsg(ecBufferIsEmpty));
+  }
+}
+
+void TThread::CopyReceived(void* into, uint16_t count) {
+  if (Port().PeekBlock(into, count) != count) {
+    throw EBufferIsEmpty(ecBufferIsEmpty, ErrorMsg(ecBufferIsEmpty));
+  }
 }

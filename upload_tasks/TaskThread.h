@@ -29,6 +29,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "ImageFile.h"
@@ -113,6 +114,32 @@ class TThread {
 
   // The process-wide image file handle.
   ImageFile& TheImageFile() { return ::TheImageFile(); }
+
+  // Title of the boxes about the image file.
+  static constexpr char kFileErrorTitle[] = "File Error";
+
+  // What a task kind accepts as an image file, and why it refuses the rest.
+  // A reason ends the box's sentence "File "<path>" is too short: <n> bytes, "
+  // (or "too large"), e.g. "an image starts with a 64-byte header.".
+  struct ImageLengthLimits {
+    int64_t minimum = 0;
+    std::string tooShortReason;
+    int64_t maximum = 0;
+    std::string tooLargeReason;
+  };
+  // Opens `path` into the image file handle before anything is sent, and
+  // measures it. Returns the length with the position back at the start, or
+  // nothing when the file cannot be opened, its length cannot be read or lies
+  // outside `limits`: the box that names the problem (title kFileErrorTitle)
+  // has then been shown and the handle is closed.
+  std::optional<int64_t> OpenImageForUpload(const std::string& path,
+                                            const ImageLengthLimits& limits);
+
+  // GetBlock and PeekBlock for exactly `count` bytes. While a close is under
+  // way the port returns without copying anything, which must not pass for a
+  // reply: a short count raises EBufferIsEmpty as an empty buffer does.
+  void TakeReceived(void* into, uint16_t count);
+  void CopyReceived(void* into, uint16_t count);
 
   // The body calls this when it has reached its protocol's finish; the host
   // learns it through TaskHost::TaskEnded (the command-line front end turns

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,10 +35,13 @@ constexpr auto kBlockReplyPause = 200ms;
 // The header's size text is a signed 32-bit "%ld".
 constexpr int64_t kMaxFileLength = INT32_MAX;
 
-const std::string kFileErrorTitle = "File Error";
 const std::string kProblemReadingText = "Problem reading from file.";
 
 constexpr uint8_t kCancelSequence[] = {CAN, CAN, CAN};
+
+// What a refusal discards before the CANs go out: in the data phase the
+// block's unsent bytes go too.
+enum class Discard { Received, BothBuffers };
 
 std::string PacketLine(int32_t offset, int32_t size) {
   char line[96];
@@ -58,26 +62,41 @@ UpDspThread::UpDspThread(TaskHost& host, TaskClock& clock)
 void UpDspThread::Execute() {
   ImageFile& file = TheImageFile();
 
-  // GetBlock and PeekBlock never wait; while a close is under way they return
-  // without copying anything, which must not pass for a reply.
   auto take = [&] {
     uint8_t byte = 0;
-    if (Port().GetBlock(&byte, 1) != 1) {
-      throw EBufferIsEmpty(ecBufferIsEmpty, ErrorMsg(ecBufferIsEmpty));
-    }
+    TakeReceived(&byte, 1);
     return byte;
   };
   auto peek = [&] {
     uint8_t byte = 0;
-    if (Port().PeekBlock(&byte, 1) != 1) {
-      throw EBufferIsEmpty(ecBufferIsEmpty, ErrorMsg(ecBufferIsEmpty));
-    }
+    CopyReceived(&byte, 1);
     return byte;
   };
   auto putEach = [&](const auto& block) {
     for (uint8_t byte : block) Port().PutChar(byte);
   };
-  auto cancel = [&] { Port().PutBlock(kCancelSequence, sizeof kCancelSequence); };
+  // The STB's two refusals of a block: CAN, answered with three CANs, and
+  // SUB. True when `reply` is one of them; its line is logged then, and the
+  // task must end.
+  auto refused = [&](uint8_t reply, Discard onCancel, const char* cancelLine,
+                     const char* disabledLine) {
+    if (reply == CAN) {
+      if (onCancel == Discard::BothBuffers) {
+        FlushBoth();
+      } else {
+        Port().FlushInBuffer();
+      }
+      Port().PutBlock(kCancelSequence, sizeof kCancelSequence);
+      Log(cancelLine);
+      return true;
+    }
+    if (reply == SUB) {
+      Port().FlushInBuffer();
+      Log(disabledLine);
+      return true;
+    }
+    return false;
+  };
 
   // --- Start and first contact: a port failure or a stop ends the task
   // without a word of its own.
@@ -116,25 +135,10 @@ void UpDspThread::Execute() {
   // be sent ends the task here with a box that names the problem, before a
   // header could announce a size the file does not have.
   const std::string path = Host().ChosenPath();
-  if (!file.Open(path)) {
-    ShowBox("Cannot open file \"" + path + "\": " + file.LastError(), kFileErrorTitle);
-    return;
-  }
-  const int64_t length = file.Length();
-  if (length < 0 || !file.Seek(0)) {
-    ShowBox("Cannot read the length of file \"" + path + "\": " + file.LastError(),
-            kFileErrorTitle);
-    file.Close();
-    return;
-  }
-  if (length > kMaxFileLength) {
-    ShowBox("File \"" + path + "\" is too large: " + std::to_string(length) +
-                " bytes, a DSP file must be smaller than 2 GiB.",
-            kFileErrorTitle);
-    file.Close();
-    return;
-  }
-  const auto size = static_cast<int32_t>(length);
+  const std::optional<int64_t> length = OpenImageForUpload(
+      path, {0, "", kMaxFileLength, "a DSP file must be smaller than 2 GiB."});
+  if (!length) return;
+  const auto size = static_cast<int32_t>(*length);
 
   // --- From the header on, a port failure or a stop ends the task with the
   // failure box.
@@ -174,15 +178,8 @@ void UpDspThread::Execute() {
           return;
         }
         if (take() == CrcReady) break;
-      } else if (reply == CAN) {
-        Port().FlushInBuffer();
-        cancel();
-        Log("Header transf. error!!!");
-        file.Close();
-        return;
-      } else if (reply == SUB) {
-        Port().FlushInBuffer();
-        Log("Transf. disabled!!!");
+      } else if (refused(reply, Discard::Received, "Header transf. error!!!",
+                         "Transf. disabled!!!")) {
         file.Close();
         return;
       }
@@ -233,17 +230,7 @@ void UpDspThread::Execute() {
           accepted = true;
           break;
         }
-        if (reply == CAN) {
-          FlushBoth();
-          cancel();
-          Log("Trasf. error!!!");
-          return;
-        }
-        if (reply == SUB) {
-          Port().FlushInBuffer();
-          Log("Trasf. disabled!!!");
-          return;
-        }
+        if (refused(reply, Discard::BothBuffers, "Trasf. error!!!", "Trasf. disabled!!!")) return;
         ++sends;
         FlushBoth();
       }
@@ -275,15 +262,7 @@ void UpDspThread::Execute() {
       if (!awaitReply()) return;
       const uint8_t reply = take();
       if (reply == ACK) break;
-      if (reply == CAN) {
-        Port().FlushInBuffer();
-        cancel();
-        Log("Trasf. file hr error!!!");
-        return;
-      }
-      if (reply == SUB) {
-        Port().FlushInBuffer();
-        Log("Trasf. disabled!!!");
+      if (refused(reply, Discard::Received, "Trasf. file hr error!!!", "Trasf. disabled!!!")) {
         return;
       }
       ++sends;

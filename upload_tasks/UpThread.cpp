@@ -5,6 +5,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,6 @@ constexpr int kMaxSendsPerChunk = 3;
 constexpr int64_t kMaxImageLength = INT32_MAX;
 
 const std::string kFailureTitle = "Error!";
-const std::string kFileErrorTitle = "File Error";
 
 }  // namespace
 
@@ -56,18 +56,6 @@ void UpThread::Execute() {
   uint8_t command[zarn::kWordSize] = {};
   ImageFile& file = TheImageFile();
 
-  // GetBlock and PeekBlock never wait; while a close is under way they return
-  // without copying anything, which must not pass for a reply.
-  auto take = [&](uint8_t* into, uint16_t count) {
-    if (Port().GetBlock(into, count) != count) {
-      throw EBufferIsEmpty(ecBufferIsEmpty, ErrorMsg(ecBufferIsEmpty));
-    }
-  };
-  auto copy = [&](uint8_t* into, uint16_t count) {
-    if (Port().PeekBlock(into, count) != count) {
-      throw EBufferIsEmpty(ecBufferIsEmpty, ErrorMsg(ecBufferIsEmpty));
-    }
-  };
   auto sendWord = [&](uint32_t word) {
     WriteBigEndian32(command, word);
     Port().PutBlock(command, zarn::kWordSize);
@@ -86,10 +74,10 @@ void UpThread::Execute() {
       const int64_t start = WholeSeconds();
       while (!StopRequested()) {
         if (Port().CharReady()) {
-          take(command, 1);
+          TakeReceived(command, 1);
           if (command[0] == zarn::kGreeting[0]) {
             Pause(kGreetingRestPause);
-            copy(command + 1, 2);
+            CopyReceived(command + 1, 2);
             break;
           }
         }
@@ -110,32 +98,12 @@ void UpThread::Execute() {
 
   // --- Open the file. Nothing has been sent yet, so every problem ends the
   // task here with a box that names it.
-  const std::string path = Host().ChosenPath();
-  if (!file.Open(path)) {
-    ShowBox("Cannot open file \"" + path + "\": " + file.LastError(), kFileErrorTitle);
-    return;
-  }
-  const int64_t length = file.Length();
-  if (length < 0 || !file.Seek(0)) {
-    ShowBox("Cannot read the length of file \"" + path + "\": " + file.LastError(),
-            kFileErrorTitle);
-    file.Close();
-    return;
-  }
-  if (length < static_cast<int64_t>(zarn::kHeaderSize)) {
-    ShowBox("File \"" + path + "\" is too short: " + std::to_string(length) +
-                " bytes, an image starts with a 64-byte header.",
-            kFileErrorTitle);
-    file.Close();
-    return;
-  }
-  if (length > kMaxImageLength) {
-    ShowBox("File \"" + path + "\" is too large: " + std::to_string(length) +
-                " bytes, an image must be smaller than 2 GiB.",
-            kFileErrorTitle);
-    file.Close();
-    return;
-  }
+  const std::optional<int64_t> measured = OpenImageForUpload(
+      Host().ChosenPath(),
+      {static_cast<int64_t>(zarn::kHeaderSize), "an image starts with a 64-byte header.",
+       kMaxImageLength, "an image must be smaller than 2 GiB."});
+  if (!measured) return;
+  const int64_t length = *measured;
 
   // --- The protected section: from here to the finish a port failure, a
   // time-out or a stop ends the task with the failure box.
@@ -181,7 +149,7 @@ void UpThread::Execute() {
 
     if (!awaitReply(kReplyLimitSeconds, "Timeout!!!")) return;
     Pause(kReplyPause);
-    copy(command, zarn::kWordSize);
+    CopyReceived(command, zarn::kWordSize);
     if (commandWord() != zarn::DnAccept) {
       Log("Bad STB response! Aborting...");
       ShowBox("Bad STB response! Aborting ...", "Error");
@@ -196,7 +164,7 @@ void UpThread::Execute() {
 
     if (!awaitReply(kReplyLimitSeconds, "Timeout!!!")) return;
     // Copied, not taken: the first packet is judged by this word.
-    copy(command, zarn::kWordSize);
+    CopyReceived(command, zarn::kWordSize);
     if (commandWord() != zarn::HeaderAccept) {
       ShowBox("STB rejected file type!!!", "Communication Error");
       file.Close();
@@ -240,7 +208,7 @@ void UpThread::Execute() {
         Pause(kAfterPacketEndPause);
 
         if (!awaitReply(kReplyLimitSeconds, "Timeout!!!")) return;
-        take(command, zarn::kWordSize);
+        TakeReceived(command, zarn::kWordSize);
         if (commandWord() != zarn::PacketBad) {
           Log(zarn::PacketLine(packetCounter, true));
           ++packetCounter;
@@ -267,16 +235,16 @@ void UpThread::Execute() {
     // The answer to the last packet, or a late one: not examined.
     if (!awaitReply(kReplyLimitSeconds, "Level 3: Timeout!!!")) return;
     Pause(kReplyPause);
-    take(command, zarn::kWordSize);
+    TakeReceived(command, zarn::kWordSize);
 
     if (!awaitReply(kReplyLimitSeconds, "Level 3: Timeout!!!")) return;
     Pause(kReplyPause);
-    take(command, zarn::kWordSize);
+    TakeReceived(command, zarn::kWordSize);
     if (commandWord() == zarn::FlashStart) Log("Writing to FLASH, please wait...");
 
     if (!awaitReply(kFlashLimitSeconds, "Level 4: Timeout!!!")) return;
     Pause(kReplyPause);
-    take(command, zarn::kWordSize);
+    TakeReceived(command, zarn::kWordSize);
     if (const std::optional<std::string> report = zarn::FinalWordReport(command)) Log(*report);
 
     SetProgressPosition(0);
