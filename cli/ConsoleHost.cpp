@@ -40,39 +40,39 @@ void ConsoleHost::AppendLog(const std::string& line) {
   if (redraw) DrawBar();
 }
 
-void ConsoleHost::SetProgressPosition(int position) {
+void ConsoleHost::ChangeBar(const std::function<void()>& change) {
   std::lock_guard<std::mutex> lock(mutex_);
-  position_ = position;
+  change();
   barStarted_ = true;
   DrawBar();
+}
+
+void ConsoleHost::SetProgressPosition(int position) {
+  ChangeBar([&] { position_ = position; });
 }
 
 void ConsoleHost::SetProgressMin(int minimum) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  minimum_ = minimum;
-  barStarted_ = true;
-  DrawBar();
+  ChangeBar([&] { minimum_ = minimum; });
 }
 
 void ConsoleHost::SetProgressMax(int maximum) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  maximum_ = maximum;
-  barStarted_ = true;
-  DrawBar();
+  ChangeBar([&] { maximum_ = maximum; });
 }
 
 void ConsoleHost::StepProgressBy(int delta) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  position_ += delta;
-  barStarted_ = true;
-  DrawBar();
+  ChangeBar([&] { position_ += delta; });
 }
 
 void ConsoleHost::ShowMessageBox(const std::string& text, const std::string& title) {
+  PrintNote(title + ": " + text);
+}
+
+void ConsoleHost::PrintNote(const std::string& line) {
   std::lock_guard<std::mutex> lock(mutex_);
   const bool redraw = barShown_;
   EraseBar();
-  std::fprintf(err_, "%s: %s\n", title.c_str(), text.c_str());
+  std::fputs(line.c_str(), err_);
+  std::fputc('\n', err_);
   std::fflush(err_);
   if (redraw) DrawBar();
 }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -38,11 +39,16 @@ class ConsoleHost final : public TaskHost {
   std::optional<bool> Outcome() const;
   // Takes the progress bar off the terminal (before the program ends).
   void ClearProgressBar();
+  // Writes one line of the front end's own to standard error, in order with
+  // the boxes and clear of the progress bar. Any thread.
+  void PrintNote(const std::string& line);
 
  private:
   // With the lock held.
   void EraseBar();
   void DrawBar();
+  // Applies `change` to the bar's figures under the lock and draws the bar.
+  void ChangeBar(const std::function<void()>& change);
 
   TApdCustomComPort& port_;
   const std::string imagePath_;
