@@ -24,6 +24,14 @@ constexpr auto kOutputDrainLimit = 5s;
 constexpr auto kTaskReleaseLimit = 5s;
 // How long the main loop may go without looking at Ctrl-C.
 constexpr auto kInterruptRecheck = 20ms;
+// After the first Ctrl-C, how long a task may take to end on its stop request
+// before the port is closed under it, as Disconnect does. A task in a wait
+// ends at once, and one that sends a final word on its way out gets to queue
+// it; the DSP data blocks look at no stop request and end only through a
+// failed port operation.
+constexpr auto kStopGrace = 1s;
+
+const char kStoppingNote[] = "zarn-upload: stopping the upload (Ctrl-C again quits at once)";
 
 // The window's stored port settings and Connect's line settings.
 constexpr int32_t kBaud = 115200;
@@ -100,30 +108,39 @@ int RunUpload(const CommandLine& command, std::FILE* out, std::FILE* err) {
     return kExitEndedEarly;
   }
 
-  bool stopAsked = false;
-  host.Queue().ProcessUntil(
-      [&] {
-        // The notice runs on this thread, so the task is alive while the flag
-        // reads true here.
-        if (!TaskRunning.load()) return true;
-        if (!stopAsked && InterruptRequested()) {
-          stopAsked = true;
-          std::fputs("zarn-upload: stopping the upload (Ctrl-C again quits at once)\n", err);
-          std::fflush(err);
-          task->RequestStop();
-        }
-        return false;
-      },
-      std::chrono::steady_clock::time_point::max(), kInterruptRecheck);
+  // Closes the port, once its queued bytes have left when `drainFirst`; a
+  // failure of the close is reported, not raised.
+  const auto closePort = [&](bool drainFirst) {
+    try {
+      if (drainFirst) port.WaitForOutputDrained(kOutputDrainLimit);
+      port.SetOpen(false);
+    } catch (const Exception& e) {
+      host.PrintNote("zarn-upload: " + PortName(command) + ": " + e.what());
+    }
+  };
+
+  // The notice runs on this thread, inside ProcessUntil, so the task is
+  // alive whenever TaskRunning reads true here.
+  const auto taskEnded = [] { return !TaskRunning.load(); };
+  const auto never = std::chrono::steady_clock::time_point::max();
+  host.Queue().ProcessUntil([&] { return taskEnded() || InterruptRequested(); }, never,
+                            kInterruptRecheck);
+  if (!taskEnded()) {
+    host.PrintNote(kStoppingNote);
+    task->RequestStop();
+    const bool endedOnRequest = host.Queue().ProcessUntil(
+        taskEnded, std::chrono::steady_clock::now() + kStopGrace, kInterruptRecheck);
+    if (!endedOnRequest) {
+      // Waits for a port operation in progress; the task then fails on the
+      // closed port and ends through its own failure path.
+      closePort(false);
+      host.Queue().ProcessUntil(taskEnded, never, kInterruptRecheck);
+    }
+  }
 
   TThread::WaitUntilAllReleased(kTaskReleaseLimit);
   host.ClearProgressBar();
-  try {
-    port.WaitForOutputDrained(kOutputDrainLimit);
-    port.SetOpen(false);
-  } catch (const Exception& e) {
-    std::fprintf(err, "zarn-upload: %s: %s\n", PortName(command).c_str(), e.what());
-  }
+  closePort(true);
   return host.Outcome().value_or(false) ? kExitFinished : kExitEndedEarly;
 }
 

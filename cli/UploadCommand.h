@@ -11,8 +11,10 @@ inline constexpr int kExitEndedEarly = 1; // a failure, a time-out, a stop
 inline constexpr int kExitUsage = 2;      // usage errors; port or file cannot be opened
 
 // Opens the port as Connect does, starts the task kind that Send would choose
-// for the file, relays its log, boxes and progress, turns the first Ctrl-C
-// into a stop request, and closes the port once every queued byte has left.
+// for the file, relays its log, boxes and progress, and closes the port once
+// every queued byte has left. The first Ctrl-C stops the task as Disconnect
+// does: a stop request, then, when the task has not ended within a short
+// grace, the port closed under it.
 int RunUpload(const CommandLine& command, std::FILE* out, std::FILE* err);
 
 // Prints what the port dialog would list, one port a line.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -281,6 +282,67 @@ INSTANTIATE_TEST_SUITE_P(Program, Interrupt,
                          [](const testing::TestParamInfo<InterruptRow>& info) {
                            return std::string(info.param.fileName[6] == 'z' ? "ZarnImage" : "DspFile");
                          });
+
+// Ctrl-C in the middle of the transfer: the DSP data blocks look at no stop
+// request, so only the port closed under them, as Disconnect closes it, ends
+// them; the ZARN packets end on the stop request itself.
+struct MidTransferRow {
+  const char* name;
+  stbsim::SimMode mode;
+  std::string fileName;
+  std::vector<uint8_t> content;  // long enough to run for many seconds
+  std::string interruptAfter;    // the first packet's line
+  std::string box;               // the failure box on stderr
+  std::string terminationLine;
+};
+
+// Names the row in the test list instead of dumping its bytes.
+void PrintTo(const MidTransferRow& row, std::ostream* os) { *os << row.name; }
+
+class MidTransferInterrupt : public ZarnUploadRun,
+                             public testing::WithParamInterface<MidTransferRow> {};
+
+TEST_P(MidTransferInterrupt, EndsSoonWithTheFailureBoxAndTheTerminationLineLast) {
+  const MidTransferRow& row = GetParam();
+  stbsim::SimOptions stb = QuickStb();
+  stb.mode = row.mode;
+  stbsim::StbSimulator sim(stb);
+  const std::string file = WriteImage(row.fileName, row.content);
+
+  ChildOptions options;
+  // Sent in full, either upload takes far longer than this.
+  options.deadline = 15s;
+  options.onOutLine = [&](const std::string& line, int pid) {
+    if (line == "Waiting for STB...") sim.Start();
+    if (line == row.interruptAfter) kill(pid, SIGINT);
+  };
+  const ChildResult result = RunChild(kProgram, {"--port", sim.SlavePath(), file}, options);
+
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.err, "zarn-upload: stopping the upload (Ctrl-C again quits at once)\n" +
+                            row.box + "\n");
+  const Strings lines = result.OutLines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines.back(), row.terminationLine);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), row.interruptAfter), 1);
+}
+
+constexpr size_t kDspBlocks = 150;      // 200 ms a block: half a minute in full
+constexpr size_t kZarnPackets = 30;     // about 0.8 s a packet
+
+INSTANTIATE_TEST_SUITE_P(
+    Program, MidTransferInterrupt,
+    testing::Values(
+        MidTransferRow{"DspDataBlocks", stbsim::SimMode::Dsp, "image.DSP",
+                       PatternBody(kDspBlocks * 1024),
+                       "Packet 0/" + std::to_string(kDspBlocks) + " OK, sent 0Bytes",
+                       "File Error: Problem reading from file.", "Download task terminated!!!"},
+        MidTransferRow{"ZarnPackets", stbsim::SimMode::Zarn, "image.zarn",
+                       MakeImage("DAT", PatternBody(kZarnPackets * zarn::kMaxChunk)),
+                       zarn::PacketLine(0, true), "Error!: Communication error",
+                       "Upload task terminated!!!"}),
+    [](const testing::TestParamInfo<MidTransferRow>& info) { return std::string(info.param.name); });
 
 TEST_F(ZarnUploadRun, ListPortsShowsTheSimulatorsLink) {
   stbsim::SimOptions options = QuickStb();
