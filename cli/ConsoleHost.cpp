@@ -30,15 +30,17 @@ void ConsoleHost::DrawBar() {
   barShown_ = true;
 }
 
-void ConsoleHost::AppendLog(const std::string& line) {
+void ConsoleHost::WriteLine(std::FILE* stream, const std::string& line) {
   std::lock_guard<std::mutex> lock(mutex_);
   const bool redraw = barShown_;
   EraseBar();
-  std::fputs(line.c_str(), out_);
-  std::fputc('\n', out_);
-  std::fflush(out_);
+  std::fputs(line.c_str(), stream);
+  std::fputc('\n', stream);
+  std::fflush(stream);
   if (redraw) DrawBar();
 }
+
+void ConsoleHost::AppendLog(const std::string& line) { WriteLine(out_, line); }
 
 void ConsoleHost::ChangeBar(const std::function<void()>& change) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -67,15 +69,7 @@ void ConsoleHost::ShowMessageBox(const std::string& text, const std::string& tit
   PrintNote(title + ": " + text);
 }
 
-void ConsoleHost::PrintNote(const std::string& line) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const bool redraw = barShown_;
-  EraseBar();
-  std::fputs(line.c_str(), err_);
-  std::fputc('\n', err_);
-  std::fflush(err_);
-  if (redraw) DrawBar();
-}
+void ConsoleHost::PrintNote(const std::string& line) { WriteLine(err_, line); }
 
 void ConsoleHost::TaskEnded(bool reachedFinish) {
   std::lock_guard<std::mutex> lock(mutex_);

@@ -47,6 +47,10 @@ class ConsoleHost final : public TaskHost {
   // With the lock held.
   void EraseBar();
   void DrawBar();
+
+  // Writes `line` to `stream` with the bar taken off the terminal meanwhile.
+  // Takes the lock.
+  void WriteLine(std::FILE* stream, const std::string& line);
   // Applies `change` to the bar's figures under the lock and draws the bar.
   void ChangeBar(const std::function<void()>& change);
 
