@@ -10,7 +10,17 @@ namespace {
 std::atomic<bool> interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
-void OnInterrupt(int) { interrupted.store(true); }
+constexpr int kStopSignals[] = {SIGINT, SIGTERM};
+
+// The first stop signal of either kind asks for a stop; both then go back to
+// their default, so any second one ends the program at once.
+void OnInterrupt(int) {
+  interrupted.store(true);
+  struct sigaction fallback {};
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  for (int stopSignal : kStopSignals) sigaction(stopSignal, &fallback, nullptr);
+}
 
 }  // namespace
 
@@ -20,11 +30,8 @@ void InstallInterruptHandler() {
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
-  // One shot: the handler goes back to the default after the first signal, so
-  // a second Ctrl-C ends the program at once.
-  action.sa_flags = SA_RESETHAND | SA_RESTART;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  action.sa_flags = SA_RESTART;
+  for (int stopSignal : kStopSignals) sigaction(stopSignal, &action, nullptr);
 }
 
 bool InterruptRequested() { return interrupted.load(); }
