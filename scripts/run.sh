@@ -75,16 +75,12 @@ if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
   shot=${work:-/tmp}/window.png
   echo "No display found: the window runs on a virtual X display (Xvfb)."
   echo "A picture of it is written to $shot; close with Ctrl-C."
-  exec_app() {
-    "$app" &
-    local pid=$!
+  APP=$app SHOT=$shot xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
+    "$APP" &
+    pid=$!
     sleep 3
-    import -window root "$shot" 2>/dev/null && echo "Wrote $shot"
-    wait "$pid"
-  }
-  export -f exec_app
-  export app shot
-  xvfb-run -a -s "-screen 0 1280x800x24" bash -c exec_app
+    import -window root "$SHOT" 2>/dev/null && echo "Wrote $SHOT"
+    wait "$pid"'
 else
   "$app"
 fi
