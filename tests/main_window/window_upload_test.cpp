@@ -3,6 +3,8 @@
 // the log, the progress bar and what the STB received show the result.
 #include <QTest>
 
+#include <memory>
+
 #include "StbSimulator.h"
 #include "TsuiProgressBar.h"
 #include "WindowFixture.h"
@@ -23,6 +25,18 @@ uint16_t ComNumberOf(const std::string& portName) {
 
 std::vector<uint8_t> Bytes(const QByteArray& b) { return std::vector<uint8_t>(b.begin(), b.end()); }
 
+// Starts an STB for one upload, linked into the fixture's port folder, and has
+// the port dialog pick it on the next Connect.
+std::unique_ptr<stbsim::StbSimulator> StartStbFor(WindowFixture& f, stbsim::SimOptions options) {
+  options.makePortLink = true;
+  options.portDir = f.pty.Folder().toStdString();
+  options.loop = false;
+  auto sim = std::make_unique<stbsim::StbSimulator>(options);
+  sim->Start();
+  f.PickPort(ComNumberOf(sim->PortName()));
+  return sim;
+}
+
 }  // namespace
 
 class WindowUploadTest : public QObject {
@@ -34,12 +48,7 @@ class WindowUploadTest : public QObject {
     f.boxes.autoDismiss = true;
     stbsim::SimOptions options;
     options.greetInterval = kFastRepeat;
-    options.makePortLink = true;
-    options.portDir = f.pty.Folder().toStdString();
-    options.loop = false;
-    stbsim::StbSimulator sim(options);
-    sim.Start();
-    f.PickPort(ComNumberOf(sim.PortName()));
+    const auto sim = StartStbFor(f, options);
 
     const QString path = f.MakeImage(QStringLiteral("image.zarn"), 100);
     QFile file(path);
@@ -60,8 +69,8 @@ class WindowUploadTest : public QObject {
     QVERIFY(f.boxes.shown.empty());
     QCOMPARE(f.form->ProgressBar1->Max(), 100);
     QCOMPARE(f.form->ProgressBar1->Position(), 0);
-    QVERIFY(sim.WaitUntilFinished(std::chrono::milliseconds(kDeadlineMs)));
-    QCOMPARE(sim.LastUpload().Image(), Bytes(image));
+    QVERIFY(sim->WaitUntilFinished(std::chrono::milliseconds(kDeadlineMs)));
+    QCOMPARE(sim->LastUpload().Image(), Bytes(image));
   }
 
   void dspFileUploads() {
@@ -70,12 +79,7 @@ class WindowUploadTest : public QObject {
     stbsim::SimOptions options;
     options.mode = stbsim::SimMode::Dsp;
     options.cInterval = kFastRepeat;
-    options.makePortLink = true;
-    options.portDir = f.pty.Folder().toStdString();
-    options.loop = false;
-    stbsim::StbSimulator sim(options);
-    sim.Start();
-    f.PickPort(ComNumberOf(sim.PortName()));
+    const auto sim = StartStbFor(f, options);
 
     QByteArray content(1500, '\0');
     for (int i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
@@ -85,8 +89,8 @@ class WindowUploadTest : public QObject {
     QVERIFY(f.WaitUntilTaskEnded());
 
     QCOMPARE(f.LogLines().last(), QStringLiteral("Download task terminated!!!"));
-    QVERIFY(sim.WaitUntilFinished(std::chrono::milliseconds(kDeadlineMs)));
-    const stbsim::UploadRecord upload = sim.LastUpload();
+    QVERIFY(sim->WaitUntilFinished(std::chrono::milliseconds(kDeadlineMs)));
+    const stbsim::UploadRecord upload = sim->LastUpload();
     QCOMPARE(upload.dspName, std::string("boot.DSP"));
     QCOMPARE(upload.dspFile, Bytes(content));
     QVERIFY2(f.boxes.shown.empty(), f.boxes.shown.empty() ? "" : qPrintable(f.boxes.shown.front().text));
