@@ -95,10 +95,11 @@ bool IsPortAvailable(uint16_t n) {
   if (device.empty()) return false;
   std::error_code ec;
   if (!fs::exists(device, ec)) return false;  // also a dangling link
-  const int result = TSerialDevice::Probe(device);
+  const TOpenResult result = TSerialDevice::Probe(device);
   // A port that another program holds, or that this user may not open, is
   // still there: choosing it gives the message that says why it cannot open.
-  return result == 0 || result == -5 || result == ecPermissionDenied;
+  return result == TOpenResult::Ok || result == TOpenResult::Held ||
+         result == TOpenResult::PermissionDenied;
 }
 
 std::vector<TPortInfo> ListPorts() {
