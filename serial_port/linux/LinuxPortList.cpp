@@ -25,6 +25,7 @@ constexpr TPortRange kUsbSerialPorts{11, 20, "/dev/ttyUSB"};
 constexpr TPortRange kUsbAcmPorts{21, 30, "/dev/ttyACM"};
 constexpr TPortRange kLinkPorts{31, 50, nullptr};
 constexpr int kSysfsProductSearchDepth = 4;
+constexpr uint16_t kHighestPortNumber = kLinkPorts.Last;
 
 bool InRange(const TPortRange& range, uint16_t n) { return n >= range.First && n <= range.Last; }
 
@@ -70,6 +71,8 @@ std::string DescriptionFor(uint16_t n, const std::string& device) {
 }
 
 }  // namespace
+
+uint16_t HighestPortNumber() { return kHighestPortNumber; }
 
 std::string PortLinkFolder() {
   if (const char* dir = std::getenv("ZARN_PORT_DIR"); dir != nullptr && *dir != '\0') return dir;
