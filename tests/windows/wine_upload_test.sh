@@ -6,7 +6,9 @@
 # with the same exit status.
 #
 # Usage: wine_upload_test.sh CASE WIN_UPLOAD LINUX_UPLOAD LINUX_STB_SIM SAMPLES_DIR
-#   CASE: zarn | dsp | badid
+#   CASE: zarn | dsp | badid | ctrlc | rb
+# rb: the .DSP upload received by lrzsz's `rb --ymodem` behind socat instead
+# of the simulator; rb's file must equal the original.
 # Needs the suite's wine setup (scripts/wine-session.sh): WINEPREFIX, a
 # running wineserver and ZARN_WINE_COM5_LINK, the link that COM5 names.
 set -uo pipefail
@@ -83,7 +85,88 @@ compare_upload() {
   cmp "$file" "$work/linux.bin" || fail "the STB did not receive the file byte for byte (Linux)"
 }
 
+# Runs an upload to an STB that stays silent and sends it SIGINT (which wine
+# turns into a console Ctrl-C) once it waits for the STB. Sets run_rc.
+interrupted_run() {
+  local out=$1 err=$2
+  shift 2
+  local upload_fd upload_pid line
+  exec {upload_fd}< <(exec "$@" 2>"$err")
+  upload_pid=$!
+  : >"$out"
+  while read -r -t "$kUploadLimitSeconds" -u "$upload_fd" line; do
+    printf '%s\n' "$line" >>"$out"
+    [[ $line == "Waiting for STB..."* ]] && kill -INT "$upload_pid"
+  done
+  wait "$upload_pid"
+  run_rc=$?
+}
+
+compare_interrupt() {
+  # The STB would greet only after ten minutes.
+  local silent=(--first-greeting-delay 600000)
+  exec {linux_sim}< <(exec "$stb_sim" --no-link --once --quiet "${silent[@]}" 2>&1)
+  sims+=("$!")
+  read -r -t "$kSimStartLimitSeconds" -u "$linux_sim" line || fail "the simulator did not start"
+  interrupted_run "$work/linux.out" "$work/linux.err" "$linux_upload" --port "${line#device: }" "$1"
+  local linux_rc=$run_rc
+  exec {win_sim}< <(exec "$stb_sim" --no-link --once --quiet "${silent[@]}" 2>&1)
+  sims+=("$!")
+  read -r -t "$kSimStartLimitSeconds" -u "$win_sim" line || fail "the simulator did not start"
+  ln -sfn "${line#device: }" "$ZARN_WINE_COM5_LINK"
+  interrupted_run "$work/win.out.crlf" "$work/win.err.crlf" wine "$win_upload" --port COM5 "$1"
+  local win_rc=$run_rc
+  tr -d '\r' <"$work/win.out.crlf" >"$work/win.out"
+  tr -d '\r' <"$work/win.err.crlf" >"$work/win.err"
+  echo "--- zarn-upload.exe interrupted while waiting: exit $win_rc"
+  cat "$work/win.out" "$work/win.err"
+  ((win_rc == 1)) || fail "zarn-upload.exe exited $win_rc, not 1"
+  ((linux_rc == 1)) || fail "zarn-upload (Linux) exited $linux_rc, not 1"
+  diff -u "$work/linux.out" "$work/win.out" || fail "stdout differs from the Linux build"
+  diff -u "$work/linux.err" "$work/win.err" || fail "stderr differs from the Linux build"
+}
+
+# socat makes the pseudo-terminal and runs rb behind it, held back by a FIFO
+# gate until the upload waits for first contact (rb's first 'C' comes at
+# once, and the upload empties the port when it starts).
+upload_to_rb() {
+  local source=$work/source/sample.dsp  # rb writes an all-capitals name in lower case
+  mkdir -p "$work/source" "$work/rb"
+  cp "$1" "$source"
+  mkfifo "$work/rb/go"
+  rm -f "$ZARN_WINE_COM5_LINK"
+  (cd "$work/rb" && exec socat PTY,link="$ZARN_WINE_COM5_LINK",rawer \
+    "SYSTEM:read gate < go; exec rb --ymodem" 2>"$work/rb.log") &
+  local socat_pid=$!
+  sims+=("$socat_pid")
+  local tries=0
+  # socat links the pseudo-terminal before it starts rb; nothing else says so.
+  until [[ -e $ZARN_WINE_COM5_LINK ]]; do
+    ((tries++ >= kSimStartLimitSeconds * 100)) && fail "socat made no pseudo-terminal"
+    sleep 0.01
+  done
+  local upload_fd upload_pid line
+  exec {upload_fd}< <(exec wine "$win_upload" --port COM5 "$source" 2>"$work/win.err.crlf")
+  upload_pid=$!
+  : >"$work/win.out.crlf"
+  while read -r -t "$kUploadLimitSeconds" -u "$upload_fd" line; do
+    printf '%s\n' "$line" >>"$work/win.out.crlf"
+    [[ $line == "Waiting for STB..."* ]] && echo go >"$work/rb/go"
+  done
+  wait "$upload_pid"
+  local win_rc=$?
+  wait "$socat_pid"
+  local rb_rc=$?
+  tr -d '\r' <"$work/win.out.crlf"
+  tr -d '\r' <"$work/win.err.crlf"
+  ((win_rc == 0)) || fail "zarn-upload.exe exited $win_rc"
+  ((rb_rc == 0)) || fail "socat and rb ended with $rb_rc"
+  grep -qx "Download task terminated!!!" <(tr -d '\r' <"$work/win.out.crlf") || fail "no termination line"
+  cmp "$source" "$work/rb/sample.dsp" || fail "rb did not receive the file byte for byte"
+}
+
 case $case_name in
+  rb) upload_to_rb "$samples/sample.DSP" ;;
   zarn) compare_upload zarn "$samples/sample_app.ZARN" ;;
   dsp) compare_upload dsp "$samples/sample.DSP" ;;
   badid)
@@ -102,6 +185,7 @@ case $case_name in
     diff -u "$work/linux.err" "$work/win.err" || fail "stderr differs from the Linux build"
     [[ -s $work/win.out ]] && fail "stdout is not empty"
     ;;
+  ctrlc) compare_interrupt "$samples/sample_app.ZARN" ;;
   *) fail "unknown case $case_name" ;;
 esac
 echo "PASS"
