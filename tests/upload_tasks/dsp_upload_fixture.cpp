@@ -10,7 +10,7 @@ void ReplyAwareClock::Pause(std::chrono::milliseconds length) {
     pauses_.push_back(length);
   }
   port_.WaitForInput(replyDeadline_);
-  fake_.Advance(length);
+  fake_.Elapse(length);
 }
 
 std::vector<std::chrono::milliseconds> ReplyAwareClock::Pauses() const {

@@ -399,7 +399,9 @@ TEST_P(StopsAndDisconnects, EndWithThePhasesBoxAndSendNoEndWordOfTheirOwn) {
   const auto log = Log();
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.back(), kTerminated);
-  if (!row.log.empty()) EXPECT_EQ(log, row.log);
+  if (!row.log.empty()) {
+    EXPECT_EQ(log, row.log);
+  }
   for (const auto& line : log) EXPECT_EQ(line.find("Timeout"), std::string::npos) << line;
   const auto boxes = Boxes();
   if (row.box) {
