@@ -4,9 +4,6 @@
 
 namespace {
 
-constexpr const char kDspExtension[] = ".DSP";
-constexpr size_t kDspExtensionLength = sizeof kDspExtension - 1;
-
 // "COM" followed by nothing but digits, in any letter case.
 bool LooksLikeComName(const std::string& device) {
   if (device.size() < 3) return false;
@@ -31,14 +28,6 @@ std::optional<uint16_t> ComNumberFromName(const std::string& device) {
   }
   if (number < 1 || number > UINT16_MAX) return std::nullopt;
   return static_cast<uint16_t>(number);
-}
-
-bool IsDspPath(const std::string& path) {
-  const std::string tail =
-      path.size() > kDspExtensionLength ? path.substr(path.size() - kDspExtensionLength) : path;
-  std::string upper;
-  for (char c : tail) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return upper == kDspExtension;
 }
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {

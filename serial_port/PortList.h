@@ -28,7 +28,11 @@ struct TPortInfo {
   std::string Description;  // "FT232R USB UART", "pseudo-terminal", "serial port", ...
 };
 
-inline constexpr uint16_t kHighestPortNumber = 50;
+// COM31..COM50: the numbers that name links in the port link folder. The
+// simulated STB makes its link with one of them.
+inline constexpr uint16_t kFirstLinkPortNumber = 31;
+inline constexpr uint16_t kLastLinkPortNumber = 50;
+inline constexpr uint16_t kHighestPortNumber = kLastLinkPortNumber;
 
 // The ports 1..50 for which IsPortAvailable is true, in number order.
 std::vector<TPortInfo> ListPorts();
