@@ -47,9 +47,10 @@ run_tree() {
 }
 
 mkdir -p build build-asan build-tsan
-run_tree build-tsan -DZARN_SANITIZE=thread -DZARN_BUILD_GUI=OFF -DZARN_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-run_tree build-asan -DZARN_SANITIZE=address,undefined -DZARN_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
-run_tree build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Testing is switched on by name: run.sh configures build/ without it.
+run_tree build-tsan -DBUILD_TESTING=ON -DZARN_SANITIZE=thread -DZARN_BUILD_GUI=OFF -DZARN_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_tree build-asan -DBUILD_TESTING=ON -DZARN_SANITIZE=address,undefined -DZARN_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+run_tree build -DBUILD_TESTING=ON -DZARN_BUILD_GUI=ON -DZARN_BUILD_BENCH=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 echo
 echo "=== summary ==="
