@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr const char kDspExtension[] = ".DSP";
-constexpr size_t kDspExtensionLength = sizeof kDspExtension - 1;
 // Windows' own spelling of a port, "\\.\COM12", names the same port as COM12.
 constexpr const char kWindowsDevicePrefix[] = "\\\\.\\";
 
@@ -40,14 +38,6 @@ std::optional<uint16_t> ComNumberFromName(const std::string& given) {
   }
   if (number < 1 || number > UINT16_MAX) return std::nullopt;
   return static_cast<uint16_t>(number);
-}
-
-bool IsDspPath(const std::string& path) {
-  const std::string tail =
-      path.size() > kDspExtensionLength ? path.substr(path.size() - kDspExtensionLength) : path;
-  std::string upper;
-  for (char c : tail) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return upper == kDspExtension;
 }
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {

@@ -29,10 +29,6 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 // from 1 to 65535), nothing when `device` has another form.
 std::optional<uint16_t> ComNumberFromName(const std::string& device);
 
-// Send's rule for the task kind: the last four characters of the path, in
-// upper case, are ".DSP".
-bool IsDspPath(const std::string& path);
-
 // The help text, with the program name as given.
 std::string UsageText(const std::string& program);
 // The --version line.

@@ -52,12 +52,13 @@ run_tree() {
 }
 
 mkdir -p build build-asan build-tsan build-win64
-run_tree build-tsan -DZARN_SANITIZE=thread -DZARN_BUILD_GUI=OFF -DZARN_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-run_tree build-asan -DZARN_SANITIZE=address,undefined -DZARN_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
-run_tree build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Testing is switched on by name: run.sh configures build/ without it.
+run_tree build-tsan -DBUILD_TESTING=ON -DZARN_SANITIZE=thread -DZARN_BUILD_GUI=OFF -DZARN_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_tree build-asan -DBUILD_TESTING=ON -DZARN_SANITIZE=address,undefined -DZARN_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+run_tree build -DBUILD_TESTING=ON -DZARN_BUILD_GUI=ON -DZARN_BUILD_BENCH=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # After build/: its zarn-stb-sim and zarn-upload are the Linux-side peers.
 ctest_inside=(bash scripts/wine-session.sh build-win64)
-run_tree build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+run_tree build-win64 -DBUILD_TESTING=ON -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DZARN_HOST_BUILD_DIR="$PWD/build" -DZARN_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest_inside=()
 

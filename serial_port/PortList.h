@@ -38,6 +38,11 @@ struct TPortInfo {
 // Windows (USB adapters often get numbers above 50 there).
 uint16_t HighestPortNumber();
 
+// COM31..COM50: the numbers that name links in the port link folder. The
+// simulated STB makes its link with one of them.
+inline constexpr uint16_t kFirstLinkPortNumber = 31;
+inline constexpr uint16_t kLastLinkPortNumber = 50;
+
 // The ports 1..HighestPortNumber() for which IsPortAvailable is true, in
 // number order.
 std::vector<TPortInfo> ListPorts();

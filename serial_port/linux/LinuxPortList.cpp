@@ -23,7 +23,7 @@ struct TPortRange {
 constexpr TPortRange kUartPorts{1, 10, "/dev/ttyS"};
 constexpr TPortRange kUsbSerialPorts{11, 20, "/dev/ttyUSB"};
 constexpr TPortRange kUsbAcmPorts{21, 30, "/dev/ttyACM"};
-constexpr TPortRange kLinkPorts{31, 50, nullptr};
+constexpr TPortRange kLinkPorts{kFirstLinkPortNumber, kLastLinkPortNumber, nullptr};
 constexpr int kSysfsProductSearchDepth = 4;
 constexpr uint16_t kHighestPortNumber = kLinkPorts.Last;
 

@@ -12,6 +12,7 @@
 #include "Adexcept.h"
 #include "ChildProcess.h"
 #include "CommandLine.h"
+#include "DspPath.h"
 #include "ImageBuilder.h"
 #include "ProgressBar.h"
 #include "PtyPair.h"
@@ -99,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(Table, TaskKindByName,
                                          DspRow{"dir/x.Dsp", true}, DspRow{".DSP", true},
                                          DspRow{"a.dsp.bak", false}, DspRow{"aDSP", false},
                                          DspRow{"DSP", false}, DspRow{"a.zarn", false},
-                                         DspRow{"", false}));
+                                         DspRow{"\xc3\xa9t\xc3\xa9.dsp", true}, DspRow{"", false}));
 
 struct BarRow {
   int minimum, maximum, position;
