@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
+  dpkg-dev file
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-x11-0
   libgtest-dev libgmock-dev
   lrzsz socat

@@ -1,4 +1,4 @@
-# Installs the build into a scratch prefix and checks that the executable,
+# Installs the build into a scratch prefix and checks that the executables,
 # the desktop entry and the icons land where desktop environments look.
 # -DBUILD_DIR=<build tree> -DPREFIX=<scratch folder>
 file(REMOVE_RECURSE "${PREFIX}")
@@ -10,6 +10,8 @@ endif()
 
 set(expected
   bin/zarn-loader
+  bin/zarn-upload
+  bin/zarn-stb-sim
   share/applications/zarn-loader.desktop
   share/icons/hicolor/32x32/apps/zarn-loader.png
   share/icons/hicolor/64x64/apps/zarn-loader.png
