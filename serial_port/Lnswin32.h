@@ -47,7 +47,6 @@ class TApdDispatcherThread {
   // Waits for the thread's end (call only once Running is false or the kill
   // flag is set).
   void Join();
-  int FailureCode() const { return FailureCode_; }
 
  protected:
   virtual void Execute() = 0;
