@@ -15,7 +15,7 @@ void TEngineEvent::Reset() {
 
 bool TEngineEvent::TakeLocked() {
   if (!Signalled) return false;
-  if (!ManualReset) Signalled = false;
+  Signalled = false;
   return true;
 }
 

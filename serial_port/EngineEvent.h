@@ -1,4 +1,5 @@
-// Signalling events for the engine threads, with automatic or manual reset.
+// Signalling events for the engine threads, with automatic reset: the wait
+// that sees an event signalled resets it.
 //
 // Events that one thread must wait for together (the write thread's output and
 // flush events) share a TEventHub; WaitAny then waits on all of them at once.
@@ -24,17 +25,17 @@ class TEventHub {
 
 class TEngineEvent {
  public:
-  TEngineEvent(TEventHub& hub, bool manualReset) : Hub(hub), ManualReset(manualReset) {}
+  explicit TEngineEvent(TEventHub& hub) : Hub(hub) {}
   TEngineEvent(const TEngineEvent&) = delete;
   TEngineEvent& operator=(const TEngineEvent&) = delete;
 
   void Set();
   void Reset();
-  // Waits until the event is signalled or `limit` passes. True when signalled;
-  // an automatic-reset event is reset by the wait that sees it.
+  // Waits until the event is signalled or `limit` passes. True when signalled
+  // (the event is then reset).
   bool Wait(std::chrono::milliseconds limit);
 
-  // Index in `events` of the first signalled event (reset when automatic), or
+  // Index in `events` of the first signalled event (now reset), or
   // -1 when `limit` passed. All events must share one hub.
   static int WaitAny(std::initializer_list<TEngineEvent*> events, std::chrono::milliseconds limit);
 
@@ -42,6 +43,5 @@ class TEngineEvent {
   bool TakeLocked();  // hub lock held
 
   TEventHub& Hub;
-  const bool ManualReset;
   bool Signalled = false;
 };

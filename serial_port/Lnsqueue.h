@@ -89,5 +89,5 @@ class TIOQueue {
   std::deque<std::unique_ptr<TIOBuffer>> Entries;
   uint64_t Generation_ = 0;
   TEventHub Hub;
-  TEngineEvent QueueEvent{Hub, false};
+  TEngineEvent QueueEvent{Hub};
 };

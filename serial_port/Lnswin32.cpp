@@ -2,10 +2,6 @@
 
 namespace {
 
-// The dispatch thread gets two limited waits (36 ticks of 55 ms each) before
-// the close waits for it without limit.
-constexpr auto kDispatchStopWait = std::chrono::milliseconds(36 * 55);
-constexpr int kDispatchStopLimitedWaits = 2;
 // Between two looks at a stopping thread the close lets the host pump once.
 constexpr auto kCloseWaitSlice = std::chrono::milliseconds(10);
 
@@ -119,16 +115,14 @@ void TApdWin32Dispatcher::ThreadEnded() {
   EndChanged.notify_all();
 }
 
-void TApdWin32Dispatcher::WaitForThreadEnd(const std::unique_ptr<TApdDispatcherThread>& thread,
-                                           std::chrono::milliseconds limit) {
+void TApdWin32Dispatcher::WaitForThreadEnd(const std::unique_ptr<TApdDispatcherThread>& thread) {
   if (!thread) return;
-  const auto deadline = std::chrono::steady_clock::now() + limit;
   // The host gets its turn at least once per thread, however fast it ends.
   do {
     RunCloseWaitPump();
     std::unique_lock<std::mutex> lock(EndLock);
     EndChanged.wait_for(lock, kCloseWaitSlice, [&] { return !thread->Running(); });
-  } while (thread->Running() && std::chrono::steady_clock::now() < deadline);
+  } while (thread->Running());
 }
 
 int TApdWin32Dispatcher::CloseCom() {
@@ -137,22 +131,18 @@ int TApdWin32Dispatcher::CloseCom() {
     if (Closing) return 0;
     Closing = true;
   }
-  constexpr auto kNoLimit = std::chrono::hours(24 * 365);
   if (Started_) {
     KillFlag = true;
     SetEventMask(0);
-    WaitForThreadEnd(StatusThread, kNoLimit);
+    WaitForThreadEnd(StatusThread);
     FlushEvent.Set();
     Device.WakeWriteWaiter();
-    WaitForThreadEnd(WriteThread, kNoLimit);
+    WaitForThreadEnd(WriteThread);
     SetSerialEvent();
     GeneralEvent.Reset();
-    WaitForThreadEnd(ReadThread, kNoLimit);
+    WaitForThreadEnd(ReadThread);
     Queue_.Signal();
-    for (int i = 0; i < kDispatchStopLimitedWaits; ++i) {
-      WaitForThreadEnd(DispThread, kDispatchStopWait);
-    }
-    WaitForThreadEnd(DispThread, kNoLimit);
+    WaitForThreadEnd(DispThread);
   }
   JoinThreads();
   const int result = Device.Close();

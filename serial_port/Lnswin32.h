@@ -47,7 +47,6 @@ class TApdDispatcherThread {
   // Waits for the thread's end (call only once Running is false or the kill
   // flag is set).
   void Join();
-  int FailureCode() const { return FailureCode_; }
 
  protected:
   virtual void Execute() = 0;
@@ -143,16 +142,17 @@ class TApdWin32Dispatcher : public TApdBaseDispatcher {
   void Kill();
   // Makes the read thread look at the device at once (the serial event).
   void SetSerialEvent() { Device.WakeReader(); }
-  void WaitForThreadEnd(const std::unique_ptr<TApdDispatcherThread>& thread,
-                        std::chrono::milliseconds limit);
+  // Waits, without limit, until `thread` has ended, letting the host pump
+  // between looks.
+  void WaitForThreadEnd(const std::unique_ptr<TApdDispatcherThread>& thread);
   void ThreadEnded();
   void JoinThreads();
 
   TSerialDevice Device;
   TEventHub Hub;
-  TEngineEvent GeneralEvent{Hub, false};
-  TEngineEvent OutputEvent{Hub, false};
-  TEngineEvent FlushEvent{Hub, false};
+  TEngineEvent GeneralEvent{Hub};
+  TEngineEvent OutputEvent{Hub};
+  TEngineEvent FlushEvent{Hub};
 
   std::atomic<bool> KillFlag{false};
   std::atomic<bool> Started_{false};

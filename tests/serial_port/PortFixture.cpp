@@ -69,8 +69,10 @@ std::size_t FillUntilWritePending(TApdCustomComPort& port, int masterFd) {
     }
     int pending = 0;
     ioctl(masterFd, FIONREAD, &pending);
-    return port.OutBuffFree() < outSize && pending > 0 &&
-           !port.WaitForOutputDrained(std::chrono::milliseconds(20));
+    // The ring is looked at last: the write thread may take all of it just
+    // before its write gets stuck, leaving the ring empty behind it.
+    return pending > 0 && !port.WaitForOutputDrained(std::chrono::milliseconds(20)) &&
+           port.OutBuffFree() < outSize;
   });
   return queued;
 }

@@ -63,7 +63,8 @@ bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 // Keeps the transmit ring topped up until the write thread has to wait for
-// room (the far end does not read). Returns the bytes queued.
+// room (the far end does not read) with bytes still in the ring behind it.
+// Returns the bytes queued.
 std::size_t FillUntilWritePending(TApdCustomComPort& port, int masterFd);
 
 class OpenPortTest : public testing::Test {

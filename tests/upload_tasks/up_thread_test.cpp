@@ -419,10 +419,14 @@ const auto kDisconnect = ZarnUploadFixture::Intervention::Disconnect;
 INSTANTIATE_TEST_SUITE_P(
     Phases, StopsAndDisconnects,
     testing::Values(
-        StopRow{"StopWhileWaitingForTheStb", kStop, 30, {Silent(stbsim::SimPhase::Greeting)}, kWaiting, std::nullopt},
-        StopRow{"DisconnectWhileWaitingForTheStb", kDisconnect, 30, {Silent(stbsim::SimPhase::Greeting)}, kWaiting, std::nullopt},
-        StopRow{"StopWhileWaitingForTheRequestReply", kStop, 30, {Silent(stbsim::SimPhase::RequestReply)}, kInitializing, kInitialisationBox},
-        StopRow{"DisconnectWhileWaitingForTheRequestReply", kDisconnect, 30, {Silent(stbsim::SimPhase::RequestReply)}, kInitializing, kInitialisationBox},
+        StopRow{"StopWhileWaitingForTheStb", kStop, 30, {Silent(stbsim::SimPhase::Greeting)}, kWaiting, std::nullopt,
+                false, {kWaiting, kTerminated}},
+        StopRow{"DisconnectWhileWaitingForTheStb", kDisconnect, 30, {Silent(stbsim::SimPhase::Greeting)}, kWaiting, std::nullopt,
+                false, {kWaiting, kTerminated}},
+        StopRow{"StopWhileWaitingForTheRequestReply", kStop, 30, {Silent(stbsim::SimPhase::RequestReply)}, kInitializing, kInitialisationBox,
+                false, {kWaiting, kInitializing, kTerminated}},
+        StopRow{"DisconnectWhileWaitingForTheRequestReply", kDisconnect, 30, {Silent(stbsim::SimPhase::RequestReply)}, kInitializing, kInitialisationBox,
+                false, {kWaiting, kInitializing, kTerminated}},
         StopRow{"StopDuringThePackets", kStop, 4 * 8188, {}, Ok(0), kCommunicationBox},
         StopRow{"DisconnectDuringThePackets", kDisconnect, 4 * 8188, {}, Ok(0), kCommunicationBox},
         StopRow{"StopDuringTheFlashWait", kStop, 30, {Silent(stbsim::SimPhase::FlashDone)}, kFlashing, kTimeOutBox,

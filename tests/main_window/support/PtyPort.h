@@ -79,10 +79,6 @@ class PtyPort {
     if (master_ >= 0) close(master_);
     master_ = -1;
   }
-  void CloseSlaveKeeper() {
-    if (slave_ >= 0) close(slave_);
-    slave_ = -1;
-  }
 
  private:
   static constexpr int kPollSliceMs = 10;
