@@ -38,6 +38,8 @@ stop_server() {
   wait "$server" 2>/dev/null
 }
 trap stop_server EXIT
+# A stopped run still stops its server.
+trap 'exit 143' TERM INT
 # The first program brings up wine's own services, which live as long as the
 # server; started here, they hold /dev/null instead of a test's output pipe
 # (ctest would wait for that pipe to close).

@@ -37,22 +37,28 @@ measure() {
   shift 4
   local sim_fd line
   exec {sim_fd}< <(exec "$stb_sim" --no-link --once --quiet --save "$work/received" "$@" 2>&1)
+  local sim_pid=$!
   read -r -t 10 -u "$sim_fd" line || { echo "the simulator did not start"; return 1; }
   ln -sfn "${line#device: }" "$ZARN_WINE_COM5_LINK"
   local upload_fd pid t0= t1= cpu0= cpu1=
+  : >"$work/out"
   exec {upload_fd}< <(exec wine "$upload" --port COM5 "$file" 2>"$work/err")
   pid=$!
   while read -r -t "$kUploadLimitSeconds" -u "$upload_fd" line; do
     local now=$EPOCHREALTIME
     line=${line%$'\r'}
+    printf '%s\n' "$line" >>"$work/out"
     if [[ $line == "$start_line" ]]; then t0=$now; cpu0=$(cpu_of "$pid"); fi
     if [[ $line == *"task terminated!!!" ]]; then t1=$now; cpu1=$(cpu_of "$pid"); fi
   done
   wait "$pid"
   local rc=$?
-  while read -r -t "$kUploadLimitSeconds" -u "$sim_fd" line; do [[ $line == "saved: "* ]] && break; done
+  if ((rc == 0)); then
+    while read -r -t "$kUploadLimitSeconds" -u "$sim_fd" line; do [[ $line == "saved: "* ]] && break; done
+  fi
+  kill "$sim_pid" 2>/dev/null
   if ((rc != 0)) || [[ -z $t0 || -z $t1 ]] || ! cmp -s "$file" "$work/received"; then
-    echo "$kind: the upload failed (exit $rc)"; cat "$work/err"; return 1
+    echo "$kind: the upload failed (exit $rc)"; tr -d '\r' <"$work/out"; tr -d '\r' <"$work/err"; return 1
   fi
   awk -v kind="$kind" -v size="$size" -v t0="$t0" -v t1="$t1" -v c0="$cpu0" -v c1="$cpu1" \
       -v imposed="$imposed" -v tg="$kTimeGoal" -v cg="$kCpuGoal" 'BEGIN {

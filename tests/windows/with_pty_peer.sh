@@ -10,16 +10,19 @@ set -uo pipefail
 
 # A port of the dynamic range that differs between parallel runs.
 readonly kPortBase=40000 kPortSpread=20000
+# socat ends with an error when a test resets its connection; a peer that
+# fails this often in a row cannot listen at all.
+readonly kMaxFailuresInARow=20
 export ZARN_PTY_PEER_PORT=$((kPortBase + $$ % kPortSpread))
 
 peer_loop() {
-  local child=
+  local child= failures=0
   trap 'kill "$child" 2>/dev/null; exit 0' TERM
-  while :; do
+  while ((failures < kMaxFailuresInARow)); do
     socat -t 0.1 PTY,link="$ZARN_WINE_COM5_LINK",rawer \
       TCP-LISTEN:"$ZARN_PTY_PEER_PORT",bind=127.0.0.1,reuseaddr 2>/dev/null &
     child=$!
-    wait "$child" || return
+    if wait "$child"; then failures=0; else failures=$((failures + 1)); fi
   done
 }
 peer_loop &
