@@ -10,7 +10,9 @@
 #include "Adport.h"
 #include "Console.h"
 #include "ConsoleHost.h"
+#include "EngineHooks.h"
 #include "PortList.h"
+#include "RegularFile.h"
 #include "Unit2.h"
 
 namespace {
@@ -60,15 +62,16 @@ std::string PortName(const CommandLine& command) {
                                     : command.devicePath;
 }
 
-// Load's rule: the path names an existing file; a directory does not count.
+// Load's rule: the path names an existing file, and only a regular one (a
+// FIFO would block the open, a directory or a device has nothing to send).
 // Returns "" when it does, else what is wrong.
 std::string CheckImageFile(const std::string& path) {
   std::error_code error;
   const auto status = std::filesystem::status(path, error);
   if (error || !std::filesystem::exists(status)) return "no such file";
-  if (std::filesystem::is_directory(status)) return "is a directory";
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return std::generic_category().message(errno);
+  std::string problem;
+  std::FILE* file = OpenRegularFile(path, problem);
+  if (file == nullptr) return problem;
   std::fclose(file);
   return "";
 }

@@ -195,6 +195,16 @@ TEST_F(ZarnUploadRun, DirectoryAsFileExitsTwo) {
   EXPECT_NE(result.err.find("directory"), std::string::npos) << result.err;
 }
 
+// Nobody writes to the pipe: an open that waited for a writer would never end.
+TEST_F(ZarnUploadRun, NamedPipeAsFileExitsTwoAtOnceSayingWhatItIs) {
+  const std::string pipe = folder_.MakeFifo("pipe.zarn");
+  const ChildResult result = RunChild(kProgram, {"--port", "/dev/null", pipe});
+  EXPECT_EQ(result.exitStatus, 2);
+  EXPECT_TRUE(result.out.empty());
+  EXPECT_NE(result.err.find("it is a named pipe (FIFO), not a regular file"), std::string::npos)
+      << result.err;
+}
+
 TEST_F(ZarnUploadRun, PortThatCannotOpenExitsTwoWithTheSerialLayersMessage) {
   const std::string file = WriteImage("a.zarn", MakeImage("DAT", PatternBody(10)));
   const std::string device = folder_.Path() + "/no-such-tty";

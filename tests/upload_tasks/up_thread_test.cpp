@@ -479,7 +479,17 @@ INSTANTIATE_TEST_SUITE_P(
     Decisions, BadFiles,
     testing::Values(
         BadFileRow{"Missing", [](const TempDir& f) { return f.Path() + "/missing.zarn"; }, "Cannot open"},
-        BadFileRow{"Directory", [](const TempDir& f) { return f.Path(); }, "Cannot open"},
+        BadFileRow{"Directory", [](const TempDir& f) { return f.Path(); },
+                   "it is a directory, not a regular file"},
+        // Nobody writes to the pipe: an open that waited for a writer would
+        // hang the task for ever.
+        BadFileRow{"NamedPipe", [](const TempDir& f) { return f.MakeFifo("pipe.zarn"); },
+                   "it is a named pipe (FIFO), not a regular file"},
+        BadFileRow{"Socket", [](const TempDir& f) { return f.MakeSocket("socket.zarn"); },
+                   "it is a socket, not a regular file"},
+        // Its size reads 0; it is refused for what it is, not as "too short".
+        BadFileRow{"CharacterDevice", [](const TempDir&) { return std::string("/dev/zero"); },
+                   "it is a character device, not a regular file"},
         BadFileRow{"ShorterThanAHeader",
                    [](const TempDir& f) { return f.Write("short.zarn", std::vector<uint8_t>(63, 'A')); },
                    "too short"},
