@@ -96,6 +96,15 @@ int RunUpload(const CommandLine& command, std::FILE* out, std::FILE* err) {
   }
 
   ConsoleHost host(port, command.imagePath, out, err, IsTerminal(err));
+  // The engine's failure reports go through the host's writer, as whole lines
+  // clear of the progress bar. The port is closed (its threads have ended)
+  // before the host goes away.
+  SetThreadFailureReporter([&host](const std::string& exceptionClass, const std::string& message) {
+    host.PrintNote("Application Error: " + exceptionClass + ": " + message);
+  });
+  struct ReporterReset {
+    ~ReporterReset() { SetThreadFailureReporter(nullptr); }
+  } reporterReset;
   InstallInterruptHandler();
 
   TThread* task = nullptr;
