@@ -78,6 +78,16 @@ std::string CheckImageFile(const std::string& path) {
 
 }  // namespace
 
+int ExitStatusFor(TaskEnd end) {
+  switch (end) {
+    case TaskEnd::Confirmed: return kExitFinished;
+    case TaskEnd::Unconfirmed: return kExitUnconfirmed;
+    case TaskEnd::Early:
+    case TaskEnd::FlashError: break;
+  }
+  return kExitEndedEarly;
+}
+
 int RunUpload(const CommandLine& command, std::FILE* out, std::FILE* err) {
   if (const std::string problem = CheckImageFile(command.imagePath); !problem.empty()) {
     std::fprintf(err, "zarn-upload: %s: %s\n", command.imagePath.c_str(), problem.c_str());
@@ -153,7 +163,7 @@ int RunUpload(const CommandLine& command, std::FILE* out, std::FILE* err) {
   TThread::WaitUntilAllReleased(kTaskReleaseLimit);
   host.ClearProgressBar();
   closePort(true);
-  return host.Outcome().value_or(false) ? kExitFinished : kExitEndedEarly;
+  return ExitStatusFor(host.Outcome().value_or(TaskEnd::Early));
 }
 
 int RunListPorts(std::FILE* out) {
