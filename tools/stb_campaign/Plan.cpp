@@ -29,7 +29,7 @@ constexpr int kMaxFaults = 5;
 constexpr auto kFlashTime = 5ms;
 constexpr auto kRestartTime = 5ms;
 constexpr auto kAbortQuiet = 20ms;
-constexpr auto kContactInterval = 1000ms;
+constexpr auto kContactInterval = 200ms;
 
 class Dice {
  public:
