@@ -1,6 +1,5 @@
 // Multi-byte values on the serial line travel most significant byte first:
-// the 32-bit command words and CRC-32 of the ZARN upload, the CRC-16 of the
-// DSP upload.
+// the 32-bit command words and CRC-32 of the ZARN upload.
 //
 // Pure functions on caller-owned bytes; safe from any thread.
 #pragma once
@@ -19,15 +18,4 @@ inline constexpr void WriteBigEndian32(uint8_t* bytes, uint32_t value) {
   bytes[1] = static_cast<uint8_t>(value >> 16);
   bytes[2] = static_cast<uint8_t>(value >> 8);
   bytes[3] = static_cast<uint8_t>(value);
-}
-
-// Reads the 2 bytes at `bytes` as one big-endian 16-bit value.
-inline constexpr uint16_t ReadBigEndian16(const uint8_t* bytes) {
-  return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
-}
-
-// Writes `value` into the 2 bytes at `bytes`, most significant byte first.
-inline constexpr void WriteBigEndian16(uint8_t* bytes, uint16_t value) {
-  bytes[0] = static_cast<uint8_t>(value >> 8);
-  bytes[1] = static_cast<uint8_t>(value);
 }

@@ -39,9 +39,11 @@ const std::string kProblemReadingText = "Problem reading from file.";
 
 constexpr uint8_t kCancelSequence[] = {CAN, CAN, CAN};
 
-// What a refusal discards before the CANs go out: in the data phase the
-// block's unsent bytes go too.
-enum class Discard { Received, BothBuffers };
+// One block byte by byte, as the STB's receiver takes it.
+template <typename Block>
+void PutEach(TApdCustomComPort& port, const Block& block) {
+  for (uint8_t byte : block) port.PutChar(byte);
+}
 
 std::string PacketLine(int32_t offset, int32_t size) {
   char line[96];
@@ -59,220 +61,246 @@ UpDspThread::UpDspThread(TaskHost& host, TaskClock& clock)
   Start();
 }
 
+// Until the header block a port failure or a stop ends the task without a
+// word of its own; from the header block on, with the failure box.
 void UpDspThread::Execute() {
-  ImageFile& file = TheImageFile();
-
-  auto take = [&] {
-    uint8_t byte = 0;
-    TakeReceived(&byte, 1);
-    return byte;
-  };
-  auto peek = [&] {
-    uint8_t byte = 0;
-    CopyReceived(&byte, 1);
-    return byte;
-  };
-  auto putEach = [&](const auto& block) {
-    for (uint8_t byte : block) Port().PutChar(byte);
-  };
-  // The STB's two refusals of a block: CAN, answered with three CANs, and
-  // SUB. True when `reply` is one of them; its line is logged then, and the
-  // task must end.
-  auto refused = [&](uint8_t reply, Discard onCancel, const char* cancelLine,
-                     const char* disabledLine) {
-    if (reply == CAN) {
-      if (onCancel == Discard::BothBuffers) {
-        FlushBoth();
-      } else {
-        Port().FlushInBuffer();
-      }
-      Port().PutBlock(kCancelSequence, sizeof kCancelSequence);
-      Log(cancelLine);
-      return true;
-    }
-    if (reply == SUB) {
-      Port().FlushInBuffer();
-      Log(disabledLine);
-      return true;
-    }
-    return false;
-  };
-
-  // --- Start and first contact: a port failure or a stop ends the task
-  // without a word of its own.
   try {
-    FlushBoth();
-    Log("Waiting for STB...");
-
-    switch (WaitSeconds(kReplyLimitSeconds)) {
-      case WaitOutcome::TimedOut:
-        Log("Timeout!!!");
-        return;
-      case WaitOutcome::StopRequested:
-        return;
-      case WaitOutcome::ByteReady:
-        break;
-    }
-    if (take() != CrcReady) {
-      // Judged only after a byte: an STB that falls silent holds the task here
-      // until a stop is requested.
-      const int64_t firstOther = WholeSeconds();
-      for (;;) {
-        if (WaitWithoutLimit() == WaitOutcome::StopRequested) return;
-        if (take() == CrcReady) break;
-        if (WholeSeconds() > firstOther + kOtherBytesLimitSeconds) {
-          Log("Timeout 2 !!!");
-          return;
-        }
-      }
-    }
-    Log("connection established!!!");
+    if (!FirstContact()) return;
   } catch (const Exception&) {
     return;
   }
-
-  // --- Open the file. The task has sent nothing yet, so a file that cannot
-  // be sent ends the task here with a box that names the problem, before a
-  // header could announce a size the file does not have.
-  const std::string path = Host().ChosenPath();
-  const std::optional<int64_t> length = OpenImageForUpload(
-      path, {0, "", kMaxFileLength, "a DSP file must be smaller than 2 GiB."});
-  if (!length) return;
-  const auto size = static_cast<int32_t>(*length);
-
-  // --- From the header on, a port failure or a stop ends the task with the
-  // failure box.
-  auto fail = [&] {
-    ShowBox(kProblemReadingText, kFileErrorTitle);
-    file.Close();
-  };
-  // A wait for a reply with the 10-second limit; false when the task must end
-  // (its line is logged or its box shown).
-  auto awaitReply = [&] {
-    switch (WaitSeconds(kReplyLimitSeconds)) {
-      case WaitOutcome::ByteReady:
-        return true;
-      case WaitOutcome::TimedOut:
-        Log("Timeout!!!");
-        file.Close();
-        return false;
-      case WaitOutcome::StopRequested:
-        fail();
-        return false;
-    }
-    return false;
-  };
-
-  std::vector<uint8_t> buffer;
+  if (!OpenFile()) return;
   try {
-    // --- Header block. Stale bytes stay put: the STB's 'C's are its own
-    // business, and a further 'C' simply counts as a failed send.
-    const HeaderBlock header = BuildHeaderBlock(NameWithoutDirectory(path), size);
-    for (int sends = 0;;) {
-      Port().PutBlock(header.data(), static_cast<uint16_t>(header.size()));
-      if (!awaitReply()) return;
-      const uint8_t reply = take();
-      if (reply == ACK) {
-        if (WaitWithoutLimit() == WaitOutcome::StopRequested) {
-          fail();
-          return;
-        }
-        if (take() == CrcReady) break;
-      } else if (refused(reply, Discard::Received, "Header transf. error!!!",
-                         "Transf. disabled!!!")) {
-        file.Close();
-        return;
-      }
-      if (++sends >= kMaxSends) {
-        Log("Transf. time expired!!!");
-        file.Close();
-        return;
-      }
-    }
-
-    // --- Read the whole file. A short read would send zeros for content the
-    // STB then takes as the file's, so it ends the task like a read failure.
-    try {
-      buffer.resize(static_cast<size_t>(size));
-    } catch (const std::bad_alloc&) {
-      Log("Memory error!!!");
-      file.Close();
-      return;
-    }
-    if (size > 0 && file.Read(buffer.data(), buffer.size()) != static_cast<int64_t>(size)) {
-      fail();
-      return;
-    }
-    file.Close();
-    FlushBoth();
-    SetProgressPosition(0);
-    SetProgressMin(0);
-    SetProgressMax(size);
-
-    // --- Data blocks. No wait here looks at a stop request; a closed port
-    // ends the phase through its next operation.
-    uint8_t blockNumber = 1;
-    for (int32_t offset = 0; offset < size;) {
-      const auto carried = static_cast<int32_t>(
-          std::min<int64_t>(static_cast<int64_t>(kDataFieldSize), size - offset));
-      const DataBlock block = BuildDataBlock(
-          blockNumber, {buffer.data() + offset, static_cast<size_t>(carried)});
-      ++blockNumber;
-
-      bool accepted = false;
-      for (int sends = 0; sends < kMaxSends;) {
-        putEach(block);
-        Pause(kBlockReplyPause);
-        const uint8_t reply = take();
-        if (reply == ACK) {
-          Log(PacketLine(offset, size));
-          StepProgressBy(carried);
-          accepted = true;
-          break;
-        }
-        if (refused(reply, Discard::BothBuffers, "Trasf. error!!!", "Trasf. disabled!!!")) return;
-        ++sends;
-        FlushBoth();
-      }
-      FlushBoth();
-      if (!accepted) {
-        Log("Trasf. time expired!!!");
-        return;
-      }
-      offset += carried;
-    }
-
-    // --- End of transmission: the STB answers the first EOT with NAK. Sixty
-    // unanswered EOTs still lead to the closing block.
-    Port().FlushInBuffer();
-    for (int sends = 0; sends < kMaxSends;) {
-      Port().PutChar(EOT);
-      if (!awaitReply()) return;
-      const uint8_t reply = peek();
-      take();
-      if (reply == ACK) break;
-      ++sends;
-    }
-
-    // --- Closing block; sixty unanswered sends still finish the upload.
-    const HeaderBlock closing = BuildClosingBlock();
-    Port().FlushInBuffer();
-    for (int sends = 0; sends < kMaxSends;) {
-      putEach(closing);
-      if (!awaitReply()) return;
-      const uint8_t reply = take();
-      if (reply == ACK) break;
-      if (refused(reply, Discard::Received, "Trasf. file hr error!!!", "Trasf. disabled!!!")) {
-        return;
-      }
-      ++sends;
-    }
-
-    // --- Finish.
-    std::vector<uint8_t>().swap(buffer);
-    FlushBoth();
-    MarkFinished();
+    Transfer();
   } catch (const Exception&) {
-    fail();
+    Fail();
   }
+  std::vector<uint8_t>().swap(buffer_);  // on every ending, before the notice
+}
+
+void UpDspThread::Transfer() {
+  if (!SendHeaderBlock()) return;
+  if (!ReadFile()) return;
+  if (!SendDataBlocks()) return;
+  if (!EndTransmission()) return;
+  if (!SendClosingBlock()) return;
+  Finish();
+}
+
+bool UpDspThread::FirstContact() {
+  FlushBoth();
+  Log("Waiting for STB...");
+  switch (WaitSeconds(kReplyLimitSeconds)) {
+    case WaitOutcome::TimedOut:
+      Log("Timeout!!!");
+      return false;
+    case WaitOutcome::StopRequested:
+      return false;
+    case WaitOutcome::ByteReady:
+      break;
+  }
+  if (Take() != CrcReady) {
+    // Judged only after a byte: an STB that falls silent holds the task here
+    // until a stop is requested.
+    const int64_t firstOther = WholeSeconds();
+    for (;;) {
+      if (WaitWithoutLimit() == WaitOutcome::StopRequested) return false;
+      if (Take() == CrcReady) break;
+      if (WholeSeconds() > firstOther + kOtherBytesLimitSeconds) {
+        Log("Timeout 2 !!!");
+        return false;
+      }
+    }
+  }
+  Log("connection established!!!");
+  return true;
+}
+
+// The task has sent nothing yet, so a file that cannot be sent ends the task
+// here with a box that names the problem, before a header could announce a
+// size the file does not have.
+bool UpDspThread::OpenFile() {
+  path_ = Host().ChosenPath();
+  const std::optional<int64_t> length = OpenImageForUpload(
+      path_, {0, "", kMaxFileLength, "a DSP file must be smaller than 2 GiB."});
+  if (!length) return false;
+  size_ = static_cast<int32_t>(*length);
+  return true;
+}
+
+// Stale bytes stay put: the STB's 'C's are its own business, and a further
+// 'C' simply counts as a failed send.
+bool UpDspThread::SendHeaderBlock() {
+  const HeaderBlock header = BuildHeaderBlock(NameWithoutDirectory(path_), size_);
+  for (int sends = 0;;) {
+    Port().PutBlock(header.data(), static_cast<uint16_t>(header.size()));
+    if (!AwaitReply()) return false;
+    const uint8_t reply = Take();
+    if (reply == ACK) {
+      if (WaitWithoutLimit() == WaitOutcome::StopRequested) {
+        Fail();
+        return false;
+      }
+      if (Take() == CrcReady) return true;
+    } else if (Refused(reply, Discard::Received, "Header transf. error!!!",
+                       "Transf. disabled!!!")) {
+      TheImageFile().Close();
+      return false;
+    }
+    if (++sends >= kMaxSends) {
+      Log("Transf. time expired!!!");
+      TheImageFile().Close();
+      return false;
+    }
+  }
+}
+
+// A short read would send zeros for content the STB then takes as the file's,
+// so it ends the task like a read failure.
+bool UpDspThread::ReadFile() {
+  try {
+    buffer_.resize(static_cast<size_t>(size_));
+  } catch (const std::bad_alloc&) {
+    Log("Memory error!!!");
+    TheImageFile().Close();
+    return false;
+  }
+  if (size_ > 0 &&
+      TheImageFile().Read(buffer_.data(), buffer_.size()) != static_cast<int64_t>(size_)) {
+    Fail();
+    return false;
+  }
+  TheImageFile().Close();
+  FlushBoth();
+  SetProgressPosition(0);
+  SetProgressMin(0);
+  SetProgressMax(size_);
+  return true;
+}
+
+// No wait here looks at a stop request; a closed port ends the phase through
+// its next operation.
+bool UpDspThread::SendDataBlocks() {
+  uint8_t blockNumber = 1;
+  for (int32_t offset = 0; offset < size_;) {
+    const auto carried = static_cast<int32_t>(
+        std::min<int64_t>(static_cast<int64_t>(kDataFieldSize), size_ - offset));
+    if (!SendDataBlock(blockNumber, offset, carried)) return false;
+    ++blockNumber;
+    offset += carried;
+  }
+  return true;
+}
+
+bool UpDspThread::SendDataBlock(uint8_t blockNumber, int32_t offset, int32_t carried) {
+  const DataBlock block =
+      BuildDataBlock(blockNumber, {buffer_.data() + offset, static_cast<size_t>(carried)});
+  for (int sends = 0; sends < kMaxSends; ++sends) {
+    PutEach(Port(), block);
+    Pause(kBlockReplyPause);
+    const uint8_t reply = Take();
+    if (reply == ACK) {
+      Log(PacketLine(offset, size_));
+      StepProgressBy(carried);
+      FlushBoth();
+      return true;
+    }
+    if (Refused(reply, Discard::BothBuffers, "Trasf. error!!!", "Trasf. disabled!!!")) {
+      return false;
+    }
+    FlushBoth();
+  }
+  FlushBoth();
+  Log("Trasf. time expired!!!");
+  return false;
+}
+
+// The STB answers the first EOT with NAK. Sixty unanswered EOTs still lead to
+// the closing block.
+bool UpDspThread::EndTransmission() {
+  Port().FlushInBuffer();
+  for (int sends = 0; sends < kMaxSends;) {
+    Port().PutChar(EOT);
+    if (!AwaitReply()) return false;
+    const uint8_t reply = Peek();
+    Take();
+    if (reply == ACK) break;
+    ++sends;
+  }
+  return true;
+}
+
+// Sixty unanswered sends still finish the upload.
+bool UpDspThread::SendClosingBlock() {
+  const HeaderBlock closing = BuildClosingBlock();
+  Port().FlushInBuffer();
+  for (int sends = 0; sends < kMaxSends;) {
+    PutEach(Port(), closing);
+    if (!AwaitReply()) return false;
+    const uint8_t reply = Take();
+    if (reply == ACK) break;
+    if (Refused(reply, Discard::Received, "Trasf. file hr error!!!", "Trasf. disabled!!!")) {
+      return false;
+    }
+    ++sends;
+  }
+  return true;
+}
+
+void UpDspThread::Finish() {
+  std::vector<uint8_t>().swap(buffer_);
+  FlushBoth();
+  MarkFinished();
+}
+
+bool UpDspThread::Refused(uint8_t reply, Discard onCancel, const char* cancelLine,
+                          const char* disabledLine) {
+  if (reply == CAN) {
+    if (onCancel == Discard::BothBuffers) {
+      FlushBoth();
+    } else {
+      Port().FlushInBuffer();
+    }
+    Port().PutBlock(kCancelSequence, sizeof kCancelSequence);
+    Log(cancelLine);
+    return true;
+  }
+  if (reply == SUB) {
+    Port().FlushInBuffer();
+    Log(disabledLine);
+    return true;
+  }
+  return false;
+}
+
+bool UpDspThread::AwaitReply() {
+  switch (WaitSeconds(kReplyLimitSeconds)) {
+    case WaitOutcome::ByteReady:
+      return true;
+    case WaitOutcome::TimedOut:
+      Log("Timeout!!!");
+      TheImageFile().Close();
+      return false;
+    case WaitOutcome::StopRequested:
+      Fail();
+      return false;
+  }
+  return false;
+}
+
+void UpDspThread::Fail() {
+  ShowBox(kProblemReadingText, kFileErrorTitle);
+  TheImageFile().Close();
+}
+
+uint8_t UpDspThread::Take() {
+  uint8_t byte = 0;
+  TakeReceived(&byte, 1);
+  return byte;
+}
+
+uint8_t UpDspThread::Peek() {
+  uint8_t byte = 0;
+  CopyReceived(&byte, 1);
+  return byte;
 }

@@ -52,205 +52,242 @@ UpThread::UpThread(TaskHost& host, TaskClock& clock)
   Start();
 }
 
+// The greeting and everything before it may fail on the port without a word;
+// from the header copy on, every ending shows the failure box.
 void UpThread::Execute() {
-  uint8_t command[zarn::kWordSize] = {};
-  ImageFile& file = TheImageFile();
-
-  auto sendWord = [&](uint32_t word) {
-    WriteBigEndian32(command, word);
-    Port().PutBlock(command, zarn::kWordSize);
-  };
-  auto commandWord = [&] { return ReadBigEndian32(command); };
-
-  // --- Start, first byte, greeting: a port failure here ends the task quietly.
   try {
-    FlushBoth();
-    Log("Waiting for STB...");
-
-    if (WaitSeconds(kFirstByteLimitSeconds) == WaitOutcome::TimedOut) {
-      // A silent STB may still be listening: try the request all the same.
-      Log("Timeout!!!");
-    } else {
-      const int64_t start = WholeSeconds();
-      while (!StopRequested()) {
-        if (Port().CharReady()) {
-          TakeReceived(command, 1);
-          if (command[0] == zarn::kGreeting[0]) {
-            Pause(kGreetingRestPause);
-            CopyReceived(command + 1, 2);
-            break;
-          }
-        }
-        if (WholeSeconds() > start + kGreetingLimitSeconds) {
-          Log("Level 2: Timeout!!!");
-          break;
-        }
-        if (!Port().CharReady()) WaitForInputSlice();
-      }
-      if (std::memcmp(command, zarn::kGreeting, sizeof zarn::kGreeting) != 0) return;
-    }
-
-    FlushBoth();  // also drops the two greeting bytes that were only copied
-    Pause(kAfterGreetingPause);
+    if (!Greet()) return;
   } catch (const Exception&) {
     return;
   }
+  if (!OpenImage()) return;
+  try {
+    if (!CopyHeader()) return;
+    if (!Request()) return;
+    if (!SendHeader()) return;
+    if (!SendPackets()) return;
+    if (!SendEndWord()) return;
+    if (!AwaitFlashReplies()) return;
+    Finish();
+  } catch (const Exception&) {
+    Fail();
+  }
+}
 
-  // --- Open the file. Nothing has been sent yet, so every problem ends the
-  // task here with a box that names it.
+bool UpThread::Greet() {
+  FlushBoth();
+  Log("Waiting for STB...");
+  if (WaitSeconds(kFirstByteLimitSeconds) == WaitOutcome::TimedOut) {
+    // A silent STB may still be listening: try the request all the same.
+    Log("Timeout!!!");
+  } else if (!ReadGreeting()) {
+    return false;
+  }
+  FlushBoth();  // also drops the two greeting bytes that were only copied
+  Pause(kAfterGreetingPause);
+  return true;
+}
+
+bool UpThread::ReadGreeting() {
+  const int64_t start = WholeSeconds();
+  while (!StopRequested()) {
+    if (Port().CharReady()) {
+      TakeReceived(command_, 1);
+      if (command_[0] == zarn::kGreeting[0]) {
+        Pause(kGreetingRestPause);
+        CopyReceived(command_ + 1, 2);
+        break;
+      }
+    }
+    if (WholeSeconds() > start + kGreetingLimitSeconds) {
+      Log("Level 2: Timeout!!!");
+      break;
+    }
+    if (!Port().CharReady()) WaitForInputSlice();
+  }
+  return std::memcmp(command_, zarn::kGreeting, sizeof zarn::kGreeting) == 0;
+}
+
+// Nothing has been sent yet, so every problem ends the task here with a box
+// that names it.
+bool UpThread::OpenImage() {
   const std::optional<int64_t> measured = OpenImageForUpload(
       Host().ChosenPath(),
       {static_cast<int64_t>(zarn::kHeaderSize), "an image starts with a 64-byte header.",
        kMaxImageLength, "an image must be smaller than 2 GiB."});
-  if (!measured) return;
-  const int64_t length = *measured;
+  if (!measured) return false;
+  length_ = *measured;
+  return true;
+}
 
-  // --- The protected section: from here to the finish a port failure, a
-  // time-out or a stop ends the task with the failure box.
-  std::string failureText = "Initialisation error";
-  auto fail = [&] {
-    file.Close();
-    ShowBox(failureText, kFailureTitle);
-  };
-  // A wait for a reply; false when the task must end (the box is shown).
-  auto awaitReply = [&](int limitSeconds, const char* timeoutLine) {
-    switch (WaitSeconds(limitSeconds)) {
-      case WaitOutcome::ByteReady:
-        return true;
-      case WaitOutcome::TimedOut:
-        Log(timeoutLine);
-        break;
-      case WaitOutcome::StopRequested:
-        break;
-    }
-    fail();
+bool UpThread::CopyHeader() {
+  if (TheImageFile().Read(header_, sizeof header_) != static_cast<int64_t>(sizeof header_)) {
+    Fail();
     return false;
-  };
+  }
+  bodyLength_ = static_cast<uint32_t>(length_ - static_cast<int64_t>(zarn::kHeaderSize));
+  if (zarn::BodySize(header_) != bodyLength_) {
+    WriteBigEndian32(header_ + zarn::kBodySizeOffset, bodyLength_);
+  }
+  return true;
+}
 
-  try {
-    uint8_t header[zarn::kHeaderSize];
-    if (file.Read(header, sizeof header) != static_cast<int64_t>(sizeof header)) {
-      fail();
-      return;
+bool UpThread::Request() {
+  const std::optional<uint8_t> typeCode = zarn::TypeCodeForNameTag(zarn::NameTag(header_));
+  if (!typeCode) {
+    ShowBox("Uknown file!!!", kFileErrorTitle);
+    TheImageFile().Close();
+    return false;
+  }
+  SendWord(zarn::DnRequest | *typeCode);
+  Log("Initializing Upload task...");
+
+  if (!AwaitReply(kReplyLimitSeconds, "Timeout!!!")) return false;
+  Pause(kReplyPause);
+  CopyReceived(command_, zarn::kWordSize);
+  if (CommandWord() != zarn::DnAccept) {
+    Log("Bad STB response! Aborting...");
+    ShowBox("Bad STB response! Aborting ...", "Error");
+    TheImageFile().Close();
+    return false;
+  }
+  return true;
+}
+
+bool UpThread::SendHeader() {
+  Pause(kBeforeHeaderPause);
+  FlushBoth();  // drops the DnAccept word, which was only copied
+  Port().PutBlock(header_, sizeof header_);
+  Pause(kAfterHeaderPause);
+
+  if (!AwaitReply(kReplyLimitSeconds, "Timeout!!!")) return false;
+  // Copied, not taken: the first packet is judged by this word.
+  CopyReceived(command_, zarn::kWordSize);
+  if (CommandWord() != zarn::HeaderAccept) {
+    ShowBox("STB rejected file type!!!", "Communication Error");
+    TheImageFile().Close();
+    return false;
+  }
+  return true;
+}
+
+// Each packet is judged by the oldest word waiting, which in a smooth run is
+// the STB's answer to the packet before; the STB's pacing relies on it.
+bool UpThread::SendPackets() {
+  SetProgressPosition(0);
+  SetProgressMin(0);
+  SetProgressMax(static_cast<int>(zarn::BodySize(header_)));
+  failureText_ = "Communication error";
+
+  packet_.assign(zarn::kPacketBufferSize, 0);
+  // Only the length measured at the start is sent, so a file that shrinks or
+  // grows meanwhile cannot make the body disagree with BodySize.
+  uint32_t remaining = bodyLength_;
+  for (;;) {
+    // A stopped upload must not send EndOfImage: the STB would take the
+    // partial body for the whole image.
+    if (StopRequested()) {
+      Fail();
+      return false;
     }
-    const auto bodyLength = static_cast<uint32_t>(length - static_cast<int64_t>(zarn::kHeaderSize));
-    if (zarn::BodySize(header) != bodyLength) {
-      WriteBigEndian32(header + zarn::kBodySizeOffset, bodyLength);
+    if (remaining == 0) return true;
+    const auto chunk = static_cast<uint16_t>(std::min<uint32_t>(remaining, zarn::kMaxChunk));
+    if (TheImageFile().Read(packet_.data(), chunk) != chunk) {
+      Fail();
+      return false;
     }
-
-    const std::optional<uint8_t> typeCode = zarn::TypeCodeForNameTag(zarn::NameTag(header));
-    if (!typeCode) {
-      ShowBox("Uknown file!!!", kFileErrorTitle);
-      file.Close();
-      return;
-    }
-    sendWord(zarn::DnRequest | *typeCode);
-    Log("Initializing Upload task...");
-
-    if (!awaitReply(kReplyLimitSeconds, "Timeout!!!")) return;
-    Pause(kReplyPause);
-    CopyReceived(command, zarn::kWordSize);
-    if (commandWord() != zarn::DnAccept) {
-      Log("Bad STB response! Aborting...");
-      ShowBox("Bad STB response! Aborting ...", "Error");
-      file.Close();
-      return;
-    }
-
-    Pause(kBeforeHeaderPause);
-    FlushBoth();  // drops the DnAccept word, which was only copied
-    Port().PutBlock(header, sizeof header);
-    Pause(kAfterHeaderPause);
-
-    if (!awaitReply(kReplyLimitSeconds, "Timeout!!!")) return;
-    // Copied, not taken: the first packet is judged by this word.
-    CopyReceived(command, zarn::kWordSize);
-    if (commandWord() != zarn::HeaderAccept) {
-      ShowBox("STB rejected file type!!!", "Communication Error");
-      file.Close();
-      return;
-    }
-
-    SetProgressPosition(0);
-    SetProgressMin(0);
-    SetProgressMax(static_cast<int>(zarn::BodySize(header)));
-    failureText = "Communication error";
-
-    // Each packet is judged by the oldest word waiting, which in a smooth run
-    // is the STB's answer to the packet before; the STB's pacing relies on it.
-    std::vector<uint8_t> packet(zarn::kPacketBufferSize);
-    int packetCounter = 0;
-    // Only the length measured at the start is sent, so a file that shrinks
-    // or grows meanwhile cannot make the body disagree with BodySize.
-    uint32_t remaining = bodyLength;
-    for (;;) {
-      // A stopped upload must not send EndOfImage: the STB would take the
-      // partial body for the whole image.
-      if (StopRequested()) {
-        fail();
-        return;
-      }
-      if (remaining == 0) break;
-      const auto chunk = static_cast<uint16_t>(std::min<uint32_t>(remaining, zarn::kMaxChunk));
-      if (file.Read(packet.data(), chunk) != chunk) {
-        fail();
-        return;
-      }
-      remaining -= chunk;
-
-      for (int sends = 0;;) {
-        WriteBigEndian32(packet.data() + chunk, Crc32(packet.data(), chunk));
-        sendWord(chunk + static_cast<uint32_t>(zarn::kCrcSize));
-        Pause(kAfterPacketLengthPause);
-        Port().PutBlock(packet.data(), static_cast<uint16_t>(chunk + zarn::kCrcSize));
-        Pause(kAfterPacketDataPause);
-        sendWord(zarn::PacketEnd);
-        Pause(kAfterPacketEndPause);
-
-        if (!awaitReply(kReplyLimitSeconds, "Timeout!!!")) return;
-        TakeReceived(command, zarn::kWordSize);
-        if (commandWord() != zarn::PacketBad) {
-          Log(zarn::PacketLine(packetCounter, true));
-          ++packetCounter;
-          break;
-        }
-        Log(zarn::PacketLine(packetCounter, false));
-        FlushBoth();
-        if (++sends >= kMaxSendsPerChunk) {
-          file.Close();
-          FlushBoth();
-          Log("Too many errors!!! Aborting...");
-          ShowBox("Communication error!!!", "Error");
-          return;
-        }
-      }
-      StepProgressBy(chunk);
-    }
-
-    file.Close();
-    failureText = "TimeOut waiting for STB!";
-    Pause(kBeforeEndOfImagePause);
-    sendWord(zarn::EndOfImage);
-
-    // The answer to the last packet, or a late one: not examined.
-    if (!awaitReply(kReplyLimitSeconds, "Level 3: Timeout!!!")) return;
-    Pause(kReplyPause);
-    TakeReceived(command, zarn::kWordSize);
-
-    if (!awaitReply(kReplyLimitSeconds, "Level 3: Timeout!!!")) return;
-    Pause(kReplyPause);
-    TakeReceived(command, zarn::kWordSize);
-    if (commandWord() == zarn::FlashStart) Log("Writing to FLASH, please wait...");
-
-    if (!awaitReply(kFlashLimitSeconds, "Level 4: Timeout!!!")) return;
-    Pause(kReplyPause);
-    TakeReceived(command, zarn::kWordSize);
-    if (const std::optional<std::string> report = zarn::FinalWordReport(command)) Log(*report);
-
-    SetProgressPosition(0);
-    FlushBoth();
-    MarkFinished();
-  } catch (const Exception&) {
-    fail();
+    remaining -= chunk;
+    if (!SendChunkWithResend(chunk)) return false;
+    StepProgressBy(chunk);
   }
 }
+
+bool UpThread::SendChunkWithResend(uint16_t chunk) {
+  for (int sends = 0;;) {
+    SendPacket(chunk);
+    if (!AwaitReply(kReplyLimitSeconds, "Timeout!!!")) return false;
+    TakeReceived(command_, zarn::kWordSize);
+    if (CommandWord() != zarn::PacketBad) {
+      Log(zarn::PacketLine(packetCounter_, true));
+      ++packetCounter_;
+      return true;
+    }
+    Log(zarn::PacketLine(packetCounter_, false));
+    FlushBoth();
+    if (++sends >= kMaxSendsPerChunk) {
+      TheImageFile().Close();
+      FlushBoth();
+      Log("Too many errors!!! Aborting...");
+      ShowBox("Communication error!!!", "Error");
+      return false;
+    }
+  }
+}
+
+void UpThread::SendPacket(uint16_t chunk) {
+  WriteBigEndian32(packet_.data() + chunk, Crc32(packet_.data(), chunk));
+  SendWord(chunk + static_cast<uint32_t>(zarn::kCrcSize));
+  Pause(kAfterPacketLengthPause);
+  Port().PutBlock(packet_.data(), static_cast<uint16_t>(chunk + zarn::kCrcSize));
+  Pause(kAfterPacketDataPause);
+  SendWord(zarn::PacketEnd);
+  Pause(kAfterPacketEndPause);
+}
+
+bool UpThread::SendEndWord() {
+  TheImageFile().Close();
+  failureText_ = "TimeOut waiting for STB!";
+  Pause(kBeforeEndOfImagePause);
+  SendWord(zarn::EndOfImage);
+
+  // The answer to the last packet, or a late one: not examined.
+  if (!AwaitReply(kReplyLimitSeconds, "Level 3: Timeout!!!")) return false;
+  Pause(kReplyPause);
+  TakeReceived(command_, zarn::kWordSize);
+  return true;
+}
+
+bool UpThread::AwaitFlashReplies() {
+  if (!AwaitReply(kReplyLimitSeconds, "Level 3: Timeout!!!")) return false;
+  Pause(kReplyPause);
+  TakeReceived(command_, zarn::kWordSize);
+  if (CommandWord() == zarn::FlashStart) Log("Writing to FLASH, please wait...");
+
+  if (!AwaitReply(kFlashLimitSeconds, "Level 4: Timeout!!!")) return false;
+  Pause(kReplyPause);
+  TakeReceived(command_, zarn::kWordSize);
+  if (const std::optional<std::string> report = zarn::FinalWordReport(command_)) Log(*report);
+  return true;
+}
+
+void UpThread::Finish() {
+  SetProgressPosition(0);
+  FlushBoth();
+  MarkFinished();
+}
+
+bool UpThread::AwaitReply(int limitSeconds, const char* timeoutLine) {
+  switch (WaitSeconds(limitSeconds)) {
+    case WaitOutcome::ByteReady:
+      return true;
+    case WaitOutcome::TimedOut:
+      Log(timeoutLine);
+      break;
+    case WaitOutcome::StopRequested:
+      break;
+  }
+  Fail();
+  return false;
+}
+
+void UpThread::Fail() {
+  TheImageFile().Close();
+  ShowBox(failureText_, kFailureTitle);
+}
+
+void UpThread::SendWord(uint32_t word) {
+  WriteBigEndian32(command_, word);
+  Port().PutBlock(command_, zarn::kWordSize);
+}
+
+uint32_t UpThread::CommandWord() const { return ReadBigEndian32(command_); }

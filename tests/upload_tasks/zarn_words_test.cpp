@@ -55,11 +55,6 @@ TEST(BigEndian, WordsGoMostSignificantByteFirst) {
   EXPECT_EQ((std::array<uint8_t, 4>{bytes[0], bytes[1], bytes[2], bytes[3]}),
             (std::array<uint8_t, 4>{0xCB, 0xF4, 0x39, 0x26}));
   EXPECT_EQ(ReadBigEndian32(bytes), 0xCBF43926u);
-  uint8_t pair[2] = {};
-  WriteBigEndian16(pair, 0x31C3);
-  EXPECT_EQ(pair[0], 0x31);
-  EXPECT_EQ(pair[1], 0xC3);
-  EXPECT_EQ(ReadBigEndian16(pair), 0x31C3);
 }
 
 TEST(ZarnWords, WordsHaveTheirLineBytes) {
