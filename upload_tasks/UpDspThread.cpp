@@ -238,7 +238,10 @@ bool UpDspThread::SendClosingBlock() {
     PutEach(Port(), closing);
     if (!AwaitReply()) return false;
     const uint8_t reply = Take();
-    if (reply == ACK) break;
+    if (reply == ACK) {
+      closingAcknowledged_ = true;
+      break;
+    }
     if (Refused(reply, Discard::Received, "Trasf. file hr error!!!", "Trasf. disabled!!!")) {
       return false;
     }
@@ -250,7 +253,7 @@ bool UpDspThread::SendClosingBlock() {
 void UpDspThread::Finish() {
   std::vector<uint8_t>().swap(buffer_);
   FlushBoth();
-  MarkFinished();
+  MarkFinished(closingAcknowledged_ ? TaskEnd::Confirmed : TaskEnd::Unconfirmed);
 }
 
 bool UpDspThread::Refused(uint8_t reply, Discard onCancel, const char* cancelLine,

@@ -235,6 +235,7 @@ struct FinalWordRow {
   const char* name;
   std::vector<uint8_t> word;
   std::optional<std::string> line;
+  TaskEnd end;  // only FlashOk confirms
 };
 
 class FinalWords : public ZarnUploadFixture, public testing::WithParamInterface<FinalWordRow> {};
@@ -249,19 +250,22 @@ TEST_P(FinalWords, TheRestartReportFollowsTheWord) {
   EXPECT_EQ(Log(), expected);
   EXPECT_TRUE(Boxes().empty());
   EXPECT_EQ(host_.Ended(), std::optional<bool>(true));
+  EXPECT_EQ(host_.EndedAs(), std::optional<TaskEnd>(GetParam().end));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Edges, FinalWords,
     testing::Values(
-        FinalWordRow{"FlashOk", {0xAB, 0x90, 0x90, 0xAB}, kFlashOk},
-        FinalWordRow{"FlashErr", {0xAB, 0x90, 0x09, 0xAB}, "Writing to FLASH [ERR], restarting..."},
-        FinalWordRow{"Greeting", {'K', 'G', 'S', 0x7F}, "STB restarted in ZARN mode!!!"},
-        FinalWordRow{"CFirst", {'C', 0, 0, 0}, "STB restarted in Orvane mode!!!"},
-        FinalWordRow{"CSecond", {0, 'C', 0, 0}, "STB restarted in Orvane mode!!!"},
-        FinalWordRow{"CThird", {0, 0, 'C', 0}, "STB restarted in Orvane mode!!!"},
-        FinalWordRow{"COnlyFourth", {0, 0, 0, 'C'}, std::nullopt},
-        FinalWordRow{"None", {1, 2, 3, 4}, std::nullopt}),
+        FinalWordRow{"FlashOk", {0xAB, 0x90, 0x90, 0xAB}, kFlashOk, TaskEnd::Confirmed},
+        FinalWordRow{"FlashErr", {0xAB, 0x90, 0x09, 0xAB}, "Writing to FLASH [ERR], restarting...",
+                     TaskEnd::FlashError},
+        FinalWordRow{"Greeting", {'K', 'G', 'S', 0x7F}, "STB restarted in ZARN mode!!!",
+                     TaskEnd::Unconfirmed},
+        FinalWordRow{"CFirst", {'C', 0, 0, 0}, "STB restarted in Orvane mode!!!", TaskEnd::Unconfirmed},
+        FinalWordRow{"CSecond", {0, 'C', 0, 0}, "STB restarted in Orvane mode!!!", TaskEnd::Unconfirmed},
+        FinalWordRow{"CThird", {0, 0, 'C', 0}, "STB restarted in Orvane mode!!!", TaskEnd::Unconfirmed},
+        FinalWordRow{"COnlyFourth", {0, 0, 0, 'C'}, std::nullopt, TaskEnd::Unconfirmed},
+        FinalWordRow{"None", {1, 2, 3, 4}, std::nullopt, TaskEnd::Unconfirmed}),
     [](const testing::TestParamInfo<FinalWordRow>& info) { return std::string(info.param.name); });
 
 TEST_F(ZarnUpload, FlashErrorReportedByTheStb) {
