@@ -226,6 +226,11 @@ SessionPlan PlanForSeed(uint64_t seed) {
     // A confirming word the plan puts on the line itself cannot be told from
     // the STB's own.
     const bool injects = fault.kind == FaultKind::Replace || fault.kind == FaultKind::Garbage;
+    // A late answer to an EOT or a closing block is an ACK at a moment the
+    // tool cannot tell from the closing block's own.
+    const bool lateNearTheEnd = fault.kind == FaultKind::Late &&
+                                (fault.phase == SimPhase::EotReply || fault.phase == SimPhase::ClosingReply);
+    if (lateNearTheEnd) plan.confirmationForged = true;
     if (injects && Contains(fault.bytes, confirming) &&
         (sim.mode == stbsim::SimMode::Zarn || fault.phase == confirmingPhase ||
          fault.phase == SimPhase::EotReply || fault.bytes.size() > 1)) {
