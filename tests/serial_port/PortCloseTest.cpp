@@ -2,6 +2,7 @@
 // races another thread, bytes left queued, and a line that goes away.
 #include <atomic>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "Lnswin32.h"
@@ -298,6 +299,33 @@ TEST(PortFailureReport, WithoutAHookGoesToStandardError) {
   const std::string printed = testing::internal::GetCapturedStderr();
   EXPECT_NE(printed.find("Application Error: EInOutError: Device read error\n"), std::string::npos)
       << printed;
+}
+
+// Threads that fail at the same moment print whole lines, never into each
+// other.
+TEST(PortFailureReport, ReportsOfSeveralThreadsAtOnceStayWholeLines) {
+  SetThreadFailureReporter(nullptr);
+  constexpr int kThreads = 4;
+  constexpr int kReportsEach = 200;
+  testing::internal::CaptureStderr();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < kReportsEach; ++i) {
+        ReportThreadFailure("EInOutError", t % 2 ? "Device read error" : "Device write error");
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  const std::string printed = testing::internal::GetCapturedStderr();
+  std::istringstream lines(printed);
+  int count = 0;
+  for (std::string line; std::getline(lines, line); ++count) {
+    ASSERT_TRUE(line == "Application Error: EInOutError: Device read error" ||
+                line == "Application Error: EInOutError: Device write error")
+        << line;
+  }
+  EXPECT_EQ(count, kThreads * kReportsEach);
 }
 
 TEST(PortLifetime, DestroyingAnOpenPortClosesIt) {
