@@ -21,12 +21,15 @@ namespace {
 using campaign::Box;
 using Strings = std::vector<std::string>;
 
-// The vanished line must end every wait at once; these budgets only catch a
-// task that waited out its limits instead (a 5 s limit is 100 ms of real time
-// on the session clock, far below them).
-campaign::SessionBudget NoWaitingOut() {
+// The STB runs in real time: its answers get ample real time (a 200 ms pause
+// is 40 ms, a 5 s limit 2 s), so that a busy machine cannot turn an answer
+// into a time-out. A vanished line ends each wait at once all the same.
+campaign::SessionBudget AmpleTime() {
   campaign::SessionBudget budget;
+  budget.clock.pauseScale = 0.2;
+  budget.clock.realWaitPerSlice = std::chrono::milliseconds(20);
   budget.stopAfterFake = std::chrono::minutes(10);
+  budget.stopAfterReal = std::chrono::minutes(2);
   return budget;
 }
 
@@ -140,7 +143,7 @@ TEST_P(VanishAtEveryByte, EndsThroughThePhasesPortFailurePath) {
       plan.sim.vanishAtByte = k;
       plan.fileName = protocol.fileName;
       plan.file = protocol.file;
-      const campaign::SessionResult result = campaign::RunSession(plan, folder_.Path(), NoWaitingOut());
+      const campaign::SessionResult result = campaign::RunSession(plan, folder_.Path(), AmpleTime());
       EXPECT_FALSE(result.stopRequested);
       EXPECT_EQ(result.log, row.log);
       EXPECT_EQ(result.boxes.empty() ? std::nullopt : std::optional<Box>(result.boxes.front()), row.box);
@@ -183,7 +186,7 @@ TEST_P(VanishInsteadOfAnAnswer, EndsThroughThePhasesPortFailurePath) {
   plan.sim.faults = {vanish};
   plan.fileName = protocol.fileName;
   plan.file = protocol.file;
-  const campaign::SessionResult result = campaign::RunSession(plan, folder_.Path(), NoWaitingOut());
+  const campaign::SessionResult result = campaign::RunSession(plan, folder_.Path(), AmpleTime());
   EXPECT_FALSE(result.stopRequested);
   EXPECT_EQ(result.log, row.log);
   EXPECT_EQ(result.boxes.empty() ? std::nullopt : std::optional<Box>(result.boxes.front()), row.box);

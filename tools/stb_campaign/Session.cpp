@@ -8,7 +8,6 @@
 #include "Adport.h"
 #include "StbSimulator.h"
 #include "Unit2.h"
-#include "testing/FakeTaskClock.h"
 
 namespace campaign {
 
@@ -28,15 +27,6 @@ constexpr auto kReleaseLimit = 10s;
 // Exit status of a campaign process that met a hang: the task still holds
 // the session's host and port, so nothing can safely go on.
 constexpr int kHangExit = 4;
-
-FakeTaskClock::Options SessionClock() {
-  FakeTaskClock::Options options;
-  // 200 ms (the DSP block reply) become 10 ms of real time for the STB.
-  options.pauseScale = 0.05;
-  // A silent STB lets a 5 s limit pass in 100 ms, a 30 s one in 600 ms.
-  options.realWaitPerSlice = 1ms;
-  return options;
-}
 
 void OpenLikeTheWindow(TApdComPort& port, const std::string& device) {
   port.SetInSize(kRingSize);
@@ -73,6 +63,13 @@ bool Logged(const CampaignHost& host, const std::string& line) {
 
 }  // namespace
 
+FakeTaskClock::Options CampaignClock() {
+  FakeTaskClock::Options options;
+  options.pauseScale = 0.05;
+  options.realWaitPerSlice = 1ms;
+  return options;
+}
+
 SessionResult RunSession(const SessionPlan& plan, const std::string& folder,
                          const SessionBudget& budget) {
   const std::string path = folder + "/" + plan.fileName;
@@ -88,7 +85,7 @@ SessionResult RunSession(const SessionPlan& plan, const std::string& folder,
   TApdComPort port;
   OpenLikeTheWindow(port, sim.SlavePath());
   CampaignHost host(port, path);
-  FakeTaskClock clock(SessionClock());
+  FakeTaskClock clock(budget.clock);
 
   TThread* task = nullptr;
   if (IsDspName(plan.fileName)) {

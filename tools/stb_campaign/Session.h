@@ -22,6 +22,7 @@
 #include "SimOptions.h"
 #include "SimRecord.h"
 #include "TaskHost.h"
+#include "testing/FakeTaskClock.h"
 
 namespace campaign {
 
@@ -49,12 +50,19 @@ struct SessionResult {
   std::chrono::milliseconds realTime{0};
 };
 
+// The campaign's scaling: a 200 ms pause takes 10 ms of real time, and a
+// silent STB lets a 5 s limit pass in 100 ms.
+FakeTaskClock::Options CampaignClock();
+
 // The session's limits. A session whose task has not ended once the fake
 // clock passed `stopAfterFake` or `stopAfterReal` passed gets a stop request
 // (the protocols wait without limit at a few points); a task that has not
 // ended `closeAfterStop` later gets its port closed under it, as Disconnect
 // does; one that has still not ended `hangAfterClose` later is a hang.
+// The fake clock's scaling is part of it: the STB runs in real time, so a test
+// that expects the STB to keep up with the task gives it more real time.
 struct SessionBudget {
+  FakeTaskClock::Options clock = CampaignClock();
   std::chrono::milliseconds stopAfterFake{std::chrono::seconds(150)};
   std::chrono::milliseconds stopAfterReal{std::chrono::seconds(30)};
   std::chrono::milliseconds closeAfterStop{std::chrono::seconds(1)};
