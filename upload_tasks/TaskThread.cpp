@@ -123,17 +123,6 @@ void TThread::WaitForInputSlice() {
   clock_.WaitForInput(Port(), kWaitSlice);
 }
 
-void TThread::DiscardUntilQuiet(int quietSlices, int maxDiscards) {
-  for (int discards = 0; discards < maxDiscards; ++discards) {
-    Port().FlushInBuffer();
-    for (int quiet = 0; quiet < quietSlices && !Port().CharReady(); ++quiet) {
-      WaitForInputSlice();
-    }
-    if (!Port().CharReady()) return;
-  }
-  Port().FlushInBuffer();
-}
-
 void TThread::RaiseIfLineGone() {
   const int failure = Port().LineFailure();
   if (failure != 0 && !Port().CharReady()) CheckException(nullptr, failure);

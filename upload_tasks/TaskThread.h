@@ -99,13 +99,6 @@ class TThread {
   // For loops with a deadline of their own.
   void WaitForInputSlice();
 
-  // Discards the received bytes until the line has stayed quiet for
-  // `quietSlices` wait slices (FlushInBuffer, then waits; a byte that comes
-  // meanwhile starts it over), at most `maxDiscards` times: replies still on
-  // their way cannot pass for the answer to what is sent next. Takes no stop
-  // request into account; raises on a dead line like the waits.
-  void DiscardUntilQuiet(int quietSlices, int maxDiscards);
-
   // The calendar clock in whole seconds (local time turned back into a time
   // value), as the limits of the protocols count it.
   int64_t WholeSeconds() { return clock_.WholeSeconds(); }

@@ -31,12 +31,6 @@ constexpr int kOtherBytesLimitSeconds = 3;
 constexpr int kMaxSends = 60;
 // The STB answers a data block within this pause; its reply is read then.
 constexpr auto kBlockReplyPause = 200ms;
-// Before the closing block: answers to EOTs still on their way (one for each
-// stray byte the EOT phase answered with another EOT) would pass for the
-// closing block's ACK. The line must stay quiet this many wait slices, and
-// a babbling line is discarded at most so many times.
-constexpr int kClosingQuietSlices = 2;
-constexpr int kClosingMaxDiscards = 20;
 
 // The header's size text is a signed 32-bit "%ld".
 constexpr int64_t kMaxFileLength = INT32_MAX;
@@ -232,6 +226,11 @@ bool UpDspThread::EndTransmission() {
     Take();
     if (reply == ACK) break;
     ++sends;
+    // One EOT for each answer, not for each byte: what came with a NAK (line
+    // noise) would draw one EOT more per byte, and the STB's answers to those
+    // would arrive after the discard before the closing block and pass for
+    // its acknowledgement.
+    Port().FlushInBuffer();
   }
   return true;
 }
@@ -239,7 +238,7 @@ bool UpDspThread::EndTransmission() {
 // Sixty unanswered sends still finish the upload.
 bool UpDspThread::SendClosingBlock() {
   const HeaderBlock closing = BuildClosingBlock();
-  DiscardUntilQuiet(kClosingQuietSlices, kClosingMaxDiscards);
+  Port().FlushInBuffer();
   for (int sends = 0; sends < kMaxSends;) {
     PutEach(Port(), closing);
     if (!AwaitReply()) return false;
