@@ -231,6 +231,14 @@ SessionPlan PlanForSeed(uint64_t seed) {
     const bool lateNearTheEnd = fault.kind == FaultKind::Late &&
                                 (fault.phase == SimPhase::EotReply || fault.phase == SimPhase::ClosingReply);
     if (lateNearTheEnd) plan.confirmationForged = true;
+    // Likewise extra bytes around an EOT's answer that arrive in a write of
+    // their own: the task pairs its EOTs with the answers as they come, and
+    // an answer that comes after the discard before the closing block is an
+    // ACK it cannot tell from the closing block's.
+    const bool extraBytesAtEot =
+        fault.phase == SimPhase::EotReply &&
+        (fault.kind == FaultKind::Garbage || (fault.kind == FaultKind::Replace && fault.bytes.size() > 1));
+    if (extraBytesAtEot) plan.confirmationForged = true;
     if (injects && Contains(fault.bytes, confirming) &&
         (sim.mode == stbsim::SimMode::Zarn || fault.phase == confirmingPhase ||
          fault.phase == SimPhase::EotReply || fault.bytes.size() > 1)) {
