@@ -4,11 +4,17 @@
 
 namespace {
 
-constexpr const char kDspExtension[] = ".DSP";
-constexpr size_t kDspExtensionLength = sizeof kDspExtension - 1;
+// Windows' own spelling of a port, "\\.\COM12", names the same port as COM12.
+constexpr const char kWindowsDevicePrefix[] = "\\\\.\\";
+
+std::string WithoutDevicePrefix(const std::string& device) {
+  const std::string prefix = kWindowsDevicePrefix;
+  return device.rfind(prefix, 0) == 0 ? device.substr(prefix.size()) : device;
+}
 
 // "COM" followed by nothing but digits, in any letter case.
-bool LooksLikeComName(const std::string& device) {
+bool LooksLikeComName(const std::string& given) {
+  const std::string device = WithoutDevicePrefix(given);
   if (device.size() < 3) return false;
   for (size_t i = 0; i < device.size(); ++i) {
     const auto c = static_cast<unsigned char>(device[i]);
@@ -19,7 +25,8 @@ bool LooksLikeComName(const std::string& device) {
 
 }  // namespace
 
-std::optional<uint16_t> ComNumberFromName(const std::string& device) {
+std::optional<uint16_t> ComNumberFromName(const std::string& given) {
+  const std::string device = WithoutDevicePrefix(given);
   if (device.size() < 4 || device.size() > 8) return std::nullopt;
   for (size_t i = 0; i < 3; ++i) {
     if (std::toupper(static_cast<unsigned char>(device[i])) != "COM"[i]) return std::nullopt;
@@ -31,14 +38,6 @@ std::optional<uint16_t> ComNumberFromName(const std::string& device) {
   }
   if (number < 1 || number > UINT16_MAX) return std::nullopt;
   return static_cast<uint16_t>(number);
-}
-
-bool IsDspPath(const std::string& path) {
-  const std::string tail =
-      path.size() > kDspExtensionLength ? path.substr(path.size() - kDspExtensionLength) : path;
-  std::string upper;
-  for (char c : tail) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return upper == kDspExtension;
 }
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -111,8 +110,9 @@ std::string UsageText(const std::string& program) {
          "\n"
          "Uploads FILE into the STB on the serial port DEVICE, without the window.\n"
          "DEVICE is a device path (/dev/ttyUSB0, a pseudo-terminal) or COM<n> as the\n"
-         "port dialog lists it. A file whose name ends in .DSP goes with the block\n"
-         "transfer, every other file with the ZARN command-word protocol.\n"
+         "port dialog lists it (also \\\\.\\COM<n>). A file whose name ends in .DSP\n"
+         "goes with the block transfer, every other file with the ZARN command-word\n"
+         "protocol.\n"
          "\n"
          "  -p, --port DEVICE  the serial port (115200 8N1, DTR and RTS low)\n"
          "      --list-ports   list the ports the port dialog would offer\n"

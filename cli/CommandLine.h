@@ -25,13 +25,9 @@ struct ParsedCommandLine {
 // Reads the arguments that follow the program name.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
-// The port number that "COM<n>" names (any letter case, n from 1 to 65535),
-// nothing when `device` has another form.
+// The port number that "COM<n>" or "\\.\COM<n>" names (any letter case, n
+// from 1 to 65535), nothing when `device` has another form.
 std::optional<uint16_t> ComNumberFromName(const std::string& device);
-
-// Send's rule for the task kind: the last four characters of the path, in
-// upper case, are ".DSP".
-bool IsDspPath(const std::string& path);
 
 // The help text, with the program name as given.
 std::string UsageText(const std::string& program);

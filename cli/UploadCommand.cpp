@@ -10,10 +10,12 @@
 #include "Adport.h"
 #include "Console.h"
 #include "ConsoleHost.h"
+#include "DspPath.h"
 #include "EngineHooks.h"
 #include "PortList.h"
 #include "RegularFile.h"
 #include "Unit2.h"
+#include "UploadPortSettings.h"
 
 namespace {
 
@@ -35,26 +37,13 @@ constexpr auto kStopGrace = 1s;
 
 const char kStoppingNote[] = "zarn-upload: stopping the upload (Ctrl-C again quits at once)";
 
-// The window's stored port settings and Connect's line settings.
-constexpr int32_t kBaud = 115200;
-constexpr uint16_t kDataBits = 8;
-constexpr uint16_t kStopBits = 1;
-constexpr uint16_t kBufferSize = 32768;
-
+// The window's stored port settings and Connect's line settings, on the
+// port the command line names.
 void ConfigurePort(TApdComPort& port, const CommandLine& command) {
-  port.SetInSize(kBufferSize);
-  port.SetOutSize(kBufferSize);
-  port.SetAutoOpen(false);
-  port.SetDTR(false);
-  port.SetRTS(false);
-  port.SetUseEventWord(false);
-  port.SetTapiMode(tmNone);
+  UploadPort::ApplyStoredSettings(port);
   port.SetDevicePath(command.devicePath);
   port.SetComNumber(command.comNumber);
-  port.SetBaud(kBaud);
-  port.SetDataBits(kDataBits);
-  port.SetStopBits(kStopBits);
-  port.SetParity(pNone);
+  UploadPort::ApplyLineSettings(port);
 }
 
 std::string PortName(const CommandLine& command) {

@@ -12,8 +12,6 @@
 #include <QSize>
 #include <QString>
 
-#include <cstdint>
-
 namespace MainWindowLayout {
 
 inline constexpr QSize kClientSize{487, 384};
@@ -27,9 +25,6 @@ inline constexpr QRect kSendButtonRect{8, 248, 153, 57};
 inline constexpr QRect kMemoRect{165, 120, 316, 185};
 inline constexpr QRect kProgressBarRect{8, 312, 473, 25};
 inline constexpr QRect kUrlLabelRect{96, 343, 291, 37};
-
-// Receive and transmit buffer sizes of the port, in bytes.
-inline constexpr uint16_t kPortBufferSize = 32768;
 
 inline const QString kCreditText = QStringLiteral("by ZARN Team");
 inline const QString kCreditUrl = QStringLiteral("https://zarn-loader.example.org/");

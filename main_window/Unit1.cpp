@@ -18,6 +18,7 @@
 #include "BoxPresenter.h"
 #include "Adselcom.h"
 #include "ConnectedGlyphData.h"
+#include "DspPath.h"
 #include "ExceptionDisplay.h"
 #include "GlyphBitmap.h"
 #include "MainWindowLayout.h"
@@ -29,6 +30,7 @@
 #include "TsuiMemo.h"
 #include "TsuiProgressBar.h"
 #include "TsuiURLLabel.h"
+#include "UploadPortSettings.h"
 
 // Created first, in this order, as the unit starts.
 TMemoryStream ConnectedGlyphStream;
@@ -53,12 +55,8 @@ const QString kAlreadyRunning = QStringLiteral("Task is already running!!!");
 const QString kLoadFilter = QStringLiteral(
     "Zarn files (*.ZARN; *.ZFL; *.DAT; *.ZCN; *.DSP; *.LOGO)| *.zarn; *.zfl; *.dat; *.zcn; *.dsp; *.logo| All files "
     "(*.*)|*.*");
-const QString kDspSuffix = QStringLiteral(".DSP");
 const QString kApplicationErrorTitle = QStringLiteral("Application Error");
 
-constexpr int32_t kLineBaud = 115200;
-constexpr uint16_t kLineDataBits = 8;
-constexpr uint16_t kLineStopBits = 1;
 // How long the window, as it goes, lets an ended task's thread finish
 // releasing itself (it touches nothing of the window any more by then).
 constexpr std::chrono::milliseconds kTaskReleaseWait{2000};
@@ -165,14 +163,7 @@ void TForm1::BuildLayout() {
   suiImagePanel1->SetPicture(LoadBanner());
 
   ApdComPort1 = new TApdComPort;
-  ApdComPort1->SetBaud(kLineBaud);
-  ApdComPort1->SetInSize(kPortBufferSize);
-  ApdComPort1->SetOutSize(kPortBufferSize);
-  ApdComPort1->SetAutoOpen(false);
-  ApdComPort1->SetDTR(false);
-  ApdComPort1->SetRTS(false);
-  ApdComPort1->SetUseEventWord(false);
-  ApdComPort1->SetTapiMode(tmNone);
+  UploadPort::ApplyStoredSettings(*ApdComPort1);
 
   suiEdit1 = new TsuiEdit(suiForm1);
   suiEdit1->setObjectName(QStringLiteral("suiEdit1"));
@@ -265,10 +256,7 @@ void TForm1::SpeedButton1Click(QObject* /*Sender*/) {
     return;
   }
   ApdComPort1->SetComNumber(0);
-  ApdComPort1->SetBaud(kLineBaud);
-  ApdComPort1->SetDataBits(kLineDataBits);
-  ApdComPort1->SetStopBits(kLineStopBits);
-  ApdComPort1->SetParity(pNone);
+  UploadPort::ApplyLineSettings(*ApdComPort1);
   ApdComPort1->SetOpen(true);
   SetLogText(kPortOpened);
   SaveBitmapToStream(SpeedButton1->Glyph(), SavedGlyphStream);
@@ -314,7 +302,7 @@ void TForm1::SpeedButton5Click(QObject* /*Sender*/) {
   if (!OpenDialog1->Execute(this)) return;
   const QString path = OpenDialog1->FileName;
   FileLoaded = QFileInfo(path).isFile();
-  IsDspFile = path.right(kDspSuffix.size()).toUpper() == kDspSuffix;
+  IsDspFile = IsDspPath(path.toStdString());
   suiEdit1->setText(path);
 }
 

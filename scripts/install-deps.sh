@@ -6,8 +6,9 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-x11-0
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev
   lrzsz socat
+  g++-mingw-w64-x86-64-posix wine wine64
   xvfb xauth imagemagick
   fonts-liberation fonts-dejavu-core
 )

@@ -19,10 +19,18 @@ for arg in "$@"; do
 done
 
 bash scripts/install-deps.sh
+# Only what this script starts: the window and, unless --no-sim, the
+# simulator. A fresh tree is configured without the tests and benchmarks, so
+# the first start compiles a small part of the project; scripts/test.sh turns
+# them on in the same tree when it runs.
+targets=(zarn-loader)
+((use_sim)) && targets+=(zarn-stb-sim)
 if [[ ! -f build/build.ninja ]]; then
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  launcher=()
+  if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF "${launcher[@]}"
 fi
-cmake --build build -j "$(nproc)"
+cmake --build build -j "$(nproc)" --target "${targets[@]}"
 
 app=build/app/zarn-loader
 sim=build/tools/stb_sim/zarn-stb-sim

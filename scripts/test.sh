@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds three trees and runs every test:
+# Installs what is missing, builds four trees and runs every test:
 #   build/        the whole suite, plain
 #   build-asan/   the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer
 #   build-tsan/   the serial engine, the task runner and the uploads under ThreadSanitizer
+#   build-win64/  the Qt-free core, zarn-upload.exe and their tests cross-built
+#                 with mingw-w64 and run under wine, against peers from build/
 # Any failing test or sanitizer report makes the script exit non-zero. It ends
-# with the summary of all three ctest runs.
+# with the summary of all four ctest runs.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,6 +24,9 @@ status=0
 total_passed=0
 total_failed=0
 
+# A command that ctest runs inside (the wine tree's session); empty otherwise.
+declare -a ctest_inside=()
+
 run_tree() {
   local dir=$1; shift
   echo "=== $dir: configure and build ==="
@@ -33,7 +38,7 @@ run_tree() {
   fi
   echo "=== $dir: ctest ==="
   local log="$dir/ctest.log"
-  ctest --test-dir "$dir" --output-on-failure -j "$jobs" 2>&1 | tee "$log"
+  "${ctest_inside[@]}" ctest --test-dir "$dir" --output-on-failure -j "$jobs" 2>&1 | tee "$log"
   local rc=${PIPESTATUS[0]}
   ((rc != 0)) && status=1
   local line
@@ -46,10 +51,16 @@ run_tree() {
   fi
 }
 
-mkdir -p build build-asan build-tsan
-run_tree build-tsan -DZARN_SANITIZE=thread -DZARN_BUILD_GUI=OFF -DZARN_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-run_tree build-asan -DZARN_SANITIZE=address,undefined -DZARN_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
-run_tree build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+mkdir -p build build-asan build-tsan build-win64
+# Testing is switched on by name: run.sh configures build/ without it.
+run_tree build-tsan -DBUILD_TESTING=ON -DZARN_SANITIZE=thread -DZARN_BUILD_GUI=OFF -DZARN_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_tree build-asan -DBUILD_TESTING=ON -DZARN_SANITIZE=address,undefined -DZARN_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+run_tree build -DBUILD_TESTING=ON -DZARN_BUILD_GUI=ON -DZARN_BUILD_BENCH=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# After build/: its zarn-stb-sim and zarn-upload are the Linux-side peers.
+ctest_inside=(bash scripts/wine-session.sh build-win64)
+run_tree build-win64 -DBUILD_TESTING=ON -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+  -DZARN_HOST_BUILD_DIR="$PWD/build" -DZARN_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ctest_inside=()
 
 echo
 echo "=== summary ==="

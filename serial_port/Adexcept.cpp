@@ -2,7 +2,8 @@
 #include "Adexcept.h"
 
 #include <cstdlib>
-#include <cstring>
+
+#include "SystemErrorText.h"
 
 namespace {
 
@@ -13,14 +14,16 @@ constexpr int kHighestInOutErrorMagnitude = 162;
 // The system's own text for an error number, tidied the way a one-line message
 // box needs it: control characters blanked, runs of blanks collapsed.
 std::string SystemErrorText(int number) {
-  const char* text = strerrordesc_np(number);
-  if (text == nullptr) return {};
+  const std::string text = SystemErrorDescription(number);
   std::string out;
-  for (const char* p = text; *p != '\0' && out.size() < kMaxSystemTextLength; ++p) {
-    char c = static_cast<unsigned char>(*p) < 32 ? ' ' : *p;
+  for (char raw : text) {
+    if (out.size() >= kMaxSystemTextLength) break;
+    char c = static_cast<unsigned char>(raw) < 32 ? ' ' : raw;
     if (c == ' ' && !out.empty() && out.back() == ' ') continue;
     out.push_back(c);
   }
+  // Windows ends its texts with ".\r\n", which the blanking leaves as a blank.
+  while (!out.empty() && out.back() == ' ') out.pop_back();
   return out;
 }
 

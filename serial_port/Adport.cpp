@@ -267,12 +267,15 @@ void TApdCustomComPort::InitializePort() {
   if (s_->HWFlowOptions & hwfUseDTR) options |= kOptionDtrHandshake;
   if (s_->HWFlowOptions & hwfUseRTS) options |= kOptionRtsHandshake;
   int result = device.empty()
-                   ? -2
+                   ? OpenResultCode(TOpenResult::NoDevice)
                    : s_->Engine->InitPort(device, s_->Baud, static_cast<uint8_t>(s_->Parity),
                                           s_->DataBits, s_->StopBits, s_->InSize, s_->OutSize,
                                           options);
-  if (result == -5) result = ecAlreadyOpen;
-  if (result == -2 || result == -3) result = ecBadId;
+  if (result == OpenResultCode(TOpenResult::Held)) result = ecAlreadyOpen;
+  if (result == OpenResultCode(TOpenResult::NoDevice) ||
+      result == OpenResultCode(TOpenResult::NoPath)) {
+    result = ecBadId;
+  }
   if (result != 0) CheckException(this, result < 0 ? result : -result);
 }
 

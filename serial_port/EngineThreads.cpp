@@ -18,8 +18,8 @@ constexpr int kWriteRoomWaitSliceMs = 100;
 // still travel in 256-byte entries.
 constexpr std::size_t kEntriesPerRead = 64;
 
-constexpr int kReadFailure = -161;
-constexpr int kWriteFailure = -160;
+constexpr int kReadFailure = ecDeviceReadError;
+constexpr int kWriteFailure = ecDeviceWriteError;
 
 // The line-event bits a change of each modem-status bit raises.
 struct TModemEvent {

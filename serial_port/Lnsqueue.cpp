@@ -13,16 +13,6 @@ void TIOQueue::Push(std::unique_ptr<TIOBuffer> entry) {
   QueueEvent.Set();
 }
 
-bool TIOQueue::PushIfGeneration(std::unique_ptr<TIOBuffer> entry, uint64_t generation) {
-  {
-    std::lock_guard<std::mutex> guard(Lock);
-    if (generation != Generation_) return false;
-    Entries.push_back(std::move(entry));
-  }
-  QueueEvent.Set();
-  return true;
-}
-
 bool TIOQueue::PushAllIfGeneration(std::unique_ptr<TIOBuffer>* entries, std::size_t count,
                                    uint64_t generation) {
   {

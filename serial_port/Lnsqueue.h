@@ -51,12 +51,11 @@ class TIOQueue {
 
   // Appends the entry and sets the queue event.
   void Push(std::unique_ptr<TIOBuffer> entry);
-  // Appends the entry only when no Clear has run since `generation` was read
-  // (Generation()); returns whether it was appended. Lets a reader drop bytes
-  // that a flush overtook while they were on their way.
-  bool PushIfGeneration(std::unique_ptr<TIOBuffer> entry, uint64_t generation);
-  // The same for the first `count` entries of `entries`, under one lock and
-  // with one wake-up; pushed entries are moved out, dropped ones freed.
+  // Appends the first `count` entries of `entries`, under one lock and with
+  // one wake-up, only when no Clear has run since `generation` was read
+  // (Generation()); returns whether they were appended. Pushed entries are
+  // moved out, dropped ones freed. Lets a reader drop bytes that a flush
+  // overtook while they were on their way.
   bool PushAllIfGeneration(std::unique_ptr<TIOBuffer>* entries, std::size_t count,
                            uint64_t generation);
   // Copies up to `length` bytes out of the data entries at the front, freeing

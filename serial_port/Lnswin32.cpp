@@ -36,7 +36,7 @@ bool TApdWin32Dispatcher::SetupCom(uint16_t, uint16_t) {
 }
 
 int TApdWin32Dispatcher::OpenCom(const std::string& name, uint16_t, uint16_t) {
-  return Device.Open(name);
+  return OpenResultCode(Device.Open(name));
 }
 
 bool TApdWin32Dispatcher::DeviceOpen() const { return Device.IsOpen(); }

@@ -1,4 +1,10 @@
-// Which serial devices the port numbers name, and which of them exist.
+// Which serial devices the port numbers name, and which of them exist. The
+// mapping is the operating system's; the backend file is chosen by CMake.
+//
+// Port numbers on Windows: COM1..COM256 as Windows numbers them, the device
+// "\\.\COMn"; a port exists when Windows knows its name (the SERIALCOMM
+// device map or a DOS device name), held ports included. No port is opened
+// to list it.
 //
 // Port numbers on Linux:
 //   COM1..COM10   /dev/ttyS0..ttyS9 that have a UART behind them (a driver in
@@ -28,9 +34,17 @@ struct TPortInfo {
   std::string Description;  // "FT232R USB UART", "pseudo-terminal", "serial port", ...
 };
 
-inline constexpr uint16_t kHighestPortNumber = 50;
+// The highest port number the system's mapping knows: 50 on Linux, 256 on
+// Windows (USB adapters often get numbers above 50 there).
+uint16_t HighestPortNumber();
 
-// The ports 1..50 for which IsPortAvailable is true, in number order.
+// COM31..COM50: the numbers that name links in the port link folder. The
+// simulated STB makes its link with one of them.
+inline constexpr uint16_t kFirstLinkPortNumber = 31;
+inline constexpr uint16_t kLastLinkPortNumber = 50;
+
+// The ports 1..HighestPortNumber() for which IsPortAvailable is true, in
+// number order.
 std::vector<TPortInfo> ListPorts();
 // The device path that port `n` names, or "" when the number names none.
 std::string DeviceForComNumber(uint16_t n);
@@ -39,5 +53,6 @@ std::string DeviceForComNumber(uint16_t n);
 bool IsPortAvailable(uint16_t n);
 // The port number that names `path` (a device or one of the links), if any.
 std::optional<uint16_t> ComNumberForDevice(const std::string& path);
-// The folder of COM31..COM50 links (not created here).
+// The folder of COM31..COM50 links (not created here); "" on Windows, which
+// has no such links.
 std::string PortLinkFolder();

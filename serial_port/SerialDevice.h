@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "Adexcept.h"
 #include "LineSettings.h"
 
 // Modem status bits (as the line-event masks use them).
@@ -29,6 +30,26 @@ inline constexpr int kClrRts = 4;
 inline constexpr int kSetDtr = 5;
 inline constexpr int kClrDtr = 6;
 
+// What Open and Probe report. The named values are the ones the port component
+// tells apart (they are also the numbers the message table gives texts for);
+// any other failure comes as minus the system's error number, cast to this
+// type, so the enum is open: compare against the names, never list them all.
+enum class TOpenResult : int {
+  Ok = 0,
+  NoDevice = -2,      // no such device, or the device is no serial port
+  NoPath = -3,        // a folder on the way is missing
+  TooManyOpen = -4,   // the process or the system has no handle left
+  Held = -5,          // another program has the device open
+  NotOpen = -6,       // the call needs an open device
+  PermissionDenied = ecPermissionDenied,  // the user may not open it
+  OutOfMemory = ecOutOfMemory,
+};
+
+// The number that crosses into the engine's int results and CheckException.
+constexpr int OpenResultCode(TOpenResult result) { return static_cast<int>(result); }
+// A failure the enum has no name for: minus the system's error number.
+constexpr TOpenResult OpenFailure(int systemError) { return static_cast<TOpenResult>(-systemError); }
+
 class TSerialDevice {
  public:
   enum class TWaitResult { Ready, Woken, TimedOut, HungUp, Failed };
@@ -38,21 +59,22 @@ class TSerialDevice {
   TSerialDevice(const TSerialDevice&) = delete;
   TSerialDevice& operator=(const TSerialDevice&) = delete;
 
-  // Opens `path` for exclusive use, raw 8N1, non-blocking. Returns 0, or a
-  // negative code: -2 no such device (also: not a terminal), -5 held by another
-  // program, ecPermissionDenied, -8 out of memory, or minus another error
-  // number of the table (162 for errors the table has no better word for).
-  int Open(const std::string& path);
+  // Opens `path` for exclusive use, raw 8N1, non-blocking. Returns Ok, one of
+  // the named failures, or minus another system error number (162, "General
+  // failure", for numbers the message table would show with a wrong text).
+  TOpenResult Open(const std::string& path);
   bool IsOpen() const;
   // Looks whether `path` could be opened, without changing the device's
-  // settings: 0 free, -5 held by another program, or Open's other codes.
-  static int Probe(const std::string& path);
+  // settings: Ok when free, Held when another program has it, or Open's other
+  // results.
+  static TOpenResult Probe(const std::string& path);
   // Closes the device; 0, or -1 when the close failed. Nothing when not open.
   int Close();
 
   // 0, or -1 when the settings cannot be read.
   int GetState(TLineSettings& settings);
-  // 0, or minus an error number when the device refuses them.
+  // 0, OpenResultCode(TOpenResult::NotOpen) when closed, or minus an error
+  // number when the device refuses them.
   int SetState(const TLineSettings& settings);
   // Raises or lowers DTR or RTS (kSetDtr ...). A device without modem lines (a
   // pseudo-terminal) accepts the call and does nothing.

@@ -23,8 +23,9 @@ struct TPortRange {
 constexpr TPortRange kUartPorts{1, 10, "/dev/ttyS"};
 constexpr TPortRange kUsbSerialPorts{11, 20, "/dev/ttyUSB"};
 constexpr TPortRange kUsbAcmPorts{21, 30, "/dev/ttyACM"};
-constexpr TPortRange kLinkPorts{31, 50, nullptr};
+constexpr TPortRange kLinkPorts{kFirstLinkPortNumber, kLastLinkPortNumber, nullptr};
 constexpr int kSysfsProductSearchDepth = 4;
+constexpr uint16_t kHighestPortNumber = kLinkPorts.Last;
 
 bool InRange(const TPortRange& range, uint16_t n) { return n >= range.First && n <= range.Last; }
 
@@ -71,6 +72,8 @@ std::string DescriptionFor(uint16_t n, const std::string& device) {
 
 }  // namespace
 
+uint16_t HighestPortNumber() { return kHighestPortNumber; }
+
 std::string PortLinkFolder() {
   if (const char* dir = std::getenv("ZARN_PORT_DIR"); dir != nullptr && *dir != '\0') return dir;
   if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime != '\0') {
@@ -95,10 +98,11 @@ bool IsPortAvailable(uint16_t n) {
   if (device.empty()) return false;
   std::error_code ec;
   if (!fs::exists(device, ec)) return false;  // also a dangling link
-  const int result = TSerialDevice::Probe(device);
+  const TOpenResult result = TSerialDevice::Probe(device);
   // A port that another program holds, or that this user may not open, is
   // still there: choosing it gives the message that says why it cannot open.
-  return result == 0 || result == -5 || result == ecPermissionDenied;
+  return result == TOpenResult::Ok || result == TOpenResult::Held ||
+         result == TOpenResult::PermissionDenied;
 }
 
 std::vector<TPortInfo> ListPorts() {

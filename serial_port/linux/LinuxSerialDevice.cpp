@@ -59,36 +59,36 @@ uint32_t BaudOf(speed_t code) {
 // table knows under another meaning would show the wrong text, so those fall
 // back to "General failure"; the rest keep their own number and so their own
 // system text.
-int OpenErrorCode(int error) {
+TOpenResult OpenErrorCode(int error) {
   switch (error) {
     case ENOENT:
     case ENXIO:
     case ENODEV:
     case ENOTTY:
     case EISDIR:
-      return -2;
+      return TOpenResult::NoDevice;
     case ENOTDIR:
-      return -3;
+      return TOpenResult::NoPath;
     case EMFILE:
     case ENFILE:
-      return -4;
+      return TOpenResult::TooManyOpen;
     case EBUSY:
     case EWOULDBLOCK:
-      return -5;
+      return TOpenResult::Held;
     case EBADF:
-      return -6;
+      return TOpenResult::NotOpen;
     case EACCES:
     case EPERM:
     case EROFS:
-      return ecPermissionDenied;
+      return TOpenResult::PermissionDenied;
     case ENOMEM:
-      return ecOutOfMemory;
+      return TOpenResult::OutOfMemory;
     default:
       break;
   }
   constexpr int kGeneralFailure = 162;
-  if (!MessageNumberToString(error).empty()) return -kGeneralFailure;
-  return -error;
+  if (!MessageNumberToString(error).empty()) return OpenFailure(kGeneralFailure);
+  return OpenFailure(error);
 }
 
 void DrainEventFd(int fd) {
@@ -127,16 +127,18 @@ TSerialDevice::~TSerialDevice() { Close(); }
 
 bool TSerialDevice::IsOpen() const { return impl_->Fd >= 0; }
 
-int TSerialDevice::Open(const std::string& path) {
-  if (IsOpen()) return -5;
-  if (impl_->LineWake < 0 || impl_->WriteWake < 0 || impl_->ReadWake < 0) return ecOutOfMemory;
+TOpenResult TSerialDevice::Open(const std::string& path) {
+  if (IsOpen()) return TOpenResult::Held;
+  if (impl_->LineWake < 0 || impl_->WriteWake < 0 || impl_->ReadWake < 0) {
+    return TOpenResult::OutOfMemory;
+  }
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return OpenErrorCode(errno);
-  auto fail = [fd](int code) {
+  auto fail = [fd](TOpenResult code) {
     close(fd);
     return code;
   };
-  if (!isatty(fd)) return fail(-2);
+  if (!isatty(fd)) return fail(TOpenResult::NoDevice);
   // flock first: it tells another holder apart even for root, whom TIOCEXCL
   // does not stop.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(OpenErrorCode(errno));
@@ -187,15 +189,15 @@ int TSerialDevice::Open(const std::string& path) {
   impl_->Fd = fd;
   impl_->Epoll = ep;
   impl_->Shadow = TLineSettings{};
-  return 0;
+  return TOpenResult::Ok;
 }
 
-int TSerialDevice::Probe(const std::string& path) {
+TOpenResult TSerialDevice::Probe(const std::string& path) {
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return OpenErrorCode(errno);
-  int result = 0;
+  TOpenResult result = TOpenResult::Ok;
   if (!isatty(fd)) {
-    result = -2;
+    result = TOpenResult::NoDevice;
   } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     result = OpenErrorCode(errno);
   } else {
@@ -250,7 +252,7 @@ int TSerialDevice::GetState(TLineSettings& settings) {
 }
 
 int TSerialDevice::SetState(const TLineSettings& settings) {
-  if (!IsOpen()) return -6;
+  if (!IsOpen()) return OpenResultCode(TOpenResult::NotOpen);
   termios tio{};
   if (tcgetattr(impl_->Fd, &tio) != 0) return -errno;
   speed_t speed;

@@ -12,6 +12,7 @@
 #include "Adexcept.h"
 #include "ChildProcess.h"
 #include "CommandLine.h"
+#include "DspPath.h"
 #include "ImageBuilder.h"
 #include "ProgressBar.h"
 #include "PtyPair.h"
@@ -62,6 +63,9 @@ INSTANTIATE_TEST_SUITE_P(
         ParseRow{"FileFirst", {"a.zarn", "--port", "/dev/pts/3"}, true, A::Upload, "/dev/pts/3", 0, "a.zarn"},
         ParseRow{"ComName", {"--port", "COM31", "a.zarn"}, true, A::Upload, "", 31, "a.zarn"},
         ParseRow{"ComNameAnyCase", {"-p", "com7", "a.zarn"}, true, A::Upload, "", 7, "a.zarn"},
+        ParseRow{"WindowsDeviceName", {"--port", R"(\\.\COM12)", "a.zarn"}, true, A::Upload, "", 12, "a.zarn"},
+        ParseRow{"WindowsDeviceNameNoNumber", {"--port", R"(\\.\COMx)", "a"}, true, A::Upload, R"(\\.\COMx)", 0, "a"},
+        ParseRow{"WindowsDeviceComZero", {"--port", R"(\\.\COM0)", "a"}, false, A::Help, "", 0, ""},
         ParseRow{"PortWithEquals", {"--port=COM2", "a.zarn"}, true, A::Upload, "", 2, "a.zarn"},
         ParseRow{"DashDashFile", {"--port", "COM2", "--", "--odd.zarn"}, true, A::Upload, "", 2, "--odd.zarn"},
         ParseRow{"ListPorts", {"--list-ports"}, true, A::ListPorts, "", 0, ""},
@@ -96,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(Table, TaskKindByName,
                                          DspRow{"dir/x.Dsp", true}, DspRow{".DSP", true},
                                          DspRow{"a.dsp.bak", false}, DspRow{"aDSP", false},
                                          DspRow{"DSP", false}, DspRow{"a.zarn", false},
-                                         DspRow{"", false}));
+                                         DspRow{"\xc3\xa9t\xc3\xa9.dsp", true}, DspRow{"", false}));
 
 struct BarRow {
   int minimum, maximum, position;

@@ -2,6 +2,10 @@
 // elsewhere, reached through socat's pseudo-terminal the way a real line
 // would carry it. The file rb writes must equal the original byte for byte.
 //
+// The task runs on the reply-aware clock: its waits keep real time (rb's
+// repeats of 'C' do), while the 200 ms pause after each block ends as soon as
+// rb has answered. One row keeps the real clock throughout.
+//
 // rb is started only once the task waits for first contact: rb sends its
 // first 'C' at once and the next one about ten seconds later, while the task
 // empties the port's buffers when it starts. A FIFO gate in the temporary
@@ -30,6 +34,7 @@
 #include "Adport.h"
 #include "FakeTaskHost.h"
 #include "PortSetup.h"
+#include "ReplyAwareClock.h"
 #include "TempDir.h"
 #include "Unit2.h"
 
@@ -38,9 +43,16 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-// Generous deadlines: the largest case alone needs about 52 s of 200 ms pauses.
+// Generous deadlines: the largest case would need about 52 s of 200 ms pauses
+// on the real clock.
 constexpr auto kPeerStartDeadline = 10s;
 constexpr auto kUploadDeadline = 150s;
+// The task's wait slices take their full length of real time, as rb's own
+// timing is real.
+constexpr auto kRealWaitPerSlice = 50ms;
+// How long a pause after a block waits for rb's answer, in real time; a slow
+// machine then never turns a late answer into a resend.
+constexpr auto kBlockReplyDeadline = 3s;
 constexpr auto kPeerExitDeadline = 15s;
 // How often the test looks again at a condition it waits for.
 constexpr auto kPollInterval = 10ms;
@@ -137,6 +149,7 @@ class RbPeer {
 struct RbCase {
   const char* label;
   size_t size;
+  bool realTime = false;  // the task's own clock instead of the reply-aware one
 };
 void PrintTo(const RbCase& c, std::ostream* os) { *os << c.size << " bytes"; }
 
@@ -172,7 +185,14 @@ TEST_P(DspUploadToRb, ReceivedFileEqualsOriginal) {
   FakeTaskHost host(port);
   host.SetChosenPath(source.string());
 
-  new UpDspThread(host);
+  FakeTaskClock::Options clockOptions;
+  clockOptions.realWaitPerSlice = kRealWaitPerSlice;
+  ReplyAwareClock clock(port, clockOptions, kBlockReplyDeadline);
+  if (c.realTime) {
+    new UpDspThread(host);
+  } else {
+    new UpDspThread(host, clock);
+  }
   auto logHas = [&](const std::string& line) {
     const auto log = host.Log();
     return std::find(log.begin(), log.end(), line) != log.end();
@@ -205,7 +225,7 @@ TEST_P(DspUploadToRb, ReceivedFileEqualsOriginal) {
 INSTANTIATE_TEST_SUITE_P(
     Sizes, DspUploadToRb,
     ::testing::Values(RbCase{"Empty", 0}, RbCase{"OneByte", 1}, RbCase{"OneBlockAndAByte", 1025},
-                      RbCase{"TwoBlocks", 2048},
+                      RbCase{"TwoBlocksRealTime", 2048, true},
                       // 258 blocks: the block number wraps past 0xFF.
                       RbCase{"BlockNumberWraps", 256 * 1024 + 100}),
     [](const auto& info) { return std::string(info.param.label); });

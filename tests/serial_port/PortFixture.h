@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Adport.h"
+#include "Awuser.h"
 #include "EngineHooks.h"
 #include "LinePattern.h"
 #include "PortSetup.h"
@@ -34,6 +35,27 @@ class FailureRecorder {
   mutable std::mutex lock_;
   std::vector<FailureReport> reports_;
 };
+
+// A limit no test waits out: a wait given it ends only through the event the
+// test is about, and a wait that misses it shows as the test's time-out.
+inline constexpr std::chrono::milliseconds kNeverWaitedOut = std::chrono::hours(1);
+
+// Engines created while it lives use `timings`; the defaults come back after.
+class ScopedTimings {
+ public:
+  explicit ScopedTimings(const TEngineTimings& timings) { SetEngineTimings(timings); }
+  ~ScopedTimings() { SetEngineTimings(TEngineTimings{}); }
+  ScopedTimings(const ScopedTimings&) = delete;
+  ScopedTimings& operator=(const ScopedTimings&) = delete;
+};
+
+// Timings under which a flush of the output ends only when the write thread
+// answers it, never by the engine's own limit.
+inline TEngineTimings FlushEndedOnlyByTheWriteThread() {
+  TEngineTimings timings;
+  timings.FlushAcknowledgeWait = kNeverWaitedOut;
+  return timings;
+}
 
 // Polls `condition` until it holds or `limit` passes (generous limits: this
 // waits for a condition, it does not time anything).

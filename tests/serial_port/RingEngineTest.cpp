@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "LinePattern.h"
+#include "PortFixture.h"
 #include "RingEngine.h"
 #include "SerialDevice.h"
 
@@ -369,27 +370,29 @@ TEST(InputWaiters, WakeOnArrivalOnRequestAndOnShutdown) {
     engine.PushData({9});
     engine.MoveAll();
   });
-  EXPECT_TRUE(engine.WaitForInput(std::chrono::seconds(10)));
+  EXPECT_TRUE(engine.WaitForInput(kNeverWaitedOut));
   mover.join();
 
   Get(engine, 1);
-  std::atomic<bool> woken{false};
-  std::thread waker([&] {
-    // Keeps waking until the waiter has returned: a wake sent before the
-    // waiter began to wait does not count for it.
-    while (!woken) {
-      engine.WakeInputWaiters();
-      std::this_thread::yield();
-    }
+  std::atomic<bool> result{true};
+  std::atomic<bool> returned{false};
+  std::thread waiter([&] {
+    result = engine.WaitForInput(kNeverWaitedOut);
+    returned = true;
   });
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(engine.WaitForInput(std::chrono::seconds(10)));
-  woken = true;
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-  waker.join();
+  // A wake sent before the waiter began to wait does not count for it, so the
+  // test wakes until it has returned.
+  const bool woken = WaitUntil([&] {
+    engine.WakeInputWaiters();
+    return returned.load();
+  });
+  if (!woken) engine.BeginShutdown();  // lets the waiter go before the join
+  waiter.join();
+  EXPECT_TRUE(woken);
+  EXPECT_FALSE(result);
 
   engine.BeginShutdown();
-  EXPECT_FALSE(engine.WaitForInput(std::chrono::seconds(10)));
+  EXPECT_FALSE(engine.WaitForInput(kNeverWaitedOut));
 }
 
 TEST(InputWaiters, GiveUpAtTheLimit) {

@@ -1,27 +1,11 @@
 #include "PortSetup.h"
 
-#include <cstdint>
-
-namespace {
-constexpr int32_t kBaud = 115200;
-constexpr uint16_t kDataBits = 8;
-constexpr uint16_t kStopBits = 1;
-constexpr uint16_t kRingSize = 32768;
-}  // namespace
+#include "UploadPortSettings.h"
 
 void ConfigureLikeMainWindow(TApdCustomComPort& port, const std::string& path) {
   port.SetDevicePath(path);
-  port.SetBaud(kBaud);
-  port.SetDataBits(kDataBits);
-  port.SetStopBits(kStopBits);
-  port.SetParity(pNone);
-  port.SetInSize(kRingSize);
-  port.SetOutSize(kRingSize);
-  port.SetAutoOpen(false);
-  port.SetDTR(false);
-  port.SetRTS(false);
-  port.SetUseEventWord(false);
-  port.SetTapiMode(tmNone);
+  UploadPort::ApplyStoredSettings(port);
+  UploadPort::ApplyLineSettings(port);
 }
 
 void OpenPortOn(TApdCustomComPort& port, const std::string& path) {

@@ -6,9 +6,8 @@
 
 #include "Adport.h"
 
-// Gives `port` the main window's line settings and ring sizes for `path`
-// (115200 8N1, 32 KiB rings, no automatic open, DTR and RTS low); leaves
-// it closed.
+// Gives `port` the main window's stored settings and Connect's line settings
+// (UploadPortSettings.h) for `path`; leaves it closed.
 void ConfigureLikeMainWindow(TApdCustomComPort& port, const std::string& path);
 
 // ConfigureLikeMainWindow, then opens the port and empties both rings, as the

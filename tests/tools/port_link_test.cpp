@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "PortLink.h"
+#include "PortList.h"
 #include "StbSimulator.h"
 #include "TempDir.h"
 
@@ -49,7 +50,7 @@ TEST(PortLinkTest, RemovesOnlyItsOwnLink) {
 
 TEST(PortLinkTest, NoLinkWhenEveryNumberIsTaken) {
   TempDir dir{"zarn-sim"};
-  for (int n = stbsim::kFirstLinkedCom; n <= stbsim::kLastLinkedCom; ++n)
+  for (int n = kFirstLinkPortNumber; n <= kLastLinkPortNumber; ++n)
     ASSERT_FALSE(stbsim::CreatePortLink("/dev/null", dir.Path()).name.empty());
   EXPECT_TRUE(stbsim::CreatePortLink("/dev/null", dir.Path()).name.empty());
 }

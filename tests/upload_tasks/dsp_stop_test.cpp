@@ -26,10 +26,7 @@ constexpr uint8_t ACK = 0x06;
 constexpr size_t kFileSize = 5 * 1024;
 // Fake time that must pass in a wait without a limit before the test is
 // satisfied that nothing ends it but a stop: well past the 10-second limit.
-constexpr int64_t kBeyondEveryLimitMs = 15'000;
-// Real time per empty wait slice that keeps a 10-second wait running for
-// about 20 s of real time, long enough for the test to step in.
-constexpr auto kSlowSlice = 100ms;
+constexpr int kBeyondEveryLimitSeconds = 15;
 
 Fault Always(SimPhase phase, std::vector<uint8_t> reply) {
   return Fault{phase, kAnyIndex, FaultKind::Replace, std::move(reply), 0x01, 0ms, kForever};
@@ -40,7 +37,7 @@ enum class Action { Stop, Disconnect };
 struct StopCase {
   std::string label;
   std::vector<Fault> faults;
-  bool slowClock;        // holds a limited wait open for the test
+  bool holdClock;  // fake time stands still until the test has stepped in
   // The phase has been reached (checked against the STB's record).
   std::function<bool(const SimRecord&)> reached;
   bool waitsWithoutLimit;  // fake time runs far past every limit first
@@ -63,15 +60,23 @@ class DspStop : public DspUploadTest, public ::testing::WithParamInterface<StopC
 
 TEST_P(DspStop, EndsTheTaskAsItsPhaseSays) {
   const StopCase& c = GetParam();
-  if (c.slowClock) clockOptions_.realWaitPerSlice = kSlowSlice;
   stbsim::SimOptions options = DspOptions(c.faults);
   StartStb(options);
+  clock_ = std::make_unique<ReplyAwareClock>(port_, clockOptions_, replyDeadline_);
+  if (c.holdClock) clock_->Fake().Hold();
   UpDspThread* task = StartUpload(WriteFile("STOP.DSP", Pattern(kFileSize)));
   ASSERT_TRUE(sim_->WaitFor(c.reached, kDeadline));
   if (c.waitsWithoutLimit) {
-    const int64_t from = clock_->Fake().NowMilliseconds();
-    ASSERT_TRUE(host_.PumpUntil(
-        [&] { return clock_->Fake().NowMilliseconds() > from + kBeyondEveryLimitMs; }, kDeadline));
+    // The test moves the held clock on a second at a time, and lets the task
+    // look at each second before the next.
+    clock_->Fake().Hold();
+    for (int second = 0; second < kBeyondEveryLimitSeconds; ++second) {
+      clock_->Fake().Advance(1s);
+      const int64_t slices = clock_->Fake().WaitSlices();
+      ASSERT_TRUE(host_.PumpUntil(
+          [&] { return clock_->Fake().WaitSlices() >= slices + 2 || !TaskRunning.load(); },
+          kDeadline));
+    }
   }
   ASSERT_TRUE(TaskRunning.load()) << "the task ended before the test stepped in";
   const auto linesBefore = host_.Log();
@@ -81,6 +86,7 @@ TEST_P(DspStop, EndsTheTaskAsItsPhaseSays) {
   } else {
     Disconnect(task);
   }
+  clock_->Fake().Release();
   FinishUpload();
 
   // The task adds no line of its own after the stop.

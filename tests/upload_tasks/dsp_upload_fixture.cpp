@@ -4,20 +4,6 @@
 
 namespace dsptest {
 
-void ReplyAwareClock::Pause(std::chrono::milliseconds length) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    pauses_.push_back(length);
-  }
-  port_.WaitForInput(replyDeadline_);
-  fake_.Advance(length);
-}
-
-std::vector<std::chrono::milliseconds> ReplyAwareClock::Pauses() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return pauses_;
-}
-
 DspUploadTest::DspUploadTest() {
   clockOptions_.realWaitPerSlice = kRealWaitPerSlice;
 }

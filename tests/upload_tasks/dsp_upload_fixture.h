@@ -19,6 +19,7 @@
 
 #include "Adport.h"
 #include "FakeTaskHost.h"
+#include "ReplyAwareClock.h"
 #include "StbSimulator.h"
 #include "TaskClock.h"
 #include "TempDir.h"
@@ -40,34 +41,6 @@ inline constexpr std::chrono::milliseconds kRealWaitPerSlice{5};
 inline constexpr std::chrono::milliseconds kBlockReplyDeadline{3000};
 // Generous deadline for anything the test waits for.
 inline constexpr std::chrono::milliseconds kDeadline{60000};
-
-// The fake task clock, except that a protocol pause ends as soon as a reply
-// byte waits on the port (or after `replyDeadline` of real time) instead of
-// after a scaled real sleep: the STB's answer to a data block is then always
-// in before the task reads it, however slow the machine, while fake time
-// still moves on by the pause's full length.
-class ReplyAwareClock final : public TaskClock {
- public:
-  ReplyAwareClock(TApdCustomComPort& port, FakeTaskClock::Options options,
-                  std::chrono::milliseconds replyDeadline)
-      : port_(port), fake_(options), replyDeadline_(replyDeadline) {}
-
-  int64_t WholeSeconds() override { return fake_.WholeSeconds(); }
-  void WaitForInput(TApdCustomComPort& port, std::chrono::milliseconds slice) override {
-    fake_.WaitForInput(port, slice);
-  }
-  void Pause(std::chrono::milliseconds length) override;
-
-  FakeTaskClock& Fake() { return fake_; }
-  std::vector<std::chrono::milliseconds> Pauses() const;
-
- private:
-  TApdCustomComPort& port_;
-  FakeTaskClock fake_;
-  const std::chrono::milliseconds replyDeadline_;
-  mutable std::mutex mutex_;
-  std::vector<std::chrono::milliseconds> pauses_;
-};
 
 class DspUploadTest : public ::testing::Test {
  protected:

@@ -1,11 +1,11 @@
 #include "Session.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
 #include "Adport.h"
+#include "DspPath.h"
 #include "StbSimulator.h"
 #include "Unit2.h"
 
@@ -45,15 +45,6 @@ void OpenLikeTheWindow(TApdComPort& port, const std::string& device) {
   port.FlushOutBuffer();
 }
 
-// The window's rule: a name that ends in ".DSP", in any letter case.
-bool IsDspName(const std::string& name) {
-  constexpr size_t kSuffix = 4;
-  if (name.size() < kSuffix) return false;
-  std::string tail = name.substr(name.size() - kSuffix);
-  for (char& c : tail) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return tail == ".DSP";
-}
-
 bool Logged(const CampaignHost& host, const std::string& line) {
   for (const std::string& l : host.Log()) {
     if (l == line) return true;
@@ -88,7 +79,7 @@ SessionResult RunSession(const SessionPlan& plan, const std::string& folder,
   FakeTaskClock clock(budget.clock);
 
   TThread* task = nullptr;
-  if (IsDspName(plan.fileName)) {
+  if (IsDspPath(plan.fileName)) {
     task = new UpDspThread(host, clock);
   } else {
     task = new UpThread(host, clock);

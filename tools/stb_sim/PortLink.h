@@ -1,20 +1,17 @@
 // The "COM<n>" name under which the tool's port list shows the simulator: a
 // symbolic link in the port link folder that points at the pseudo-terminal.
 //
-// The folder is the serial layer's PortLinkFolder() (PortList.h), so the port
-// list finds the link; missing folders are created with mode 0700.
+// The folder is the serial layer's PortLinkFolder() and the numbers its
+// kFirstLinkPortNumber..kLastLinkPortNumber (PortList.h), so the port list
+// finds the link; missing folders are created with mode 0700.
 //
 // Threads: any; the link itself is shared with other processes, so creation
 // tries the numbers in turn and takes the first it can create.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 namespace stbsim {
-
-inline constexpr int kFirstLinkedCom = 31;
-inline constexpr int kLastLinkedCom = 50;
 
 struct PortLink {
   std::string name;  // "COM31"

@@ -13,6 +13,9 @@
 //    answers within the pause still has time to do so.
 // Every pause is recorded in order (Pauses()), so a test can check the
 // protocol's pause sequence.
+// A test may Hold() the clock: until it calls Release(), neither pauses nor
+// empty wait slices move fake time, so no limit can pass while the test steps
+// in (the waits still end on a byte, a wake or a stop as usual).
 //
 // Threads: the task's thread drives it; a test may read the fake time and
 // the recorded pauses or move the time from any thread.
@@ -51,7 +54,7 @@ class FakeTaskClock final : public TaskClock {
       std::lock_guard<std::mutex> lock(mutex_);
       pauses_.push_back(length);
     }
-    nowMilliseconds_ += length.count();
+    Elapse(length);
     const auto scaled = std::chrono::duration_cast<std::chrono::microseconds>(
         std::chrono::duration<double, std::micro>(
             std::chrono::duration_cast<std::chrono::microseconds>(length).count() *
@@ -62,13 +65,24 @@ class FakeTaskClock final : public TaskClock {
   void WaitForInput(TApdCustomComPort& port, std::chrono::milliseconds slice) override {
     // A byte that arrives ends the wait without moving the clock: the caller's
     // next pass sees it before it reads the clock again.
-    if (!port.WaitForInput(options_.realWaitPerSlice)) nowMilliseconds_ += slice.count();
+    if (!port.WaitForInput(options_.realWaitPerSlice)) Elapse(slice);
+    ++waitSlices_;
+  }
+
+  // Time passing on its own: moves fake time on unless the clock is held.
+  void Elapse(std::chrono::milliseconds length) {
+    if (!held_) nowMilliseconds_ += length.count();
   }
 
   // --- for the test ---
   int64_t NowMilliseconds() const { return nowMilliseconds_.load(); }
   void SetNowMilliseconds(int64_t value) { nowMilliseconds_ = value; }
   void Advance(std::chrono::milliseconds length) { nowMilliseconds_ += length.count(); }
+  void Hold() { held_ = true; }
+  void Release() { held_ = false; }
+  // Wait slices ended so far: two more after a change of the time mean the
+  // task has looked at the new time at least once.
+  int64_t WaitSlices() const { return waitSlices_.load(); }
   std::vector<std::chrono::milliseconds> Pauses() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return pauses_;
@@ -77,6 +91,8 @@ class FakeTaskClock final : public TaskClock {
  private:
   const Options options_;
   std::atomic<int64_t> nowMilliseconds_;
+  std::atomic<bool> held_{false};
+  std::atomic<int64_t> waitSlices_{0};
   mutable std::mutex mutex_;
   std::vector<std::chrono::milliseconds> pauses_;
 };

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "PortLink.h"
+#include "PortList.h"
 
 namespace stbsim {
 namespace {
@@ -28,7 +29,7 @@ std::string LinkTarget(const std::string& link) {
 
 PortLink CreatePortLink(const std::string& target, const std::string& folder) {
   if (!MakeFolders(folder)) return {};
-  for (int n = kFirstLinkedCom; n <= kLastLinkedCom; ++n) {
+  for (int n = kFirstLinkPortNumber; n <= kLastLinkPortNumber; ++n) {
     const std::string name = "COM" + std::to_string(n);
     const std::string path = folder + "/" + name;
     if (symlink(target.c_str(), path.c_str()) == 0) return {name, path};

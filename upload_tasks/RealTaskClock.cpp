@@ -3,7 +3,8 @@
 #include <thread>
 
 #include "Adport.h"
-#include "../TaskClock.h"
+#include "LocalTime.h"
+#include "TaskClock.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ class WallTaskClock final : public TaskClock {
     // always has.
     std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    if (!ToLocalTime(now, local)) return static_cast<int64_t>(now);
     return static_cast<int64_t>(std::mktime(&local));
   }
 

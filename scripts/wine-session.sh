@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Runs a command inside the wine setup that the Windows test tree needs:
+#   - a prefix inside the tree (created once with wineboot -i),
+#   - COM5 mapped to a link in the tree ($ZARN_WINE_COM5_LINK), which each
+#     test points at its own pseudo-terminal; COM1..COM4 are never used, as
+#     wine maps COM1 to /dev/ttyS0 (often the machine's console),
+#   - one persistent wineserver for the whole run, with its services, started
+#     before any test program
+#     (a server started by a program would take that program's pseudo-terminal
+#     as its controlling terminal), and stopped at the end.
+# Usage: scripts/wine-session.sh TREE COMMAND [ARGS...]
+set -uo pipefail
+
+tree=$(realpath "$1")
+shift
+
+export WINEPREFIX=$tree/wineprefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export ZARN_WINE_COM5_LINK=$tree/wine-ports/com5
+mkdir -p "$tree/wine-ports"
+
+if [[ ! -f $WINEPREFIX/system.reg ]]; then
+  echo "wine-session: creating the prefix $WINEPREFIX"
+  wineboot -i >"$tree/wineboot.log" 2>&1 || { cat "$tree/wineboot.log"; exit 1; }
+fi
+# Wine reads its port map only when the server starts.
+wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$ZARN_WINE_COM5_LINK" /f >/dev/null 2>&1 || {
+  echo "wine-session: cannot map COM5"
+  exit 1
+}
+wineserver -k 2>/dev/null
+wineserver -w
+wineserver -f -p >"$tree/wineserver.log" 2>&1 &
+server=$!
+stop_server() {
+  wineserver -k 2>/dev/null
+  wait "$server" 2>/dev/null
+}
+trap stop_server EXIT
+# The first program brings up wine's own services, which live as long as the
+# server; started here, they hold /dev/null instead of a test's output pipe
+# (ctest would wait for that pipe to close).
+wine cmd /c exit </dev/null >/dev/null 2>&1
+
+"$@"
