@@ -246,6 +246,23 @@ SessionPlan PlanForSeed(uint64_t seed) {
     }
     sim.faults.push_back(fault);
   }
+  // Flipped bits turn what goes out at a phase (its usual answer or the bytes
+  // a fault puts there) into other bytes, which may hold the confirming word.
+  for (const Fault& flip : sim.faults) {
+    if (flip.kind != FaultKind::FlipBits) continue;
+    std::vector<Bytes> sent;
+    for (const PhaseInfo& info : phases) {
+      if (info.phase == flip.phase) sent.push_back(info.normal);
+    }
+    for (const Fault& other : sim.faults) {
+      const bool injects = other.kind == FaultKind::Replace || other.kind == FaultKind::Garbage;
+      if (injects && other.phase == flip.phase) sent.push_back(other.bytes);
+    }
+    for (Bytes bytes : sent) {
+      for (uint8_t& b : bytes) b ^= flip.flipMask;
+      if (Contains(bytes, confirming)) plan.confirmationForged = true;
+    }
+  }
   if (dice.Chance(10)) {
     sim.vanishAtByte = dice.Upto(0, static_cast<int>(sessionBytes));
     plan.description += "; vanish at byte " + std::to_string(sim.vanishAtByte);
