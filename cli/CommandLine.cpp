@@ -124,9 +124,15 @@ std::string UsageText(const std::string& program) {
          "shows a progress bar. The first Ctrl-C stops the upload as Disconnect does;\n"
          "a second one quits at once.\n"
          "\n"
-         "Exit status: 0 when the upload reached its finish, 1 when it ended early\n"
-         "(a failure, a time-out, a stop), 2 for usage errors and when the port or the\n"
-         "file cannot be opened.\n";
+         "Exit status:\n"
+         "  0  the STB confirmed the upload: it reported the flash written (FlashOk),\n"
+         "     or it acknowledged the closing block of a .DSP file\n"
+         "  1  the upload ended early (a failure, a time-out, a stop, a lost line), or\n"
+         "     the STB reported that writing its flash failed (FlashErr)\n"
+         "  2  usage errors, and when the port or the file cannot be opened\n"
+         "  3  the upload reached its end, but the STB did not confirm it: a restart\n"
+         "     greeting or 'C' in place of FlashOk, no recognizable final word, or a\n"
+         "     closing block sent 60 times without an acknowledgement\n";
 }
 
 std::string VersionText() { return "zarn-upload (ZARN Multi-Loader V1.20)\n"; }

@@ -71,12 +71,12 @@ void ConsoleHost::ShowMessageBox(const std::string& text, const std::string& tit
 
 void ConsoleHost::PrintNote(const std::string& line) { WriteLine(err_, line); }
 
-void ConsoleHost::TaskEnded(bool reachedFinish) {
+void ConsoleHost::TaskEnded(TaskEnd end) {
   std::lock_guard<std::mutex> lock(mutex_);
-  outcome_ = reachedFinish;
+  outcome_ = end;
 }
 
-std::optional<bool> ConsoleHost::Outcome() const {
+std::optional<TaskEnd> ConsoleHost::Outcome() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return outcome_;
 }

@@ -32,11 +32,11 @@ class ConsoleHost final : public TaskHost {
   void StepProgressBy(int delta) override;
   void ShowMessageBox(const std::string& text, const std::string& title) override;
   void RunOnMainThread(const std::function<void()>& fn) override { queue_.RunAndWait(fn); }
-  void TaskEnded(bool reachedFinish) override;
+  void TaskEnded(TaskEnd end) override;
 
   MainThreadQueue& Queue() { return queue_; }
-  // Set by the termination notice: whether the task reached its finish.
-  std::optional<bool> Outcome() const;
+  // Set by the termination notice: how the task ended.
+  std::optional<TaskEnd> Outcome() const;
   // Takes the progress bar off the terminal (before the program ends).
   void ClearProgressBar();
   // Writes one line of the front end's own to standard error, in order with
@@ -67,5 +67,5 @@ class ConsoleHost final : public TaskHost {
   int position_ = 0;
   bool barShown_ = false;
   bool barStarted_ = false;
-  std::optional<bool> outcome_;
+  std::optional<TaskEnd> outcome_;
 };

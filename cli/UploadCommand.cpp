@@ -11,7 +11,9 @@
 #include "Console.h"
 #include "ConsoleHost.h"
 #include "DspPath.h"
+#include "EngineHooks.h"
 #include "PortList.h"
+#include "RegularFile.h"
 #include "Unit2.h"
 #include "UploadPortSettings.h"
 
@@ -49,20 +51,31 @@ std::string PortName(const CommandLine& command) {
                                     : command.devicePath;
 }
 
-// Load's rule: the path names an existing file; a directory does not count.
+// Load's rule: the path names an existing file, and only a regular one (a
+// FIFO would block the open, a directory or a device has nothing to send).
 // Returns "" when it does, else what is wrong.
 std::string CheckImageFile(const std::string& path) {
   std::error_code error;
   const auto status = std::filesystem::status(path, error);
   if (error || !std::filesystem::exists(status)) return "no such file";
-  if (std::filesystem::is_directory(status)) return "is a directory";
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return std::generic_category().message(errno);
+  std::string problem;
+  std::FILE* file = OpenRegularFile(path, problem);
+  if (file == nullptr) return problem;
   std::fclose(file);
   return "";
 }
 
 }  // namespace
+
+int ExitStatusFor(TaskEnd end) {
+  switch (end) {
+    case TaskEnd::Confirmed: return kExitFinished;
+    case TaskEnd::Unconfirmed: return kExitUnconfirmed;
+    case TaskEnd::Early:
+    case TaskEnd::FlashError: break;
+  }
+  return kExitEndedEarly;
+}
 
 int RunUpload(const CommandLine& command, std::FILE* out, std::FILE* err) {
   if (const std::string problem = CheckImageFile(command.imagePath); !problem.empty()) {
@@ -82,6 +95,15 @@ int RunUpload(const CommandLine& command, std::FILE* out, std::FILE* err) {
   }
 
   ConsoleHost host(port, command.imagePath, out, err, IsTerminal(err));
+  // The engine's failure reports go through the host's writer, as whole lines
+  // clear of the progress bar. The port is closed (its threads have ended)
+  // before the host goes away.
+  SetThreadFailureReporter([&host](const std::string& exceptionClass, const std::string& message) {
+    host.PrintNote("Application Error: " + exceptionClass + ": " + message);
+  });
+  struct ReporterReset {
+    ~ReporterReset() { SetThreadFailureReporter(nullptr); }
+  } reporterReset;
   InstallInterruptHandler();
 
   TThread* task = nullptr;
@@ -130,7 +152,7 @@ int RunUpload(const CommandLine& command, std::FILE* out, std::FILE* err) {
   TThread::WaitUntilAllReleased(kTaskReleaseLimit);
   host.ClearProgressBar();
   closePort(true);
-  return host.Outcome().value_or(false) ? kExitFinished : kExitEndedEarly;
+  return ExitStatusFor(host.Outcome().value_or(TaskEnd::Early));
 }
 
 int RunListPorts(std::FILE* out) {

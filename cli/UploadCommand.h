@@ -5,10 +5,12 @@
 #include <cstdio>
 
 #include "CommandLine.h"
+#include "TaskHost.h"
 
-inline constexpr int kExitFinished = 0;   // the task reached its finish
-inline constexpr int kExitEndedEarly = 1; // a failure, a time-out, a stop
-inline constexpr int kExitUsage = 2;      // usage errors; port or file cannot be opened
+inline constexpr int kExitFinished = 0;     // the STB confirmed the upload
+inline constexpr int kExitEndedEarly = 1;   // a failure box, a time-out, a stop; or FlashErr
+inline constexpr int kExitUsage = 2;        // usage errors; port or file cannot be opened
+inline constexpr int kExitUnconfirmed = 3;  // the upload reached its end, unconfirmed
 
 // Opens the port as Connect does, starts the task kind that Send would choose
 // for the file, relays its log, boxes and progress, and closes the port once
@@ -16,6 +18,10 @@ inline constexpr int kExitUsage = 2;      // usage errors; port or file cannot b
 // does: a stop request, then, when the task has not ended within a short
 // grace, the port closed under it.
 int RunUpload(const CommandLine& command, std::FILE* out, std::FILE* err);
+
+// The exit status for how the task ended: 0 only when the STB confirmed, 3
+// when the upload reached its end without a confirmation, 1 otherwise.
+int ExitStatusFor(TaskEnd end);
 
 // Prints what the port dialog would list, one port a line.
 int RunListPorts(std::FILE* out);

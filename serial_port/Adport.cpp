@@ -403,6 +403,13 @@ bool TApdCustomComPort::WaitForOutputDrained(std::chrono::milliseconds limit) {
   return s_->Engine->WaitForOutputDrained(limit);
 }
 
+int TApdCustomComPort::LineFailure() {
+  if (s_->PortState != psOpen) return 0;
+  TOperationGuard guard(*s_);
+  if (s_->PortState != psOpen) return 0;
+  return s_->Engine->LineFailure();
+}
+
 uint32_t TApdCustomComPort::InBuffUsed() {
   if (s_->PortState != psOpen) return 0;
   TOperationGuard guard(*s_);

@@ -128,10 +128,20 @@ class TApdCustomComPort : public TApdBaseComponent {
   bool WaitForInput(std::chrono::milliseconds limit);
   // Ends every WaitForInput in progress (any thread).
   void WakeInputWaiters();
-  // Blocks until every queued byte has been written to the device or `limit`
-  // passes; true when drained. For hosts that close the port right after a
-  // final word (the command-line front end).
+  // Blocks until every queued byte has been written to the device and the
+  // device has sent it, or `limit` passes; true when drained. A close right
+  // after a successful drain (and no PutBlock since) keeps those bytes: the
+  // far end gets them even when it reads only after the close. For hosts that
+  // close the port right after a final word (the command-line front end).
+  // False at once when the line has failed.
   bool WaitForOutputDrained(std::chrono::milliseconds limit);
+
+  // 0 while the line works; once an engine thread has ended on a failure (the
+  // device went away) the error code of its report (ecDeviceReadError or ecDeviceWriteError, as
+  // CheckException raises it). The port stays nominally open and the ring
+  // operations keep their meaning; WaitForInput and WaitForOutputDrained
+  // return at once. Never raises; 0 on a port that is not open.
+  int LineFailure();
 
   // Bytes waiting in the receive ring, and free room in the transmit ring; 0
   // on a port that is not open. Never raise, never open the port.

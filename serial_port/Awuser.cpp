@@ -196,6 +196,8 @@ int TApdBaseDispatcher::InitPort(const std::string& name, int32_t baud, uint8_t 
                                  uint16_t dataBits, uint16_t stopBits, uint16_t inSize,
                                  uint16_t outSize, unsigned options) {
   ShuttingDown = false;
+  LineFailure_ = 0;
+  OutputDrained = false;
   int result = OpenCom(name, inSize, outSize);
   if (result < 0) {
     DonePort();
@@ -253,7 +255,7 @@ void TApdBaseDispatcher::BeginShutdown() {
 void TApdBaseDispatcher::DonePort() {
   BeginShutdown();
   if (DeviceOpen()) {
-    FlushOutBuffer();
+    if (!OutputDrained) FlushOutBuffer();
     FlushInBuffer();
     CloseCom();
   }
@@ -417,6 +419,7 @@ int TApdBaseDispatcher::PutBlock(const void* block, uint16_t length) {
   std::lock_guard<std::recursive_mutex> guard(OutputLock);
   const std::size_t freeRoom = OutRing.Free();
   if (length > freeRoom) return ecOutputBufferTooSmall;
+  OutputDrained = false;
   if (length == freeRoom) OutRing.Full = true;
   WriteCom(static_cast<const uint8_t*>(block), length);
   return 0;
@@ -470,7 +473,7 @@ bool TApdBaseDispatcher::WaitForInput(std::chrono::milliseconds limit) {
   const uint64_t generation = InputWakeGeneration;
   for (;;) {
     if (CharReady()) return true;
-    if (ShuttingDown || generation != InputWakeGeneration) return false;
+    if (ShuttingDown || LineFailure_ != 0 || generation != InputWakeGeneration) return false;
     if (InputArrived.wait_until(lock, deadline) == std::cv_status::timeout) return CharReady();
   }
 }
@@ -489,7 +492,7 @@ bool TApdBaseDispatcher::WaitForOutputDrained(std::chrono::milliseconds limit) {
   {
     std::unique_lock<std::mutex> lock(OutputWaitLock);
     while (!ringDrained()) {
-      if (ShuttingDown) return false;
+      if (ShuttingDown || LineFailure_ != 0) return false;
       if (OutputProgress.wait_until(lock, deadline) == std::cv_status::timeout) {
         if (!ringDrained()) return false;
         break;
@@ -499,8 +502,26 @@ bool TApdBaseDispatcher::WaitForOutputDrained(std::chrono::milliseconds limit) {
   // The bytes have left the engine; give the device the rest of the time to
   // send what it holds.
   while (DeviceOutputQueued() != 0) {
-    if (ShuttingDown || std::chrono::steady_clock::now() >= deadline) return false;
+    if (ShuttingDown || LineFailure_ != 0 || std::chrono::steady_clock::now() >= deadline) {
+      return false;
+    }
     std::this_thread::sleep_for(kDeviceDrainPoll);
   }
+  if (LineFailure_ != 0) return false;
+  DeviceWaitSent();
+  std::lock_guard<std::recursive_mutex> guard(OutputLock);
+  if (!ringDrained()) return false;
+  OutputDrained = true;
   return true;
+}
+
+void TApdBaseDispatcher::NoteLineFailure(int code) {
+  int none = 0;
+  LineFailure_.compare_exchange_strong(none, code);
+  {
+    std::lock_guard<std::mutex> guard(InputWaitLock);
+    ++InputWakeGeneration;
+  }
+  InputArrived.notify_all();
+  NotifyOutputProgress();
 }

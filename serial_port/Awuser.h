@@ -152,9 +152,21 @@ class TApdBaseDispatcher {
   std::size_t OutBuffFree();
 
   // --- waits for hosts that must not poll (any thread) ---
+  // Both return at once once the line has failed (LineFailure).
   bool WaitForInput(std::chrono::milliseconds limit);
   void WakeInputWaiters();
+  // True once the transmit ring is empty and the device has sent what it
+  // held. Until the next PutBlock, a close then keeps those bytes: it does not
+  // purge the device's output, which on a pseudo-terminal would drop what the
+  // far end has not read yet.
   bool WaitForOutputDrained(std::chrono::milliseconds limit);
+
+  // 0 while the line works; else the failure code of the first engine thread
+  // that ended on a failure (the device went away). Any thread.
+  int LineFailure() const { return LineFailure_; }
+  // Called by an engine thread that ends on `code`: records the first code
+  // and ends every wait in progress.
+  void NoteLineFailure(int code);
 
   // --- for the engine threads ---
   // One step of the dispatch thread: moves queued bytes into the receive ring
@@ -175,6 +187,9 @@ class TApdBaseDispatcher {
   virtual void SignalOutput() = 0;
   // The device still holds written bytes (for WaitForOutputDrained).
   virtual std::size_t DeviceOutputQueued() = 0;
+  // Blocks until the device has put the last byte it holds on the line (the
+  // shift register included). Called only once DeviceOutputQueued is 0.
+  virtual void DeviceWaitSent() {}
 
   // Writes a changed line-settings record back, restoring DTR and RTS.
   int StoreLineSettings(TLineSettings& settings);
@@ -213,4 +228,8 @@ class TApdBaseDispatcher {
   std::mutex OutputWaitLock;
   std::condition_variable OutputProgress;
   std::atomic<bool> ShuttingDown{false};
+  std::atomic<int> LineFailure_{0};
+  // Set by a successful WaitForOutputDrained, cleared by PutBlock (both under
+  // OutputLock): the close must not purge the output then.
+  std::atomic<bool> OutputDrained{false};
 };

@@ -1,6 +1,6 @@
 #include "EngineHooks.h"
 
-#include <iostream>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 
@@ -41,7 +41,13 @@ void ReportThreadFailure(const std::string& exceptionClass, const std::string& m
     (*reporter)(exceptionClass, message);
     return;
   }
-  std::cerr << "Application Error: " << exceptionClass << ": " << message << std::endl;
+  // One write of the whole line under one lock: two threads that fail at once
+  // must not print into each other.
+  static std::mutex writeLock;
+  const std::string line = "Application Error: " + exceptionClass + ": " + message + "\n";
+  std::lock_guard<std::mutex> guard(writeLock);
+  std::fputs(line.c_str(), stderr);
+  std::fflush(stderr);
 }
 
 void SetCloseWaitPump(std::function<void()> pump) {

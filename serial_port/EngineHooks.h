@@ -10,8 +10,10 @@
 
 // How an engine thread that ends on a failure tells the user. Called once per
 // failing thread, from that thread, with the exception's class name
-// ("EInOutError") and its message ("Device read error"). Without a hook the
-// report goes to stderr as "Application Error: <class>: <message>".
+// ("EInOutError") and its message ("Device read error"). Several threads may
+// report at the same time; a hook that prints must write each report whole.
+// Without a hook the report goes to stderr as one whole line
+// "Application Error: <class>: <message>", never mixed with another report.
 using TThreadFailureReporter =
     std::function<void(const std::string& exceptionClass, const std::string& message)>;
 void SetThreadFailureReporter(TThreadFailureReporter reporter);

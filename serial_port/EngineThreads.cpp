@@ -66,6 +66,7 @@ void TApdDispatcherThread::Run() {
     Owner.Kill();
   }
   if (FailureCode_ != 0) {
+    Owner.NoteLineFailure(FailureCode_);
     try {
       CheckException(nullptr, FailureCode_);
     } catch (const Exception& e) {

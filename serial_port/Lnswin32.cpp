@@ -39,6 +39,8 @@ bool TApdWin32Dispatcher::DeviceOpen() const { return Device.IsOpen(); }
 
 std::size_t TApdWin32Dispatcher::DeviceOutputQueued() { return Device.OutputQueued(); }
 
+void TApdWin32Dispatcher::DeviceWaitSent() { Device.WaitSent(); }
+
 void TApdWin32Dispatcher::SignalOutput() { OutputEvent.Set(); }
 
 void TApdWin32Dispatcher::SetEventMask(uint32_t mask) {

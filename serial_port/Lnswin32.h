@@ -130,6 +130,7 @@ class TApdWin32Dispatcher : public TApdBaseDispatcher {
  protected:
   void SignalOutput() override;
   std::size_t DeviceOutputQueued() override;
+  void DeviceWaitSent() override;
 
  private:
   friend class TApdDispatcherThread;

@@ -109,6 +109,10 @@ class TSerialDevice {
   bool PurgeOutput();
   // Bytes written to the device that it has not sent yet.
   std::size_t OutputQueued();
+  // Blocks until the device has sent every byte written to it (tcdrain; the
+  // Win32 equivalent flushes the file buffers). Callers wait for OutputQueued
+  // to reach 0 first, so this covers only the last bytes in the hardware.
+  void WaitSent();
 
   // Whether an error number that a call returned means the device handle is
   // gone (the engine then ends its threads without reporting a failure).

@@ -2,8 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <system_error>
+
+#include "RegularFile.h"
 
 ImageFile::~ImageFile() { Close(); }
 
@@ -13,19 +14,10 @@ void ImageFile::NoteError(int errorNumber) {
 
 bool ImageFile::Open(const std::string& path) {
   Close();
-  // Some systems open a folder for reading and fail only at the first read.
-  std::error_code ignored;
-  if (std::filesystem::is_directory(path, ignored)) {
-    NoteError(EISDIR);
-    return false;
-  }
-  errno = 0;
-  file_ = std::fopen(path.c_str(), "rb");
-  if (file_ == nullptr) {
-    NoteError(errno != 0 ? errno : ENOENT);
-    return false;
-  }
-  return true;
+  // Only a regular file: a folder would fail at the first read, a FIFO would
+  // block the task, a device has no length worth sending.
+  file_ = OpenRegularFile(path, lastError_);
+  return file_ != nullptr;
 }
 
 int64_t ImageFile::Length() {

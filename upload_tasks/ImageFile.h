@@ -20,8 +20,9 @@ class ImageFile {
   ImageFile& operator=(const ImageFile&) = delete;
 
   // Opens `path` read-only at position 0, closing a file still open first.
-  // Returns false (and leaves the handle closed) when it cannot be opened;
-  // LastError() then tells why.
+  // Only a regular file is opened, and the open never blocks (see
+  // RegularFile.h). Returns false (and leaves the handle closed) when it
+  // cannot be opened or is no regular file; LastError() then tells why.
   bool Open(const std::string& path);
   bool IsOpen() const { return file_ != nullptr; }
 

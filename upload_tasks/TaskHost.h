@@ -12,6 +12,15 @@
 
 class TApdCustomComPort;
 
+// How a task ended, as far as a caller that must decide whether the STB holds
+// the image can tell.
+enum class TaskEnd {
+  Early,        // a failure, a time-out or a stop ended it before its finish
+  Unconfirmed,  // it reached its finish, but the STB never confirmed the upload
+  Confirmed,    // the STB confirmed: FlashOk (images), closing block acknowledged (DSP)
+  FlashError,   // it reached its finish with the STB's report of a failed flash
+};
+
 class TaskHost {
  public:
   virtual ~TaskHost() = default;
@@ -40,8 +49,7 @@ class TaskHost {
   virtual void RunOnMainThread(const std::function<void()>& fn) = 0;
 
   // Called on the main thread at the end of a task's termination notice, after
-  // the termination line: `reachedFinish` is true when the body reached its
-  // protocol's finish, false when it ended early (a failure, a time-out, a
-  // stop). A host that does not care need not override it.
-  virtual void TaskEnded(bool /*reachedFinish*/) {}
+  // the termination line, with how the task ended. A host that does not care
+  // (the window) need not override it.
+  virtual void TaskEnded(TaskEnd /*end*/) {}
 };

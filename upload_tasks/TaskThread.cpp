@@ -84,13 +84,13 @@ void TThread::Run() {
       // escapes ends the task with nothing but the termination line.
     }
   }
-  const bool reachedFinish = finished_.load();
+  const TaskEnd end = end_.load();
   try {
-    host_.RunOnMainThread([this, reachedFinish] {
+    host_.RunOnMainThread([this, end] {
       TaskRunning = false;
       ::TheImageFile().Close();
       host_.AppendLog(terminationLine_);
-      host_.TaskEnded(reachedFinish);
+      host_.TaskEnded(end);
     });
   } catch (...) {
     // The notice failed on the main thread; the task must still be released.
@@ -104,8 +104,9 @@ TThread::WaitOutcome TThread::WaitSeconds(int n) {
   for (;;) {
     if (Port().CharReady()) return WaitOutcome::ByteReady;
     if (StopRequested()) return WaitOutcome::StopRequested;
+    RaiseIfLineGone();
     if (clock_.WholeSeconds() > start + n) return WaitOutcome::TimedOut;
-    WaitForInputSlice();
+    clock_.WaitForInput(Port(), kWaitSlice);
   }
 }
 
@@ -117,7 +118,15 @@ TThread::WaitOutcome TThread::WaitWithoutLimit() {
   }
 }
 
-void TThread::WaitForInputSlice() { clock_.WaitForInput(Port(), kWaitSlice); }
+void TThread::WaitForInputSlice() {
+  RaiseIfLineGone();
+  clock_.WaitForInput(Port(), kWaitSlice);
+}
+
+void TThread::RaiseIfLineGone() {
+  const int failure = Port().LineFailure();
+  if (failure != 0 && !Port().CharReady()) CheckException(nullptr, failure);
+}
 
 void TThread::FlushBoth() {
   Port().FlushInBuffer();

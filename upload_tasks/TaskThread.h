@@ -85,12 +85,18 @@ class TThread {
   // (StopRequested), is the whole-second clock past start + n (TimedOut).
   // Between passes it blocks in TaskClock::WaitForInput, so a waiting task
   // burns no processor and still sees a new byte at once. It takes no byte.
-  // Port failures (e.g. ECommNotOpen after a close) reach the caller.
+  // Port failures (e.g. ECommNotOpen after a close) reach the caller, and so
+  // does a dead line: once the port reports its line failed (the device went
+  // away) and no received byte is left, the wait raises that failure at once
+  // (EInOutError) instead of waiting out its limit, so the body ends through
+  // its port-failure path.
   WaitOutcome WaitSeconds(int n);
-  // As WaitSeconds, without a limit: ends only on a byte or a stop request.
+  // As WaitSeconds, without a limit: ends only on a byte, a stop request or a
+  // dead line (raised).
   WaitOutcome WaitWithoutLimit();
   // One blocking step: returns when a byte waits, a stop wakes it, or
-  // kWaitSlice passes. For loops with a deadline of their own.
+  // kWaitSlice passes; raises at once on a dead line with no byte waiting.
+  // For loops with a deadline of their own.
   void WaitForInputSlice();
 
   // The calendar clock in whole seconds (local time turned back into a time
@@ -141,18 +147,21 @@ class TThread {
   void TakeReceived(void* into, uint16_t count);
   void CopyReceived(void* into, uint16_t count);
 
-  // The body calls this when it has reached its protocol's finish; the host
-  // learns it through TaskHost::TaskEnded (the command-line front end turns
-  // it into its exit status).
-  void MarkFinished() { finished_.store(true); }
+  // The body calls this when it has reached its protocol's finish, with what
+  // the STB said about it; the host learns it through TaskHost::TaskEnded
+  // (the command-line front end turns it into its exit status). A body that
+  // never calls it ended early.
+  void MarkFinished(TaskEnd how = TaskEnd::Unconfirmed) { end_.store(how); }
 
  private:
   void Run();
+  // Raises the port's line failure when the line is dead and no byte waits.
+  void RaiseIfLineGone();
 
   TaskHost& host_;
   TaskClock& clock_;
   const std::string threadName_;
   const std::string terminationLine_;
   std::atomic<bool> stopRequested_{false};
-  std::atomic<bool> finished_{false};
+  std::atomic<TaskEnd> end_{TaskEnd::Early};
 };

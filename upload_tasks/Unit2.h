@@ -65,7 +65,8 @@ class UpThread final : public TThread {
   bool SendEndWord();
   // The FlashStart report and the final word's report.
   bool AwaitFlashReplies();
-  // Progress back to 0, flush, and the finish is reached.
+  // Progress back to 0, flush, and the finish is reached: confirmed only when
+  // the final word was FlashOk.
   void Finish();
 
   // A wait for a reply; false when the task must end (line logged on a
@@ -123,9 +124,10 @@ class UpDspThread final : public TThread {
   bool SendDataBlock(uint8_t blockNumber, int32_t offset, int32_t carried);
   // EOT until ACK.
   bool EndTransmission();
-  // The empty header block that ends the batch.
+  // The empty header block that ends the batch; sets closingAcknowledged_.
   bool SendClosingBlock();
-  // Releases the buffer, flush, and the finish is reached.
+  // Releases the buffer, flush, and the finish is reached: confirmed when the
+  // closing block was acknowledged.
   void Finish();
 
   // What a refusal discards before the CANs go out: in the data phase the
@@ -149,4 +151,6 @@ class UpDspThread final : public TThread {
   int32_t size_ = 0;
   // The whole file, held from the read to the finish.
   std::vector<uint8_t> buffer_;
+  // The STB acknowledged the closing block (not 60 sends without an ACK).
+  bool closingAcknowledged_ = false;
 };

@@ -226,6 +226,11 @@ bool UpDspThread::EndTransmission() {
     Take();
     if (reply == ACK) break;
     ++sends;
+    // One EOT for each answer, not for each byte: what came with a NAK (line
+    // noise) would draw one EOT more per byte, and the STB's answers to those
+    // would arrive after the discard before the closing block and pass for
+    // its acknowledgement.
+    Port().FlushInBuffer();
   }
   return true;
 }
@@ -238,7 +243,10 @@ bool UpDspThread::SendClosingBlock() {
     PutEach(Port(), closing);
     if (!AwaitReply()) return false;
     const uint8_t reply = Take();
-    if (reply == ACK) break;
+    if (reply == ACK) {
+      closingAcknowledged_ = true;
+      break;
+    }
     if (Refused(reply, Discard::Received, "Trasf. file hr error!!!", "Trasf. disabled!!!")) {
       return false;
     }
@@ -250,7 +258,7 @@ bool UpDspThread::SendClosingBlock() {
 void UpDspThread::Finish() {
   std::vector<uint8_t>().swap(buffer_);
   FlushBoth();
-  MarkFinished();
+  MarkFinished(closingAcknowledged_ ? TaskEnd::Confirmed : TaskEnd::Unconfirmed);
 }
 
 bool UpDspThread::Refused(uint8_t reply, Discard onCancel, const char* cancelLine,

@@ -263,7 +263,13 @@ bool UpThread::AwaitFlashReplies() {
 void UpThread::Finish() {
   SetProgressPosition(0);
   FlushBoth();
-  MarkFinished();
+  // Only FlashOk says the image is in the flash; a restart greeting, a 'C' or
+  // an unknown word leaves it open, and FlashErr says it failed.
+  switch (CommandWord()) {
+    case zarn::FlashOk: MarkFinished(TaskEnd::Confirmed); break;
+    case zarn::FlashErr: MarkFinished(TaskEnd::FlashError); break;
+    default: MarkFinished(TaskEnd::Unconfirmed); break;
+  }
 }
 
 bool UpThread::AwaitReply(int limitSeconds, const char* timeoutLine) {

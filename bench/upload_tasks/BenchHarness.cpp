@@ -75,9 +75,9 @@ void BenchHost::ShowMessageBox(const std::string& text, const std::string& title
   boxes_.push_back(title + ": " + text);
 }
 
-void BenchHost::TaskEnded(bool reachedFinish) {
+void BenchHost::TaskEnded(TaskEnd end) {
   std::lock_guard<std::mutex> lock(mutex_);
-  finished_ = reachedFinish;
+  finished_ = end != TaskEnd::Early;
 }
 
 bool BenchHost::PumpUntilLogged(const std::string& line, Clock::duration limit) {

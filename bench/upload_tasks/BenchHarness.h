@@ -79,7 +79,7 @@ class BenchHost final : public TaskHost {
   void StepProgressBy(int) override {}
   void ShowMessageBox(const std::string& text, const std::string& title) override;
   void RunOnMainThread(const std::function<void()>& fn) override { queue_.RunAndWait(fn); }
-  void TaskEnded(bool reachedFinish) override;
+  void TaskEnded(TaskEnd end) override;
 
   // Runs the main-thread calls until `line` was logged or the task ended;
   // false when `limit` passed first.

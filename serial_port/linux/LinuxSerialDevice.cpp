@@ -395,4 +395,9 @@ std::size_t TSerialDevice::OutputQueued() {
   return static_cast<std::size_t>(queued);
 }
 
+void TSerialDevice::WaitSent() {
+  // A hung-up line answers at once with an error; nothing is left to wait for.
+  if (IsOpen()) tcdrain(impl_->Fd);
+}
+
 bool TSerialDevice::IsInvalidHandle(int negativeError) { return negativeError == -EBADF; }

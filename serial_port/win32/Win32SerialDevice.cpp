@@ -565,6 +565,12 @@ std::size_t TSerialDevice::OutputQueued() {
   return queued;
 }
 
+void TSerialDevice::WaitSent() {
+  // Returns once the driver has sent what it holds; a port that went away
+  // answers at once with an error.
+  if (IsOpen()) FlushFileBuffers(impl_->Handle);
+}
+
 bool TSerialDevice::IsInvalidHandle(int negativeError) {
   return negativeError == -ERROR_INVALID_HANDLE;
 }

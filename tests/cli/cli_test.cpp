@@ -199,6 +199,16 @@ TEST_F(ZarnUploadRun, DirectoryAsFileExitsTwo) {
   EXPECT_NE(result.err.find("directory"), std::string::npos) << result.err;
 }
 
+// Nobody writes to the pipe: an open that waited for a writer would never end.
+TEST_F(ZarnUploadRun, NamedPipeAsFileExitsTwoAtOnceSayingWhatItIs) {
+  const std::string pipe = folder_.MakeFifo("pipe.zarn");
+  const ChildResult result = RunChild(kProgram, {"--port", "/dev/null", pipe});
+  EXPECT_EQ(result.exitStatus, 2);
+  EXPECT_TRUE(result.out.empty());
+  EXPECT_NE(result.err.find("it is a named pipe (FIFO), not a regular file"), std::string::npos)
+      << result.err;
+}
+
 TEST_F(ZarnUploadRun, PortThatCannotOpenExitsTwoWithTheSerialLayersMessage) {
   const std::string file = WriteImage("a.zarn", MakeImage("DAT", PatternBody(10)));
   const std::string device = folder_.Path() + "/no-such-tty";
@@ -347,6 +357,145 @@ INSTANTIATE_TEST_SUITE_P(
                        zarn::PacketLine(0, true), "Error!: Communication error",
                        "Upload task terminated!!!"}),
     [](const testing::TestParamInfo<MidTransferRow>& info) { return std::string(info.param.name); });
+
+// --- The exit status a script can trust: 0 only when the STB confirmed.
+
+struct FinalWordRow {
+  const char* name;
+  stbsim::SimMode mode;
+  std::string fileName;
+  std::vector<uint8_t> content;
+  std::vector<stbsim::Fault> faults;
+  bool flashError;
+  int exitStatus;
+  std::string lastReport;  // the line before the termination line ("" : any)
+};
+
+void PrintTo(const FinalWordRow& row, std::ostream* os) { *os << row.name; }
+
+class FinalWord : public ZarnUploadRun, public testing::WithParamInterface<FinalWordRow> {};
+
+TEST_P(FinalWord, DecidesTheExitStatus) {
+  const FinalWordRow& row = GetParam();
+  stbsim::SimOptions stb = QuickStb();
+  stb.mode = row.mode;
+  stb.faults = row.faults;
+  stb.flashError = row.flashError;
+  stbsim::StbSimulator sim(stb);
+  const ChildResult result = RunAgainst(sim, WriteImage(row.fileName, row.content));
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitStatus, row.exitStatus) << result.out << result.err;
+  const Strings lines = result.OutLines();
+  ASSERT_GE(lines.size(), 2u);
+  if (!row.lastReport.empty()) EXPECT_EQ(lines[lines.size() - 2], row.lastReport);
+}
+
+stbsim::Fault FlashDoneWord(std::vector<uint8_t> word) {
+  return {stbsim::SimPhase::FlashDone, 0, stbsim::FaultKind::Replace, std::move(word), 0x01, 0ms, 1};
+}
+
+std::vector<uint8_t> Word(uint32_t word) {
+  return {static_cast<uint8_t>(word >> 24), static_cast<uint8_t>(word >> 16),
+          static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word)};
+}
+
+constexpr uint8_t kAck = 0x06;
+constexpr uint8_t kNak = 0x15;
+constexpr uint8_t kCan = 0x18;
+
+INSTANTIATE_TEST_SUITE_P(
+    Program, FinalWord,
+    testing::Values(
+        FinalWordRow{"FlashOk", stbsim::SimMode::Zarn, "a.zarn", MakeImage("DAT", PatternBody(10)),
+                     {}, false, 0, "Writing to FLASH [OK], restarting..."},
+        FinalWordRow{"FlashErr", stbsim::SimMode::Zarn, "a.zarn", MakeImage("DAT", PatternBody(10)),
+                     {}, true, 1, "Writing to FLASH [ERR], restarting..."},
+        FinalWordRow{"RestartGreeting", stbsim::SimMode::Zarn, "a.zarn",
+                     MakeImage("DAT", PatternBody(10)), {FlashDoneWord({'K', 'G', 'S', 'K'})}, false, 3,
+                     "STB restarted in ZARN mode!!!"},
+        FinalWordRow{"OtherModeC", stbsim::SimMode::Zarn, "a.zarn", MakeImage("DAT", PatternBody(10)),
+                     {FlashDoneWord({'C', 'C', 'C', 'C'})}, false, 3, "STB restarted in Orvane mode!!!"},
+        FinalWordRow{"UnknownWord", stbsim::SimMode::Zarn, "a.zarn", MakeImage("DAT", PatternBody(10)),
+                     {FlashDoneWord({0x00, 0x11, 0x22, 0x33})}, false, 3, "Writing to FLASH, please wait..."},
+        // PacketBad stands for any other known word: none of them confirms.
+        FinalWordRow{"PacketBadWord", stbsim::SimMode::Zarn, "a.zarn",
+                     MakeImage("DAT", PatternBody(10)), {FlashDoneWord(Word(zarn::PacketBad))}, false, 3,
+                     "Writing to FLASH, please wait..."},
+        FinalWordRow{"FailureBox", stbsim::SimMode::Zarn, "a.zarn", MakeImage("DAT", PatternBody(10)),
+                     {{stbsim::SimPhase::RequestReply, 0, stbsim::FaultKind::Replace,
+                       Word(zarn::PacketBad), 0x01, 0ms, 1}},
+                     false, 1, "Bad STB response! Aborting..."},
+        FinalWordRow{"ClosingBlockAcknowledged", stbsim::SimMode::Dsp, "a.DSP", PatternBody(100), {},
+                     false, 0, "Packet 0/0 OK, sent 0Bytes"},
+        FinalWordRow{"ClosingBlockNeverAcknowledged", stbsim::SimMode::Dsp, "a.DSP", PatternBody(100),
+                     {{stbsim::SimPhase::ClosingReply, stbsim::kAnyIndex, stbsim::FaultKind::Replace,
+                       {kNak}, 0x01, 0ms, stbsim::kForever}},
+                     false, 3, "Packet 0/0 OK, sent 0Bytes"},
+        FinalWordRow{"ClosingBlockCancelled", stbsim::SimMode::Dsp, "a.DSP", PatternBody(100),
+                     {{stbsim::SimPhase::ClosingReply, 0, stbsim::FaultKind::Replace, {kCan}, 0x01, 0ms, 1}},
+                     false, 1, "Trasf. file hr error!!!"}),
+    [](const testing::TestParamInfo<FinalWordRow>& info) { return std::string(info.param.name); });
+
+// --- A line that vanishes ends the program soon, with status 1.
+
+struct VanishRow {
+  const char* name;
+  stbsim::SimMode mode;
+  std::string fileName;
+  std::vector<uint8_t> content;
+  int64_t vanishAtByte;
+  std::string box;
+  std::string terminationLine;
+};
+
+void PrintTo(const VanishRow& row, std::ostream* os) { *os << row.name; }
+
+class LineVanishes : public ZarnUploadRun, public testing::WithParamInterface<VanishRow> {};
+
+// From the unplug to the exit: the task ends through its port-failure path at
+// once (no limit waited out, nothing sent into the dead line), and the drain
+// before the close returns at once on the dead port.
+constexpr auto kUnplugToExit = 1500ms;
+
+TEST_P(LineVanishes, ExitsOneSoonWithThePhasesBox) {
+  const VanishRow& row = GetParam();
+  stbsim::SimOptions stb = QuickStb();
+  stb.mode = row.mode;
+  stb.vanishAtByte = row.vanishAtByte;
+  stbsim::StbSimulator sim(stb);
+  const ChildResult result = RunAgainst(sim, WriteImage(row.fileName, row.content));
+  const auto exited = std::chrono::steady_clock::now();
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitStatus, 1) << result.out << result.err;
+  EXPECT_NE(result.err.find(row.box + "\n"), std::string::npos) << result.err;
+  const Strings lines = result.OutLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), row.terminationLine);
+  const auto events = sim.Events();
+  const auto vanished = std::find_if(events.begin(), events.end(), [](const stbsim::SimEvent& e) {
+    return e.text.find("vanished") != std::string::npos;
+  });
+  ASSERT_NE(vanished, events.end());
+  EXPECT_LT(exited - vanished->at, kUnplugToExit);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Program, LineVanishes,
+    testing::Values(
+        VanishRow{"ZarnHeader", stbsim::SimMode::Zarn, "a.zarn", MakeImage("DAT", PatternBody(10)), 20,
+                  "Error!: Initialisation error", "Upload task terminated!!!"},
+        VanishRow{"ZarnPacket", stbsim::SimMode::Zarn, "a.zarn",
+                  MakeImage("DAT", PatternBody(3 * zarn::kMaxChunk)), 68 + 100,
+                  "Error!: Communication error", "Upload task terminated!!!"},
+        VanishRow{"ZarnEndWord", stbsim::SimMode::Zarn, "a.zarn", MakeImage("DAT", PatternBody(10)),
+                  4 + 64 + 22 + 1, "Error!: TimeOut waiting for STB!", "Upload task terminated!!!"},
+        VanishRow{"DspHeader", stbsim::SimMode::Dsp, "a.DSP", PatternBody(4000), 50,
+                  "File Error: Problem reading from file.", "Download task terminated!!!"},
+        VanishRow{"DspDataBlock", stbsim::SimMode::Dsp, "a.DSP", PatternBody(4000), 133 + 1030 + 500,
+                  "File Error: Problem reading from file.", "Download task terminated!!!"},
+        VanishRow{"DspClosingBlock", stbsim::SimMode::Dsp, "a.DSP", PatternBody(100), 133 + 1030 + 2 + 10,
+                  "File Error: Problem reading from file.", "Download task terminated!!!"}),
+    [](const testing::TestParamInfo<VanishRow>& info) { return std::string(info.param.name); });
 
 TEST_F(ZarnUploadRun, ListPortsShowsTheSimulatorsLink) {
   stbsim::SimOptions options = QuickStb();

@@ -2,6 +2,7 @@
 // races another thread, bytes left queued, and a line that goes away.
 #include <atomic>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "Lnswin32.h"
@@ -101,6 +102,38 @@ TEST_F(OpenPortTest, BytesStillQueuedAtTheCloseAreDiscarded) {
   for (std::size_t i = 0; i < arrived.size(); ++i) {
     ASSERT_EQ(arrived[i], pattern[i % 4096]) << i;
   }
+}
+
+// What a caller has drained must reach the far end even when the far end reads
+// only after the close (a pseudo-terminal reports nothing queued, and a purge
+// at the close would discard what its peer has not read yet).
+TEST_F(OpenPortTest, BytesDrainedBeforeTheCloseAllReachThePeerAfterIt) {
+  // A purge catches the bytes only while they are still on their way inside
+  // the kernel, so one round may pass by luck; ten in a row do not.
+  constexpr int kRounds = 10;
+  const std::vector<uint8_t> cancel = {0x18, 0x18, 0x18};
+  const auto block = Pattern(3000);
+  std::vector<uint8_t> expected = block;
+  expected.insert(expected.end(), cancel.begin(), cancel.end());
+  for (int round = 0; round < kRounds; ++round) {
+    if (round > 0) port.SetOpen(true);
+    port.PutBlock(block.data(), static_cast<uint16_t>(block.size()));
+    port.PutBlock(cancel.data(), static_cast<uint16_t>(cancel.size()));
+    ASSERT_TRUE(port.WaitForOutputDrained(std::chrono::seconds(5)));
+    port.SetOpen(false);
+    ASSERT_EQ(pty.Receive(expected.size(), std::chrono::seconds(5)), expected) << round;
+  }
+}
+
+// A drain that gave up leaves bytes behind, and a close then still discards
+// them: a Disconnect in the middle of a transfer sends nothing more.
+TEST_F(OpenPortTest, AnUndrainedCloseStillDiscardsAfterAnEarlierDrain) {
+  port.PutBlock("first", 5);
+  ASSERT_TRUE(port.WaitForOutputDrained(std::chrono::seconds(5)));
+  EXPECT_EQ(pty.Receive(5, std::chrono::seconds(5)).size(), 5u);
+  const std::size_t queued = FillUntilWritePending(port, pty.MasterFd());
+  port.SetOpen(false);
+  EXPECT_LT(pty.ReceiveAvailable(milliseconds(200)).size(), queued);
 }
 
 TEST_F(OpenPortTest, ACloseEndsAWaitForInputInProgress) {
@@ -206,6 +239,28 @@ TEST_F(OpenPortTest, ALineThatGoesAwayIsReportedOncePerFailingThread) {
   EXPECT_LE(reports.size(), 2u);  // the read and the status thread at most
 }
 
+// A host that waits on a dead line learns it at once instead of waiting out
+// its limit: the waits end and LineFailure names the failure.
+TEST_F(OpenPortTest, OnALineThatWentAwayTheWaitsEndAtOnce) {
+  expectFailures = true;
+  EXPECT_EQ(port.LineFailure(), 0);
+  FillUntilWritePending(port, pty.MasterFd());
+  pty.CloseMaster();
+  ASSERT_TRUE(WaitUntil([&] { return port.LineFailure() != 0; }));
+  EXPECT_TRUE(port.LineFailure() == ecDeviceReadError || port.LineFailure() == ecDeviceWriteError)
+      << port.LineFailure();
+  // Far below the limits: a wait that honoured them would take minutes.
+  constexpr auto kLongLimit = std::chrono::minutes(5);
+  constexpr auto kAtOnce = std::chrono::seconds(10);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(port.WaitForInput(std::chrono::duration_cast<milliseconds>(kLongLimit)));
+  // The bytes queued before the line went away are still waiting.
+  EXPECT_FALSE(port.WaitForOutputDrained(std::chrono::duration_cast<milliseconds>(kLongLimit)));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, kAtOnce);
+  port.SetOpen(false);
+  EXPECT_EQ(port.LineFailure(), 0);  // a closed port has no line to fail
+}
+
 TEST_F(OpenPortTest, AWriteWaitingForRoomWhenTheLineGoesAwayEndsAsAWriteOrReadError) {
   expectFailures = true;
   // The close must not wait for an answer from the write thread that ended.
@@ -247,6 +302,33 @@ TEST(PortFailureReport, WithoutAHookGoesToStandardError) {
   const std::string printed = testing::internal::GetCapturedStderr();
   EXPECT_NE(printed.find("Application Error: EInOutError: Device read error\n"), std::string::npos)
       << printed;
+}
+
+// Threads that fail at the same moment print whole lines, never into each
+// other.
+TEST(PortFailureReport, ReportsOfSeveralThreadsAtOnceStayWholeLines) {
+  SetThreadFailureReporter(nullptr);
+  constexpr int kThreads = 4;
+  constexpr int kReportsEach = 200;
+  testing::internal::CaptureStderr();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < kReportsEach; ++i) {
+        ReportThreadFailure("EInOutError", t % 2 ? "Device read error" : "Device write error");
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  const std::string printed = testing::internal::GetCapturedStderr();
+  std::istringstream lines(printed);
+  int count = 0;
+  for (std::string line; std::getline(lines, line); ++count) {
+    ASSERT_TRUE(line == "Application Error: EInOutError: Device read error" ||
+                line == "Application Error: EInOutError: Device write error")
+        << line;
+  }
+  EXPECT_EQ(count, kThreads * kReportsEach);
 }
 
 TEST(PortLifetime, DestroyingAnOpenPortClosesIt) {

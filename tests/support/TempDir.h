@@ -24,6 +24,10 @@ class TempDir {
   std::filesystem::path operator/(const std::filesystem::path& name) const { return dir_ / name; }
   // Writes `bytes` to the file `name` in the folder; returns its path.
   std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) const;
+  // Makes a named pipe (nobody writes to it) or a bound Unix socket `name` in
+  // the folder; returns its path.
+  std::string MakeFifo(const std::string& name) const;
+  std::string MakeSocket(const std::string& name) const;
 
  private:
   std::filesystem::path dir_;

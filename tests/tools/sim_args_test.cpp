@@ -25,7 +25,7 @@ TEST(SimArgsTest, OptionsAreTaken) {
   const auto command = stbsim::ParseSimArgs(
       {"--mode", "dsp", "--come-back", "zarn", "--no-pace", "--save", "out.img", "--no-link", "--once", "--quiet",
        "--greeting", "xKGS", "--greet-interval", "250", "--flash-time", "3000", "--idle-restart", "0",
-       "--accept-word", "00000000", "--flash-error", "--vanish-after", "5000", "--reject", "3x2",
+       "--accept-word", "00000000", "--flash-error", "--vanish-after", "5000", "--vanish-at", "77", "--reject", "3x2",
        "--nak-block", "0", "--contact-noise", "5"});
   ASSERT_TRUE(command.error.empty()) << command.error;
   const auto& options = command.options;
@@ -43,6 +43,7 @@ TEST(SimArgsTest, OptionsAreTaken) {
   EXPECT_EQ(options.acceptWord, Bytes({0, 0, 0, 0}));
   EXPECT_TRUE(options.flashError);
   EXPECT_EQ(options.vanishAfterBytes, 5000);
+  EXPECT_EQ(options.vanishAtByte, 77);
   ASSERT_EQ(options.faults.size(), 3u);
   EXPECT_EQ(options.faults[0].phase, SimPhase::PacketReply);
   EXPECT_EQ(options.faults[0].index, 3);

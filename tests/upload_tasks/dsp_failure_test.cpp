@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -152,6 +153,14 @@ INSTANTIATE_TEST_SUITE_P(
         // Closing block.
         FailureCase{"ClosingSilent", {Always(SimPhase::ClosingReply, {})},
                     "Timeout!!!", false, false, 0, 1, 3, 2, 1},
+        // Found by the STB campaign: a stray byte that comes with the NAK to
+        // an EOT must not draw one EOT more, whose ACK (here a little late)
+        // would pass for the answer to the silent closing block.
+        FailureCase{"ClosingSilentAfterAStrayByteWithTheEotNak",
+                    {Once(SimPhase::EotReply, 0, {NAK, 'x'}),
+                     Fault{SimPhase::EotReply, 2, FaultKind::Late, {}, 0x01, 5ms, 1},
+                     Always(SimPhase::ClosingReply, {})},
+                    "Timeout!!!", false, false, 0, 1, 3, 2, 1},
         FailureCase{"ClosingCan", {Once(SimPhase::ClosingReply, 0, {CAN})},
                     "Trasf. file hr error!!!", false, false, 3, 1, 3, 2, 1},
         FailureCase{"ClosingSub", {Once(SimPhase::ClosingReply, 0, {SUB})},
@@ -191,16 +200,34 @@ TEST_F(DspUnsendableFile, FileOfTwoGibibytes) {
   ExpectRefusedBeforeHeader(path, "too large");
 }
 
-TEST_F(DspUnsendableFile, FileWhoseLengthCannotBeRead) {
-  // A FIFO has no end to seek to; the test holds it open so that opening it
-  // for reading does not wait for a writer.
-  const std::string path = (dir_ / "PIPE.DSP").string();
-  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
-  const int holder = open(path.c_str(), O_RDWR | O_NONBLOCK);
-  ASSERT_GE(holder, 0);
-  ExpectRefusedBeforeHeader(path, "Cannot read the length");
-  close(holder);
+// What is not a regular file is refused for what it is, and the open never
+// waits (nobody writes to the pipe).
+struct SpecialFileRow {
+  const char* label;
+  std::function<std::string(const TempDir&)> make;
+  const char* problem;
+};
+
+class DspSpecialFile : public DspUnsendableFile,
+                       public testing::WithParamInterface<SpecialFileRow> {};
+
+TEST_P(DspSpecialFile, IsRefusedWithABoxThatSaysWhatItIs) {
+  TempDir folder("zarn_dsp_special");
+  ExpectRefusedBeforeHeader(GetParam().make(folder), GetParam().problem);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, DspSpecialFile,
+    testing::Values(
+        SpecialFileRow{"NamedPipe", [](const TempDir& f) { return f.MakeFifo("PIPE.DSP"); },
+                       "it is a named pipe (FIFO), not a regular file"},
+        SpecialFileRow{"Socket", [](const TempDir& f) { return f.MakeSocket("SOCK.DSP"); },
+                       "it is a socket, not a regular file"},
+        SpecialFileRow{"CharacterDevice", [](const TempDir&) { return std::string("/dev/zero"); },
+                       "it is a character device, not a regular file"},
+        SpecialFileRow{"Directory", [](const TempDir& f) { return f.Path(); },
+                       "it is a directory, not a regular file"}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 // A file that shrinks between the header and the read must not go out with
 // zeros standing in for its missing content.

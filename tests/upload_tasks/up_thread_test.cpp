@@ -225,6 +225,7 @@ struct FinalWordRow {
   const char* name;
   std::vector<uint8_t> word;
   std::optional<std::string> line;
+  TaskEnd end;  // only FlashOk confirms
 };
 
 class FinalWords : public ZarnUploadFixture, public testing::WithParamInterface<FinalWordRow> {};
@@ -239,15 +240,21 @@ TEST_P(FinalWords, TheRestartReportFollowsTheWord) {
   EXPECT_EQ(Log(), expected);
   EXPECT_TRUE(Boxes().empty());
   EXPECT_EQ(host_.Ended(), std::optional<bool>(true));
+  EXPECT_EQ(host_.EndedAs(), std::optional<TaskEnd>(GetParam().end));
 }
 
 // Which word gives which report is the FinalWordReport table's business; the
-// rows here show the task writing a report and writing none.
+// rows here show the task writing a report and writing none, and that only
+// FlashOk confirms the upload.
 INSTANTIATE_TEST_SUITE_P(
     Edges, FinalWords,
     testing::Values(
-        FinalWordRow{"Greeting", {'K', 'G', 'S', 0x7F}, "STB restarted in ZARN mode!!!"},
-        FinalWordRow{"None", {0, 0, 0, 'C'}, std::nullopt}),
+        FinalWordRow{"FlashOk", {0xAB, 0x90, 0x90, 0xAB}, kFlashOk, TaskEnd::Confirmed},
+        FinalWordRow{"FlashErr", {0xAB, 0x90, 0x09, 0xAB}, "Writing to FLASH [ERR], restarting...",
+                     TaskEnd::FlashError},
+        FinalWordRow{"Greeting", {'K', 'G', 'S', 0x7F}, "STB restarted in ZARN mode!!!",
+                     TaskEnd::Unconfirmed},
+        FinalWordRow{"None", {0, 0, 0, 'C'}, std::nullopt, TaskEnd::Unconfirmed}),
     [](const testing::TestParamInfo<FinalWordRow>& info) { return std::string(info.param.name); });
 
 TEST_F(ZarnUpload, FlashErrorReportedByTheStb) {
@@ -460,7 +467,17 @@ INSTANTIATE_TEST_SUITE_P(
     Decisions, BadFiles,
     testing::Values(
         BadFileRow{"Missing", [](const TempDir& f) { return f.Path() + "/missing.zarn"; }, "Cannot open"},
-        BadFileRow{"Directory", [](const TempDir& f) { return f.Path(); }, "Cannot open"},
+        BadFileRow{"Directory", [](const TempDir& f) { return f.Path(); },
+                   "it is a directory, not a regular file"},
+        // Nobody writes to the pipe: an open that waited for a writer would
+        // hang the task for ever.
+        BadFileRow{"NamedPipe", [](const TempDir& f) { return f.MakeFifo("pipe.zarn"); },
+                   "it is a named pipe (FIFO), not a regular file"},
+        BadFileRow{"Socket", [](const TempDir& f) { return f.MakeSocket("socket.zarn"); },
+                   "it is a socket, not a regular file"},
+        // Its size reads 0; it is refused for what it is, not as "too short".
+        BadFileRow{"CharacterDevice", [](const TempDir&) { return std::string("/dev/zero"); },
+                   "it is a character device, not a regular file"},
         BadFileRow{"ShorterThanAHeader",
                    [](const TempDir& f) { return f.Write("short.zarn", std::vector<uint8_t>(63, 'A')); },
                    "too short"},

@@ -29,6 +29,9 @@ const char* const kSimUsage =
     "  --accept-word HEX        ZARN: word that accepts a packet (default AB41434B)\n"
     "  --flash-error            ZARN: report FlashErr instead of FlashOk\n"
     "  --vanish-after BYTES     close the line after BYTES from the tool\n"
+    "                           (counted from each request or header)\n"
+    "  --vanish-at BYTES        take BYTES from the tool in all, then close the\n"
+    "                           line when the next byte comes\n"
     "  --reject CHUNK[xTIMES]   ZARN: answer PacketBad to that chunk TIMES times\n"
     "  --nak-block INDEX[xTIMES] DSP: NAK data block INDEX (from 0) TIMES times\n"
     "  --contact-noise COUNT    DSP: send COUNT 'x' bytes before the first 'C'\n"
@@ -231,6 +234,9 @@ SimCommand ParseSimArgs(const std::vector<std::string>& args) {
     } else if (arg == "--vanish-after") {
       if (!value(text) || !ParseInt(text, options.vanishAfterBytes) || options.vanishAfterBytes < 0)
         return fail("--vanish-after takes a byte count");
+    } else if (arg == "--vanish-at") {
+      if (!value(text) || !ParseInt(text, options.vanishAtByte) || options.vanishAtByte < 0)
+        return fail("--vanish-at takes a byte count");
     } else if (arg == "--reject" || arg == "--nak-block") {
       Fault fault;
       if (!value(text) || !ParseIndexTimes(text, fault.index, fault.times)) return fail(arg + " takes INDEX[xTIMES]");

@@ -1,5 +1,6 @@
 #include "SimChannel.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace stbsim {
@@ -14,12 +15,25 @@ SimChannel::Clock::time_point SimChannel::IdleDeadline() const {
 
 void SimChannel::Count(size_t bytes) {
   sinceReset_ += static_cast<int64_t>(bytes);
+  total_ += static_cast<int64_t>(bytes);
   log_.Change([&](SimRecord& record) { record.bytesReceived += static_cast<int64_t>(bytes); });
   if (options_.vanishAfterBytes >= 0 && sinceReset_ >= options_.vanishAfterBytes)
     VanishNow("vanished after " + std::to_string(sinceReset_) + " bytes");
 }
 
+void SimChannel::VanishAtLimit() {
+  if (options_.vanishAtByte < 0 || total_ < options_.vanishAtByte) return;
+  if (!line_.WaitReadable(IdleDeadline())) throw IdleTimeout{};
+  VanishNow("vanished at byte " + std::to_string(total_ + 1) + " from the tool");
+}
+
+size_t SimChannel::BelowLimit(size_t wanted) const {
+  if (options_.vanishAtByte < 0) return wanted;
+  return std::min<size_t>(wanted, static_cast<size_t>(std::max<int64_t>(1, options_.vanishAtByte - total_)));
+}
+
 uint8_t SimChannel::ReadByte() {
+  VanishAtLimit();
   const auto byte = line_.ReadByte(IdleDeadline());
   if (!byte) throw IdleTimeout{};
   Count(1);
@@ -27,6 +41,10 @@ uint8_t SimChannel::ReadByte() {
 }
 
 std::optional<uint8_t> SimChannel::ReadByteUntil(Clock::time_point deadline) {
+  if (options_.vanishAtByte >= 0 && total_ >= options_.vanishAtByte) {
+    if (!line_.WaitReadable(deadline)) return std::nullopt;
+    VanishAtLimit();
+  }
   const auto byte = line_.ReadByte(deadline);
   if (byte) Count(1);
   return byte;
@@ -36,7 +54,8 @@ std::vector<uint8_t> SimChannel::ReadExact(size_t count) {
   std::vector<uint8_t> bytes(count);
   size_t got = 0;
   while (got < count) {
-    size_t want = count - got;
+    VanishAtLimit();
+    size_t want = BelowLimit(count - got);
     // Count byte by byte near the vanish point so the line closes mid-block.
     if (options_.vanishAfterBytes >= 0)
       want = std::min<size_t>(want, static_cast<size_t>(std::max<int64_t>(1, options_.vanishAfterBytes - sinceReset_)));

@@ -63,12 +63,18 @@ class SimChannel {
  private:
   Clock::time_point IdleDeadline() const;
   void Count(size_t bytes);
+  // At the vanishAtByte limit: waits for the next byte (IdleTimeout when none
+  // comes) and vanishes when it arrives. Nothing below the limit.
+  void VanishAtLimit();
+  // How many of `wanted` bytes a read may take without passing the limit.
+  size_t BelowLimit(size_t wanted) const;
 
   SimLine& line_;
   SimLog& log_;
   const SimOptions& options_;
   FaultPlan plan_;
   int64_t sinceReset_ = 0;
+  int64_t total_ = 0;  // bytes taken from the tool since the start
 };
 
 // "AB 44 6E 01"

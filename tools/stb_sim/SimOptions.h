@@ -127,6 +127,12 @@ struct SimOptions {
   // Close the line after this many bytes have come from the tool since the
   // last request or header (-1: never): the STB vanishes mid-transfer.
   int64_t vanishAfterBytes = -1;
+  // Take this many bytes from the tool in all, counted from the start and
+  // never reset, then close the line when the next byte arrives (-1: never).
+  // Every answer the taken bytes call for goes out first, so the tool is
+  // always in a known step when the line dies: the step that sent byte
+  // vanishAtByte + 1. A whole session's count lets the session complete.
+  int64_t vanishAtByte = -1;
 
   std::vector<Fault> faults;
 

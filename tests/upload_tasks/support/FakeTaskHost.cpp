@@ -52,9 +52,9 @@ void FakeTaskHost::ShowMessageBox(const std::string& text, const std::string& ti
   if (onBox) onBox(box);
 }
 
-void FakeTaskHost::TaskEnded(bool reachedFinish) {
+void FakeTaskHost::TaskEnded(TaskEnd end) {
   std::lock_guard<std::mutex> lock(mutex_);
-  ended_ = reachedFinish;
+  ended_ = end;
   endedOnMainThread_ = std::this_thread::get_id() == mainThread_;
 }
 
@@ -91,6 +91,12 @@ int FakeTaskHost::ProgressPosition() const {
 }
 
 std::optional<bool> FakeTaskHost::Ended() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!ended_) return std::nullopt;
+  return *ended_ != TaskEnd::Early;
+}
+
+std::optional<TaskEnd> FakeTaskHost::EndedAs() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return ended_;
 }

@@ -43,7 +43,7 @@ class FakeTaskHost : public TaskHost {
   void StepProgressBy(int delta) override;
   void ShowMessageBox(const std::string& text, const std::string& title) override;
   void RunOnMainThread(const std::function<void()>& fn) override { queue_.RunAndWait(fn); }
-  void TaskEnded(bool reachedFinish) override;
+  void TaskEnded(TaskEnd end) override;
 
   // --- set-up ---
   void SetChosenPath(const std::string& path);
@@ -64,7 +64,10 @@ class FakeTaskHost : public TaskHost {
   // Progress calls in order, as "position 0", "min 0", "max 100", "step 8188".
   std::vector<std::string> ProgressCalls() const;
   int ProgressPosition() const;
-  std::optional<bool> Ended() const;  // TaskEnded's argument, once called
+  // Once TaskEnded was called: whether the task reached its finish, and how
+  // it ended.
+  std::optional<bool> Ended() const;
+  std::optional<TaskEnd> EndedAs() const;
   bool TerminationLineOnMainThread() const;
   std::vector<std::thread::id> LogThreads() const;
 
@@ -79,6 +82,6 @@ class FakeTaskHost : public TaskHost {
   std::vector<Box> boxes_;
   std::vector<std::string> progress_;
   int position_ = 0;
-  std::optional<bool> ended_;
+  std::optional<TaskEnd> ended_;
   bool endedOnMainThread_ = false;
 };
