@@ -34,7 +34,7 @@ size_t SimChannel::BelowLimit(size_t wanted) const {
 
 uint8_t SimChannel::ReadByte() {
   VanishAtLimit();
-  const auto byte = line_.ReadByte(IdleDeadline());
+  const auto byte = line_.ReadByte(IdleDeadline(), SimLine::Awaiting::Tool);
   if (!byte) throw IdleTimeout{};
   Count(1);
   return *byte;
@@ -59,7 +59,7 @@ std::vector<uint8_t> SimChannel::ReadExact(size_t count) {
     // Count byte by byte near the vanish point so the line closes mid-block.
     if (options_.vanishAfterBytes >= 0)
       want = std::min<size_t>(want, static_cast<size_t>(std::max<int64_t>(1, options_.vanishAfterBytes - sinceReset_)));
-    const size_t n = line_.Read(bytes.data() + got, want, IdleDeadline());
+    const size_t n = line_.Read(bytes.data() + got, want, IdleDeadline(), SimLine::Awaiting::Tool);
     if (n == 0) throw IdleTimeout{};
     got += n;
     Count(n);

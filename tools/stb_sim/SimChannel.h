@@ -34,7 +34,8 @@ class SimChannel {
   SimLog& Log() { return log_; }
   const SimOptions& Options() const { return options_; }
 
-  // The next byte; IdleTimeout when none comes within the idle limit.
+  // The next byte; IdleTimeout when none comes within the idle limit. Both
+  // reads await the tool: the idle limit is the STB giving up on it.
   uint8_t ReadByte();
   // Exactly `count` bytes, each within the idle limit.
   std::vector<uint8_t> ReadExact(size_t count);

@@ -8,13 +8,16 @@
 //
 // Threads: one thread (the simulator's) reads, writes, sleeps and vanishes.
 // RequestStop may be called from any thread; every blocking call then throws
-// LineStopped at once. After Vanish, reads and writes throw LineGone.
+// LineStopped at once. Quiet may be called from any thread. After Vanish,
+// reads and writes throw LineGone.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,12 +41,28 @@ class SimLine {
 
   const std::string& SlavePath() const { return slavePath_; }
 
+  // What a read waits for: only the tool's next bytes (`Tool`: the STB has
+  // nothing to say before they come), or also its own `deadline` (`Deadline`:
+  // the STB acts on its own when it passes).
+  enum class Awaiting { Deadline, Tool };
+
   // The next received byte, or nothing when `deadline` passes first.
-  std::optional<uint8_t> ReadByte(Clock::time_point deadline);
+  std::optional<uint8_t> ReadByte(Clock::time_point deadline, Awaiting awaiting = Awaiting::Deadline);
   // Up to `max` received bytes (at least one), or 0 when `deadline` passes first.
-  size_t Read(uint8_t* out, size_t max, Clock::time_point deadline);
-  // Whether a byte arrives before `deadline`, without taking it.
+  size_t Read(uint8_t* out, size_t max, Clock::time_point deadline,
+              Awaiting awaiting = Awaiting::Deadline);
+  // Whether a byte arrives before `deadline`, without taking it. Awaits the
+  // tool: what the STB does when the deadline passes (its greeting or call
+  // again) only repeats what it has said.
   bool WaitReadable(Clock::time_point deadline);
+
+  // Any thread: nothing moves on the line until the tool writes again. The
+  // simulator's thread waits for the tool (Awaiting::Tool), or has ended
+  // (`threadEnded`), and neither direction holds a byte that its reader has
+  // not taken yet. Looking at the line also hands the kernel's pending bytes
+  // on to the readers, so a byte just written cannot hide from it.
+  bool Quiet(bool threadEnded);
+
   // Drops every byte received so far, without waiting.
   void DiscardInput();
 
@@ -66,7 +85,9 @@ class SimLine {
   // Waits for the master to become readable (events POLLIN) or writable
   // (POLLOUT); false when `deadline` passes.
   bool WaitMaster(short events, Clock::time_point deadline);
-  bool Fill(Clock::time_point deadline);
+  // WaitMaster for input, counted in toolWaits_ when it awaits the tool.
+  bool WaitMasterFor(Awaiting awaiting, Clock::time_point deadline);
+  bool Fill(Clock::time_point deadline, Awaiting awaiting);
 
   std::unique_ptr<Fds> fds_;
   std::string slavePath_;
@@ -76,6 +97,11 @@ class SimLine {
   size_t head_ = 0;
   Clock::time_point inLineFree_{};
   Clock::time_point outLineFree_{};
+  // Odd while the simulator's thread waits for the tool; every such wait
+  // moves it on by two, so a reader sees whether one wait lasted throughout.
+  std::atomic<uint64_t> toolWaits_{0};
+  // Held while Vanish closes the descriptors and while Quiet looks at them.
+  std::mutex fdsLock_;
 };
 
 }  // namespace stbsim

@@ -81,7 +81,10 @@ void StbSimulator::Run() {
     channel.Event(std::string("stopped by an error: ") + error.what());
   }
   log_->Change([](SimRecord& record) { record.running = false; });
+  ended_ = true;
 }
+
+bool StbSimulator::AwaitsTheTool() const { return line_->Quiet(ended_.load()); }
 
 SimRecord StbSimulator::Snapshot() const { return log_->Copy(); }
 

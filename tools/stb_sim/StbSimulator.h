@@ -36,6 +36,7 @@
 // The simulator's own thread is the only writer of its record.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -90,6 +91,15 @@ class StbSimulator {
   // file trimmed to its size) to `path`. False when none or on a write error.
   bool SaveLastImage(const std::string& path) const;
 
+  // Whether the STB has nothing more to say until the tool writes again,
+  // beyond repeating its greeting or call: it waits for the tool's bytes (not
+  // while it works towards an answer: a flash write, a late answer, a quiet
+  // spell it waits out before it goes on) or its thread has ended, nothing
+  // the tool wrote waits for it, and nothing it wrote waits for the tool.
+  // False before Start. A test's fake clock lets time pass only while this holds, so
+  // that no limit can run out while an answer is on its way. Any thread.
+  bool AwaitsTheTool() const;
+
   // --- waiting (any thread; each returns whether its condition came true) ---
   // Blocks until `condition` holds for the record (checked under the lock at
   // each change) or `timeout` passes.
@@ -113,6 +123,7 @@ class StbSimulator {
   std::string portLinkPath_;
   std::thread thread_;
   bool started_ = false;
+  std::atomic<bool> ended_{false};  // the STB's thread has left Run
 };
 
 }  // namespace stbsim

@@ -1,5 +1,6 @@
 // Runs one ZARN upload (UpThread) over a pseudo-terminal against the
-// simulated STB, on the fake clock, and keeps what the host and the STB saw.
+// simulated STB, on a fake clock that lets time pass only while the STB keeps
+// silent, and keeps what the host and the STB saw.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include "Adport.h"
 #include "FakeTaskHost.h"
 #include "ImageBuilder.h"
+#include "QuietLineClock.h"
 #include "StbSimulator.h"
 #include "TempDir.h"
 #include "testing/FakeTaskClock.h"
@@ -35,6 +37,10 @@ class ZarnUploadFixture : public testing::Test {
   // A STB that greets once and answers at once, with short flash and restart.
   static stbsim::SimOptions QuickStb();
   static FakeTaskClock::Options ClockOptions();
+  // Real time after which a line that never falls quiet lets the fake time
+  // run again: far beyond any delay of a loaded machine, well within the
+  // upload's own deadline.
+  static constexpr std::chrono::milliseconds kStallLimit{5000};
 
   void TearDown() override;
 
@@ -56,7 +62,7 @@ class ZarnUploadFixture : public testing::Test {
   std::unique_ptr<stbsim::StbSimulator> sim_;
   TApdComPort port_;
   FakeTaskHost host_{port_};
-  FakeTaskClock clock_{ClockOptions()};
+  QuietLineClock clock_{port_, ClockOptions(), kStallLimit};
 
  private:
   mutable std::mutex timesMutex_;

@@ -81,6 +81,7 @@ void SimLine::RequestStop() {
 bool SimLine::Gone() const { return fds_->master < 0; }
 
 void SimLine::Vanish() {
+  std::lock_guard<std::mutex> lock(fdsLock_);
   if (fds_->master >= 0) close(fds_->master);
   if (fds_->slave >= 0) close(fds_->slave);
   fds_->master = fds_->slave = -1;
@@ -105,16 +106,29 @@ bool SimLine::WaitMaster(short events, Clock::time_point deadline) {
   }
 }
 
+bool SimLine::WaitMasterFor(Awaiting awaiting, Clock::time_point deadline) {
+  if (awaiting == Awaiting::Deadline) return WaitMaster(POLLIN, deadline);
+  // Odd for as long as the wait lasts, also when it ends by a throw.
+  struct ToolWait {
+    std::atomic<uint64_t>& waits;
+    explicit ToolWait(std::atomic<uint64_t>& counter) : waits(counter) { ++waits; }
+    ~ToolWait() { ++waits; }
+    ToolWait(const ToolWait&) = delete;
+    ToolWait& operator=(const ToolWait&) = delete;
+  } wait(toolWaits_);
+  return WaitMaster(POLLIN, deadline);
+}
+
 void SimLine::SleepUntil(Clock::time_point until) {
   while (Clock::now() < until) WaitMaster(0, until);
 }
 
-bool SimLine::Fill(Clock::time_point deadline) {
+bool SimLine::Fill(Clock::time_point deadline, Awaiting awaiting) {
   if (head_ < buffer_.size()) return true;
   buffer_.clear();
   head_ = 0;
   for (;;) {
-    if (!WaitMaster(POLLIN, deadline)) return false;
+    if (!WaitMasterFor(awaiting, deadline)) return false;
     uint8_t chunk[kReadChunk];
     const ssize_t n = read(fds_->master, chunk, sizeof chunk);
     if (n > 0) {
@@ -130,8 +144,8 @@ bool SimLine::Fill(Clock::time_point deadline) {
   }
 }
 
-size_t SimLine::Read(uint8_t* out, size_t max, Clock::time_point deadline) {
-  if (max == 0 || !Fill(deadline)) return 0;
+size_t SimLine::Read(uint8_t* out, size_t max, Clock::time_point deadline, Awaiting awaiting) {
+  if (max == 0 || !Fill(deadline, awaiting)) return 0;
   size_t count = std::min(max, buffer_.size() - head_);
   if (pace_) {
     count = std::min(count, kPaceBatch);
@@ -144,13 +158,30 @@ size_t SimLine::Read(uint8_t* out, size_t max, Clock::time_point deadline) {
   return count;
 }
 
-std::optional<uint8_t> SimLine::ReadByte(Clock::time_point deadline) {
+std::optional<uint8_t> SimLine::ReadByte(Clock::time_point deadline, Awaiting awaiting) {
   uint8_t byte;
-  if (Read(&byte, 1, deadline) == 0) return std::nullopt;
+  if (Read(&byte, 1, deadline, awaiting) == 0) return std::nullopt;
   return byte;
 }
 
-bool SimLine::WaitReadable(Clock::time_point deadline) { return Fill(deadline); }
+bool SimLine::WaitReadable(Clock::time_point deadline) { return Fill(deadline, Awaiting::Tool); }
+
+bool SimLine::Quiet(bool threadEnded) {
+  const uint64_t waitsBefore = toolWaits_.load();
+  if (!threadEnded && waitsBefore % 2 == 0) return false;
+  {
+    std::lock_guard<std::mutex> lock(fdsLock_);
+    if (fds_->master >= 0) {
+      // poll() first hands on what the kernel still holds for a side's
+      // reader: a reply written a moment ago shows here as the tool's input,
+      // a word the tool wrote a moment ago as the STB's. Once the STB's
+      // thread has ended, what the tool writes stays unread for good.
+      pollfd fds[2] = {{fds_->slave, POLLIN, 0}, {fds_->master, POLLIN, 0}};
+      if (poll(fds, threadEnded ? 1 : 2, 0) != 0) return false;
+    }
+  }
+  return threadEnded || toolWaits_.load() == waitsBefore;
+}
 
 void SimLine::DiscardInput() {
   if (Gone()) return;
