@@ -9,9 +9,19 @@
 #   - one persistent wineserver for the whole run, with its services, started
 #     before any test program
 #     (a server started by a program would take that program's pseudo-terminal
-#     as its controlling terminal), and stopped at the end.
+#     as its controlling terminal), and stopped at the end,
+#   - a virtual X display (xvfb-run) for the whole run, for the tests that
+#     show a window: wine's desktop takes the display its first program had,
+#     so the display must be there before the server's services start.
 # Usage: scripts/wine-session.sh TREE COMMAND [ARGS...]
 set -uo pipefail
+
+# Big enough for the window at its place (617, 182).
+readonly kScreen=1280x800x24
+if [[ -z ${ZARN_WINE_SESSION_DISPLAY:-} ]]; then
+  export ZARN_WINE_SESSION_DISPLAY=1
+  exec xvfb-run -a -s "-screen 0 $kScreen" bash "$0" "$@"
+fi
 
 tree=$(realpath "$1")
 shift
