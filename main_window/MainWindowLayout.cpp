@@ -4,6 +4,7 @@
 
 #include "GlyphBitmap.h"
 #include "SkinPictures.h"
+#include "SuiFontFamilies.h"
 
 namespace MainWindowLayout {
 
@@ -27,14 +28,14 @@ QString ApplicationCaption() { return QStringLiteral("ZARN Multi-Loader V1.20");
 
 QFont WindowFont() {
   QFont font;
-  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+  font.setFamilies(sui::SystemFontFamilies().sansSerif);
   font.setPixelSize(kWindowFontPixels);
   return font;
 }
 
 QFont ButtonFont() {
   QFont font;
-  font.setFamilies({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
+  font.setFamilies(sui::SystemFontFamilies().courier);
   font.setPixelSize(kButtonFontPixels);
   font.setBold(true);
   font.setStyleHint(QFont::TypeWriter);

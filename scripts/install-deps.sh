@@ -9,8 +9,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-x11-0
   libgtest-dev libgmock-dev
   lrzsz socat
-  g++-mingw-w64-x86-64-posix wine wine64
-  xvfb xauth imagemagick
+  g++-mingw-w64-x86-64-posix wine wine64 fonts-wine nsis
+  xvfb xauth imagemagick x11-utils
   fonts-liberation fonts-dejavu-core
 )
 

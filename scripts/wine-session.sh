@@ -1,15 +1,27 @@
 #!/usr/bin/env bash
 # Runs a command inside the wine setup that the Windows test tree needs:
 #   - a prefix inside the tree (created once with wineboot -i),
+#   - the Windows fonts the window draws with (Tahoma, MS Sans Serif, Arial,
+#     Courier New),
 #   - COM5 mapped to a link in the tree ($ZARN_WINE_COM5_LINK), which each
 #     test points at its own pseudo-terminal; COM1..COM4 are never used, as
 #     wine maps COM1 to /dev/ttyS0 (often the machine's console),
 #   - one persistent wineserver for the whole run, with its services, started
 #     before any test program
 #     (a server started by a program would take that program's pseudo-terminal
-#     as its controlling terminal), and stopped at the end.
+#     as its controlling terminal), and stopped at the end,
+#   - a virtual X display (xvfb-run) for the whole run, for the tests that
+#     show a window: wine's desktop takes the display its first program had,
+#     so the display must be there before the server's services start.
 # Usage: scripts/wine-session.sh TREE COMMAND [ARGS...]
 set -uo pipefail
+
+# Big enough for the window at its place (617, 182).
+readonly kScreen=1280x800x24
+if [[ -z ${ZARN_WINE_SESSION_DISPLAY:-} ]]; then
+  export ZARN_WINE_SESSION_DISPLAY=1
+  exec xvfb-run -a -s "-screen 0 $kScreen" bash "$0" "$@"
+fi
 
 tree=$(realpath "$1")
 shift
@@ -24,6 +36,24 @@ if [[ ! -f $WINEPREFIX/system.reg ]]; then
   echo "wine-session: creating the prefix $WINEPREFIX"
   wineboot -i >"$tree/wineboot.log" 2>&1 || { cat "$tree/wineboot.log"; exit 1; }
 fi
+# The faces a Windows desktop has and the window draws with: wine's own
+# Tahoma and MS Sans Serif (Debian's fonts-wine, which wine does not look for
+# by itself) in the prefix's font folder, and Arial and Courier New standing
+# for the Liberation faces with their metrics.
+fonts=$WINEPREFIX/drive_c/windows/Fonts
+if [[ ! -f $fonts/tahoma.ttf ]]; then
+  mkdir -p "$fonts"
+  cp /usr/share/wine/fonts/*.ttf /usr/share/wine/fonts/*.fon "$fonts/" || {
+    echo "wine-session: no wine fonts in /usr/share/wine/fonts (Debian: fonts-wine)"
+    exit 1
+  }
+fi
+for pair in "Arial=Liberation Sans" "Courier New=Liberation Mono"; do
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "${pair%%=*}" /d "${pair#*=}" /f >/dev/null 2>&1 || {
+    echo "wine-session: cannot set the font replacement ${pair%%=*}"
+    exit 1
+  }
+done
 # Wine reads its port map only when the server starts.
 wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$ZARN_WINE_COM5_LINK" /f >/dev/null 2>&1 || {
   echo "wine-session: cannot map COM5"

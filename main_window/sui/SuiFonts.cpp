@@ -1,6 +1,6 @@
 #include "SuiFonts.h"
 
-#include <QStringList>
+#include "SuiFontFamilies.h"
 
 namespace sui {
 namespace {
@@ -14,22 +14,17 @@ QFont Make(const QStringList& families, QFont::StyleHint hint, int pixels, bool 
     return f;
 }
 
-const QStringList kSansSerif{"MS Sans Serif", "Liberation Sans", "DejaVu Sans"};
-const QStringList kTahoma{"Tahoma", "DejaVu Sans", "Liberation Sans"};
-const QStringList kCourier{"Courier New", "Liberation Mono", "DejaVu Sans Mono"};
-const QStringList kArial{"Arial", "Liberation Sans", "DejaVu Sans"};
-
 }  // namespace
 
-QFont WindowFont() { return Make(kSansSerif, QFont::SansSerif, 11, false); }
-QFont TitleCaptionFont() { return Make(kTahoma, QFont::SansSerif, 11, true); }
-QFont ButtonFont() { return Make(kCourier, QFont::TypeWriter, 19, true); }
-QFont MemoFont() { return Make(kCourier, QFont::TypeWriter, 13, true); }
-QFont EditFont() { return Make(kArial, QFont::SansSerif, 15, false); }
-QFont ProgressFont() { return Make(kSansSerif, QFont::SansSerif, 11, false); }
+QFont WindowFont() { return Make(SystemFontFamilies().sansSerif, QFont::SansSerif, 11, false); }
+QFont TitleCaptionFont() { return Make(SystemFontFamilies().tahoma, QFont::SansSerif, 11, true); }
+QFont ButtonFont() { return Make(SystemFontFamilies().courier, QFont::TypeWriter, 19, true); }
+QFont MemoFont() { return Make(SystemFontFamilies().courier, QFont::TypeWriter, 13, true); }
+QFont EditFont() { return Make(SystemFontFamilies().arial, QFont::SansSerif, 15, false); }
+QFont ProgressFont() { return Make(SystemFontFamilies().sansSerif, QFont::SansSerif, 11, false); }
 
 QFont LinkFont() {
-    QFont f = Make(kSansSerif, QFont::SansSerif, 32, true);
+    QFont f = Make(SystemFontFamilies().sansSerif, QFont::SansSerif, 32, true);
     f.setUnderline(true);
     return f;
 }

@@ -1,8 +1,7 @@
 #pragma once
 // The fonts of the look, at fixed pixel heights so the layout does not follow
-// the desktop's scale setting. Each names the Windows face first, then the
-// free faces from Debian that stand in for it (fonts-liberation,
-// fonts-dejavu-core).
+// the desktop's scale setting. Each names the Windows face first; on Linux the
+// free faces from Debian that stand in for it follow (SuiFontFamilies.h).
 
 #include <QFont>
 

@@ -2,10 +2,6 @@
 
 #include <sys/ioctl.h>
 
-namespace {
-constexpr auto kPollSlice = std::chrono::milliseconds(1);
-}
-
 FailureRecorder::FailureRecorder() {
   SetThreadFailureReporter([this](const std::string& cls, const std::string& message) {
     std::lock_guard<std::mutex> guard(lock_);
@@ -18,15 +14,6 @@ FailureRecorder::~FailureRecorder() { SetThreadFailureReporter(nullptr); }
 std::vector<FailureReport> FailureRecorder::Reports() const {
   std::lock_guard<std::mutex> guard(lock_);
   return reports_;
-}
-
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(kPollSlice);
-  }
-  return true;
 }
 
 void OpenPortTest::SetUp() {

@@ -17,6 +17,7 @@
 #include "LinePattern.h"
 #include "PortSetup.h"
 #include "PtyPair.h"
+#include "WaitUntil.h"
 
 struct FailureReport {
   std::string ClassName;
@@ -36,10 +37,6 @@ class FailureRecorder {
   std::vector<FailureReport> reports_;
 };
 
-// A limit no test waits out: a wait given it ends only through the event the
-// test is about, and a wait that misses it shows as the test's time-out.
-inline constexpr std::chrono::milliseconds kNeverWaitedOut = std::chrono::hours(1);
-
 // Engines created while it lives use `timings`; the defaults come back after.
 class ScopedTimings {
  public:
@@ -56,11 +53,6 @@ inline TEngineTimings FlushEndedOnlyByTheWriteThread() {
   timings.FlushAcknowledgeWait = kNeverWaitedOut;
   return timings;
 }
-
-// Polls `condition` until it holds or `limit` passes (generous limits: this
-// waits for a condition, it does not time anything).
-bool WaitUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 // Keeps the transmit ring topped up until the write thread has to wait for
 // room (the far end does not read) with bytes still in the ring behind it.

@@ -6,9 +6,9 @@
 #include <thread>
 
 #include "LinePattern.h"
-#include "PortFixture.h"
 #include "RingEngine.h"
 #include "SerialDevice.h"
+#include "WaitUntil.h"
 
 namespace {
 

@@ -6,7 +6,9 @@
 #include "SkinPictures.h"
 
 #include <QDir>
+#include <QBuffer>
 #include <QFile>
+#include <QImageReader>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -25,6 +27,7 @@ private slots:
     void connectedGlyphData();
     void pngPictures_data();
     void pngPictures();
+    void windowsIcon();
     void skinIsCompiledIn();
     void generatorReproducesCommittedFiles();
 };
@@ -48,9 +51,9 @@ QByteArray ReadPicture(const QString& name) {
 constexpr int kRasterLevelTolerance = 2;
 
 // "" when the two pictures match within the tolerance, else where they differ.
-QString PixelDifference(const QByteArray& drawn, const QByteArray& committed) {
-    const QImage a = QImage::fromData(drawn).convertToFormat(QImage::Format_ARGB32);
-    const QImage b = QImage::fromData(committed).convertToFormat(QImage::Format_ARGB32);
+QString PixelDifference(const QImage& drawnPicture, const QImage& committedPicture) {
+    const QImage a = drawnPicture.convertToFormat(QImage::Format_ARGB32);
+    const QImage b = committedPicture.convertToFormat(QImage::Format_ARGB32);
     if (a.isNull() || b.isNull())
         return QStringLiteral("not a readable picture");
     if (a.size() != b.size())
@@ -63,6 +66,37 @@ QString PixelDifference(const QByteArray& drawn, const QByteArray& committed) {
             if (worst > kRasterLevelTolerance)
                 return QStringLiteral("pixel %1,%2 differs by %3 levels").arg(x).arg(y).arg(worst);
         }
+    return {};
+}
+
+QString PixelDifference(const QByteArray& drawn, const QByteArray& committed) {
+    return PixelDifference(QImage::fromData(drawn), QImage::fromData(committed));
+}
+
+// Every picture of an icon file, in file order (Qt's ico reader).
+QList<QImage> IconPictures(const QByteArray& file) {
+    QBuffer buffer;
+    buffer.setData(file);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "ico");
+    QList<QImage> pictures;
+    for (int i = 0; i < reader.imageCount(); ++i) {
+        if (!reader.jumpToImage(i))
+            break;
+        pictures.append(reader.read());
+    }
+    return pictures;
+}
+
+QString IconDifference(const QByteArray& drawn, const QByteArray& committed) {
+    const QList<QImage> a = IconPictures(drawn), b = IconPictures(committed);
+    if (a.isEmpty() || a.size() != b.size())
+        return QStringLiteral("%1 pictures drawn, %2 committed").arg(a.size()).arg(b.size());
+    for (int i = 0; i < a.size(); ++i) {
+        const QString difference = PixelDifference(a[i], b[i]);
+        if (!difference.isEmpty())
+            return QStringLiteral("picture %1: %2").arg(i).arg(difference);
+    }
     return {};
 }
 
@@ -192,6 +226,44 @@ void PicturesTest::pngPictures() {
     QCOMPARE(qAlpha(img.pixel(0, 0)), 0);  // round corners show what is behind
 }
 
+// The Windows program's icon: one 32-bit picture per size Windows asks for,
+// each the same drawing as the desktop icons of that size, its mask set
+// exactly where the picture is transparent.
+void PicturesTest::windowsIcon() {
+    const QByteArray file = ReadPicture(QStringLiteral("zarn-loader.ico"));
+    QVERIFY(file.size() > 6);
+    QCOMPARE(U16(file, 0), quint16(0));
+    QCOMPARE(U16(file, 2), quint16(1));
+    const QList<int> sides = {16, 24, 32, 48, 64, 128};
+    QCOMPARE(int(U16(file, 4)), sides.size());
+    for (int i = 0; i < sides.size(); ++i) {
+        const int entry = 6 + 16 * i;
+        QCOMPARE(int(quint8(file[entry])), sides[i]);
+        QCOMPARE(int(quint8(file[entry + 1])), sides[i]);
+        QCOMPARE(U16(file, entry + 6), quint16(32));
+        const quint32 size = U32(file, entry + 8), offset = U32(file, entry + 12);
+        QVERIFY(offset + size <= quint32(file.size()));
+        QCOMPARE(U32(file, int(offset) + 4), quint32(sides[i]));
+        QCOMPARE(U32(file, int(offset) + 8), quint32(2 * sides[i]));
+        // The mask's first row is the picture's bottom row.
+        const int pixels = int(offset) + 40;
+        const int maskRow = pixels + sides[i] * sides[i] * 4;
+        for (int x = 0; x < sides[i]; ++x) {
+            const bool masked = (quint8(file[maskRow + x / 8]) >> (7 - x % 8)) & 1;
+            const int alpha = quint8(file[pixels + 4 * x + 3]);
+            QCOMPARE(masked, alpha < 128);
+        }
+    }
+    const QList<QImage> pictures = IconPictures(file);
+    QCOMPARE(pictures.size(), sides.size());
+    const std::pair<int, const char*> sameAs[] = {{2, "icon.png"}, {4, "icon_64.png"}, {5, "icon_128.png"}};
+    for (const auto& [index, png] : sameAs) {
+        const QString difference =
+            PixelDifference(pictures[index], QImage::fromData(ReadPicture(QString::fromLatin1(png))));
+        QVERIFY2(difference.isEmpty(), qPrintable(QString::fromLatin1(png) + ": " + difference));
+    }
+}
+
 void PicturesTest::skinIsCompiledIn() {
     const sui::SkinPictures& skin = sui::Skin();
     const int widths[] = {31, 136, 17, 13, 14};
@@ -229,6 +301,9 @@ void PicturesTest::generatorReproducesCommittedFiles() {
         const QByteArray drawn = f.readAll();
         if (name.endsWith(QStringLiteral(".png"))) {
             const QString difference = PixelDifference(drawn, ReadPicture(name));
+            QVERIFY2(difference.isEmpty(), qPrintable(name + ": " + difference));
+        } else if (name.endsWith(QStringLiteral(".ico"))) {
+            const QString difference = IconDifference(drawn, ReadPicture(name));
             QVERIFY2(difference.isEmpty(), qPrintable(name + ": " + difference));
         } else {
             QVERIFY2(drawn == ReadPicture(name), qPrintable(name + " differs from the committed file"));

@@ -13,6 +13,8 @@
 namespace artwork {
 namespace {
 
+constexpr int kWindowsIconSizes[] = {16, 24, 32, 48, 64, 128};
+
 QByteArray EncodePng(const QImage& image) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -83,6 +85,12 @@ QList<PictureFile> DrawAll() {
         const QImage big = ApplicationIcon(size);
         desktopIcons.append({QStringLiteral("icon_%1.png").arg(size), EncodePng(big), big});
     }
+    // The Windows program's icon (a resource of zarn-loader.exe): the sizes
+    // Explorer, the taskbar and the Start menu ask for.
+    QList<QImage> windowsSizes;
+    for (int size : kWindowsIconSizes)
+        windowsSizes.append(ApplicationIcon(size));
+    desktopIcons.append({QStringLiteral("zarn-loader.ico"), EncodeIcon(windowsSizes), windowsSizes.back()});
 
     const EmittedSource src = EmitByteArray("ConnectedGlyphData", connectedBytes, "connected.bmp");
     add("ConnectedGlyphData.h", src.header, {});

@@ -107,3 +107,78 @@ QByteArray EncodeBitmap8(const QImage& image) {
 }
 
 }  // namespace artwork
+
+namespace artwork {
+namespace {
+
+constexpr int kIconDirSize = 6;
+constexpr int kIconEntrySize = 16;
+constexpr int kLargestIconSide = 256;  // written as 0 in the directory
+constexpr int kMaskAlphaLimit = 128;
+
+QByteArray IconImage(const QImage& picture) {
+    const QImage src = picture.convertToFormat(QImage::Format_ARGB32);
+    const int maskStride = RowStride(src.width(), 1);
+    QByteArray out;
+    Put32(out, kInfoHeaderSize);
+    Put32(out, quint32(src.width()));
+    Put32(out, quint32(2 * src.height()));  // the pixels and the mask
+    Put16(out, 1);
+    Put16(out, 32);
+    Put32(out, 0);
+    Put32(out, quint32(src.width() * src.height() * 4 + maskStride * src.height()));
+    Put32(out, 0);
+    Put32(out, 0);
+    Put32(out, 0);
+    Put32(out, 0);
+    for (int y = src.height() - 1; y >= 0; --y) {
+        const auto* row = reinterpret_cast<const QRgb*>(src.constScanLine(y));
+        for (int x = 0; x < src.width(); ++x) {
+            out.append(char(qBlue(row[x])));
+            out.append(char(qGreen(row[x])));
+            out.append(char(qRed(row[x])));
+            out.append(char(qAlpha(row[x])));
+        }
+    }
+    for (int y = src.height() - 1; y >= 0; --y) {
+        const auto* row = reinterpret_cast<const QRgb*>(src.constScanLine(y));
+        QByteArray bits(maskStride, '\0');
+        for (int x = 0; x < src.width(); ++x)
+            if (qAlpha(row[x]) < kMaskAlphaLimit)
+                bits[x / 8] = char(bits[x / 8] | (0x80 >> (x % 8)));
+        out.append(bits);
+    }
+    return out;
+}
+
+}  // namespace
+
+QByteArray EncodeIcon(const QList<QImage>& pictures) {
+    QList<QByteArray> images;
+    for (const QImage& p : pictures) {
+        if (p.width() > kLargestIconSide || p.height() > kLargestIconSide)
+            throw std::invalid_argument("icon pictures are at most 256 x 256");
+        images.append(IconImage(p));
+    }
+    QByteArray out;
+    Put16(out, 0);
+    Put16(out, 1);  // icons, not cursors
+    Put16(out, quint16(pictures.size()));
+    quint32 offset = kIconDirSize + kIconEntrySize * quint32(pictures.size());
+    for (int i = 0; i < pictures.size(); ++i) {
+        out.append(char(pictures[i].width() % kLargestIconSide));
+        out.append(char(pictures[i].height() % kLargestIconSide));
+        out.append('\0');  // no colour table
+        out.append('\0');
+        Put16(out, 1);
+        Put16(out, 32);
+        Put32(out, quint32(images[i].size()));
+        Put32(out, offset);
+        offset += quint32(images[i].size());
+    }
+    for (const QByteArray& image : images)
+        out.append(image);
+    return out;
+}
+
+}  // namespace artwork

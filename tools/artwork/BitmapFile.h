@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 
 namespace artwork {
 
@@ -18,5 +19,15 @@ QByteArray EncodeBitmap24(const QImage& image);
 // 8 bits per pixel with the image's colour table (at most 256 entries).
 // `image` must be QImage::Format_Indexed8.
 QByteArray EncodeBitmap8(const QImage& image);
+
+}  // namespace artwork
+
+namespace artwork {
+
+// A Windows icon file (.ico) holding one 32-bit image per picture: each a
+// 40-byte information header of twice the picture's height, the BGRA pixels
+// with straight alpha bottom-up, then the 1-bit mask (set where alpha is
+// below half), rows padded to 4 bytes. Pictures of at most 256 x 256.
+QByteArray EncodeIcon(const QList<QImage>& pictures);
 
 }  // namespace artwork
