@@ -1,18 +1,26 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing need.
 # Only what is missing is fetched, so a second run costs nothing.
+#   bash scripts/install-deps.sh        everything the test command needs
+#   bash scripts/install-deps.sh run    only what building and starting the window needs
 set -euo pipefail
 
+# The window, the simulator and a virtual display for a machine without one.
 packages=(
   build-essential cmake ninja-build pkg-config
-  dpkg-dev file
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-x11-0
-  libgtest-dev libgmock-dev
-  lrzsz socat
-  g++-mingw-w64-x86-64-posix wine wine64 fonts-wine nsis
-  xvfb xauth imagemagick x11-utils
+  xvfb xauth imagemagick
   fonts-liberation fonts-dejavu-core
 )
+if [[ ${1:-all} != run ]]; then
+  packages+=(
+    dpkg-dev file
+    libgtest-dev libgmock-dev
+    lrzsz socat
+    g++-mingw-w64-x86-64-posix wine wine64 fonts-wine nsis
+    x11-utils
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

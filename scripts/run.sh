@@ -18,7 +18,7 @@ for arg in "$@"; do
   esac
 done
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh run
 # Only what this script starts: the window and, unless --no-sim, the
 # simulator. A fresh tree is configured without the tests and benchmarks, so
 # the first start compiles a small part of the project; scripts/test.sh turns
