@@ -54,11 +54,6 @@ UpDspThread* DspUploadTest::StartUpload(const std::string& path, TaskClock* cloc
     if (!clock_) clock_ = std::make_unique<ReplyAwareClock>(port_, clockOptions_, replyDeadline_);
     clock = clock_.get();
   }
-  // Fake time passes only while the STB waits on the line with nothing on
-  // its way: every answer is in before a limit can run out.
-  if (sim_ && clock == clock_.get()) {
-    clock_->SetPeerQuiet([sim = sim_.get()] { return sim->AwaitsTheTool(); });
-  }
   host_.SetChosenPath(path);
   UpDspThread* task = new UpDspThread(host_, *clock);
   if (sim_) {

@@ -51,9 +51,8 @@ class SimLine {
   // Up to `max` received bytes (at least one), or 0 when `deadline` passes first.
   size_t Read(uint8_t* out, size_t max, Clock::time_point deadline,
               Awaiting awaiting = Awaiting::Deadline);
-  // Whether a byte arrives before `deadline`, without taking it. Awaits the
-  // tool: what the STB does when the deadline passes (its greeting or call
-  // again) only repeats what it has said.
+  // Whether a byte arrives before `deadline`, without taking it. A wait
+  // without deadline awaits the tool.
   bool WaitReadable(Clock::time_point deadline);
 
   // Any thread: nothing moves on the line until the tool writes again. The

@@ -91,12 +91,11 @@ class StbSimulator {
   // file trimmed to its size) to `path`. False when none or on a write error.
   bool SaveLastImage(const std::string& path) const;
 
-  // Whether the STB has nothing more to say until the tool writes again,
-  // beyond repeating its greeting or call: it waits for the tool's bytes (not
-  // while it works towards an answer: a flash write, a late answer, a quiet
-  // spell it waits out before it goes on) or its thread has ended, nothing
-  // the tool wrote waits for it, and nothing it wrote waits for the tool.
-  // False before Start. A test's fake clock lets time pass only while this holds, so
+  // Whether the STB has nothing more to say until the tool writes again: it
+  // waits for the tool's bytes (not for a moment of its own, such as the next
+  // greeting or the end of a flash write) or its thread has ended, nothing the
+  // tool wrote waits for it, and nothing it wrote waits for the tool. False
+  // before Start. A test's fake clock lets time pass only while this holds, so
   // that no limit can run out while an answer is on its way. Any thread.
   bool AwaitsTheTool() const;
 

@@ -32,71 +32,38 @@
 #include "TaskClock.h"
 #include "testing/FakeTaskClock.h"
 
-// Decides, wait slice by wait slice, whether fake time may move on: only while
-// the port has written all it holds and the peer has nothing more to say
-// until the tool writes again, or once the line has stayed busy for
-// `stallLimit` of real time on end. Task's thread only, except SetPeerQuiet
-// (before the task starts).
-class QuietSlices {
+class QuietLineClock final : public TaskClock {
  public:
   // True while the peer has nothing more to say until the tool writes again.
   using PeerQuiet = std::function<bool()>;
 
-  explicit QuietSlices(std::chrono::milliseconds stallLimit) : stallLimit_(stallLimit) {}
-
-  void SetPeerQuiet(PeerQuiet quiet) { peerQuiet_ = std::move(quiet); }
-  bool HasPeer() const { return static_cast<bool>(peerQuiet_); }
-
-  bool LineQuiet(TApdCustomComPort& port) const {
-    // Nothing moves on the line of a closed port any more.
-    if (port.PortState() != psOpen) return true;
-    return port.WaitForOutputDrained(std::chrono::milliseconds(0)) && peerQuiet_ && peerQuiet_();
-  }
-
-  // After a slice in which no byte came.
-  bool MayPass(TApdCustomComPort& port) {
-    const auto now = std::chrono::steady_clock::now();
-    if (LineQuiet(port)) {
-      busySince_.reset();
-      return true;
-    }
-    if (!busySince_) busySince_ = now;
-    return now - *busySince_ >= stallLimit_;
-  }
-
-  // Blocks until the line is quiet (or stalled), looking again every `step`.
-  void AwaitQuiet(TApdCustomComPort& port, std::chrono::milliseconds step) const {
-    const auto busySince = std::chrono::steady_clock::now();
-    while (!LineQuiet(port) && std::chrono::steady_clock::now() - busySince < stallLimit_) {
-      std::this_thread::sleep_for(step);
-    }
-  }
-
- private:
-  const std::chrono::milliseconds stallLimit_;
-  PeerQuiet peerQuiet_;
-  std::optional<std::chrono::steady_clock::time_point> busySince_;
-};
-
-class QuietLineClock final : public TaskClock {
- public:
   QuietLineClock(TApdCustomComPort& port, FakeTaskClock::Options options,
                  std::chrono::milliseconds stallLimit)
       : port_(port), fake_(options), realWaitPerSlice_(options.realWaitPerSlice),
-        slices_(stallLimit) {}
+        stallLimit_(stallLimit) {}
 
-  void SetPeerQuiet(QuietSlices::PeerQuiet quiet) { slices_.SetPeerQuiet(std::move(quiet)); }
+  void SetPeerQuiet(PeerQuiet quiet) { peerQuiet_ = std::move(quiet); }
 
   int64_t WholeSeconds() override { return fake_.WholeSeconds(); }
 
   void Pause(std::chrono::milliseconds length) override {
-    slices_.AwaitQuiet(port_, realWaitPerSlice_);
+    const auto busySince = std::chrono::steady_clock::now();
+    while (!LineQuiet(port_) && std::chrono::steady_clock::now() - busySince < stallLimit_) {
+      std::this_thread::sleep_for(realWaitPerSlice_);
+    }
     fake_.Pause(length);
   }
 
   void WaitForInput(TApdCustomComPort& port, std::chrono::milliseconds slice) override {
     if (port.WaitForInput(realWaitPerSlice_)) return;  // the caller sees the byte first
-    if (slices_.MayPass(port)) fake_.Elapse(slice);
+    const auto now = std::chrono::steady_clock::now();
+    if (LineQuiet(port)) {
+      busySince_.reset();
+    } else {
+      if (!busySince_) busySince_ = now;
+      if (now - *busySince_ < stallLimit_) return;
+    }
+    fake_.Elapse(slice);
   }
 
   // --- for the test ---
@@ -105,8 +72,17 @@ class QuietLineClock final : public TaskClock {
   FakeTaskClock& Fake() { return fake_; }
 
  private:
+  bool LineQuiet(TApdCustomComPort& port) {
+    // Nothing moves on the line of a closed port any more.
+    if (port.PortState() != psOpen) return true;
+    return port.WaitForOutputDrained(std::chrono::milliseconds(0)) && peerQuiet_ && peerQuiet_();
+  }
+
   TApdCustomComPort& port_;
   FakeTaskClock fake_;
   const std::chrono::milliseconds realWaitPerSlice_;
-  QuietSlices slices_;
+  const std::chrono::milliseconds stallLimit_;
+  PeerQuiet peerQuiet_;
+  // Task's thread only.
+  std::optional<std::chrono::steady_clock::time_point> busySince_;
 };

@@ -4,10 +4,6 @@
 // before the task reads it, however slow the machine, while fake time still
 // moves on by the pause's full length.
 //
-// Given a peer (SetPeerQuiet), a wait slice moves fake time on only while the
-// line is quiet (see QuietSlices), so that no limit can run out while an
-// answer is on its way; without one, as the fake task clock.
-//
 // Threads: the task's thread drives it; a test may read the recorded pauses
 // and use Fake() (see FakeTaskClock) from any thread.
 #pragma once
@@ -18,7 +14,6 @@
 #include <vector>
 
 #include "Adport.h"
-#include "QuietLineClock.h"
 #include "TaskClock.h"
 #include "testing/FakeTaskClock.h"
 
@@ -26,19 +21,11 @@ class ReplyAwareClock final : public TaskClock {
  public:
   ReplyAwareClock(TApdCustomComPort& port, FakeTaskClock::Options options,
                   std::chrono::milliseconds replyDeadline)
-      : port_(port), fake_(options), realWaitPerSlice_(options.realWaitPerSlice),
-        replyDeadline_(replyDeadline), slices_(kStallLimit) {}
-
-  void SetPeerQuiet(QuietSlices::PeerQuiet quiet) { slices_.SetPeerQuiet(std::move(quiet)); }
+      : port_(port), fake_(options), replyDeadline_(replyDeadline) {}
 
   int64_t WholeSeconds() override { return fake_.WholeSeconds(); }
   void WaitForInput(TApdCustomComPort& port, std::chrono::milliseconds slice) override {
-    if (!slices_.HasPeer()) {
-      fake_.WaitForInput(port, slice);
-      return;
-    }
-    if (port.WaitForInput(realWaitPerSlice_)) return;  // the caller sees the byte first
-    if (slices_.MayPass(port)) fake_.Elapse(slice);
+    fake_.WaitForInput(port, slice);
   }
   void Pause(std::chrono::milliseconds length) override {
     {
@@ -57,13 +44,8 @@ class ReplyAwareClock final : public TaskClock {
 
  private:
   TApdCustomComPort& port_;
-  // A line that never falls quiet lets fake time run again after this long.
-  static constexpr std::chrono::milliseconds kStallLimit{5000};
-
   FakeTaskClock fake_;
-  const std::chrono::milliseconds realWaitPerSlice_;
   const std::chrono::milliseconds replyDeadline_;
-  QuietSlices slices_;
   mutable std::mutex mutex_;
   std::vector<std::chrono::milliseconds> pauses_;
 };

@@ -164,7 +164,9 @@ std::optional<uint8_t> SimLine::ReadByte(Clock::time_point deadline, Awaiting aw
   return byte;
 }
 
-bool SimLine::WaitReadable(Clock::time_point deadline) { return Fill(deadline, Awaiting::Tool); }
+bool SimLine::WaitReadable(Clock::time_point deadline) {
+  return Fill(deadline, deadline == Clock::time_point::max() ? Awaiting::Tool : Awaiting::Deadline);
+}
 
 bool SimLine::Quiet(bool threadEnded) {
   const uint64_t waitsBefore = toolWaits_.load();
