@@ -16,6 +16,16 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# A Qt built for this target lives outside the mingw root (scripts/qt-mingw.sh
+# prints its prefix): ZARN_MINGW_QT adds it as a second root. Its tools (moc,
+# rcc, uic) are the host's: Debian's qt6-base-dev-tools of the same version.
+if(ZARN_MINGW_QT)
+  list(PREPEND CMAKE_FIND_ROOT_PATH ${ZARN_MINGW_QT})
+  list(PREPEND CMAKE_PREFIX_PATH ${ZARN_MINGW_QT})
+  set(QT_HOST_PATH /usr CACHE PATH "Where the host's Qt tools are")
+  set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "The host Qt's CMake packages")
+endif()
+
 # libgcc, libstdc++ and winpthread inside the .exe.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs a command inside the wine setup that the Windows test tree needs:
 #   - a prefix inside the tree (created once with wineboot -i),
-#   - the Windows fonts the window draws with (Tahoma, MS Sans Serif, Arial,
-#     Courier New),
+#   - the Windows fonts the window draws with (Tahoma, MS Sans Serif,
+#     Microsoft Sans Serif, Arial, Courier New),
 #   - COM5 mapped to a link in the tree ($ZARN_WINE_COM5_LINK), which each
 #     test points at its own pseudo-terminal; COM1..COM4 are never used, as
 #     wine maps COM1 to /dev/ttyS0 (often the machine's console),
@@ -38,8 +38,8 @@ if [[ ! -f $WINEPREFIX/system.reg ]]; then
 fi
 # The faces a Windows desktop has and the window draws with: wine's own
 # Tahoma and MS Sans Serif (Debian's fonts-wine, which wine does not look for
-# by itself) in the prefix's font folder, and Arial and Courier New standing
-# for the Liberation faces with their metrics.
+# by itself) in the prefix's font folder, and Arial, Courier New and
+# Microsoft Sans Serif standing for the Liberation faces with their metrics.
 fonts=$WINEPREFIX/drive_c/windows/Fonts
 if [[ ! -f $fonts/tahoma.ttf ]]; then
   mkdir -p "$fonts"
@@ -48,7 +48,7 @@ if [[ ! -f $fonts/tahoma.ttf ]]; then
     exit 1
   }
 fi
-for pair in "Arial=Liberation Sans" "Courier New=Liberation Mono"; do
+for pair in "Arial=Liberation Sans" "Courier New=Liberation Mono" "Microsoft Sans Serif=Liberation Sans"; do
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "${pair%%=*}" /d "${pair#*=}" /f >/dev/null 2>&1 || {
     echo "wine-session: cannot set the font replacement ${pair%%=*}"
     exit 1

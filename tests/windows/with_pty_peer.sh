@@ -4,7 +4,8 @@
 # joins its master to one TCP connection on 127.0.0.1. A test connects to
 # that port (ZARN_PTY_PEER_PORT) and so holds the far end of COM5; closing
 # the connection hangs the line up, and the loop makes the next one.
-# Usage: with_pty_peer.sh PROGRAM.exe [ARGS...]
+# Usage: with_pty_peer.sh PROGRAM.exe [ARGS...]     runs the program under wine
+#        with_pty_peer.sh -- COMMAND [ARGS...]      runs a command that starts it
 set -uo pipefail
 : "${ZARN_WINE_COM5_LINK:?run under scripts/wine-session.sh}"
 
@@ -29,4 +30,9 @@ peer_loop &
 peer=$!
 trap 'kill "$peer" 2>/dev/null; wait "$peer" 2>/dev/null' EXIT
 
-wine "$@"
+if [[ $1 == -- ]]; then
+  shift
+  "$@"
+else
+  wine "$@"
+fi

@@ -2,12 +2,12 @@
 
 namespace sui {
 
-// Windows has every face of the look. MS Sans Serif is a bitmap face on
-// current Windows; Microsoft Sans Serif is its scalable successor for the
-// sizes the bitmaps lack.
+// Windows has every face of the look. MS Sans Serif is a bitmap face there,
+// drawn at a few sizes only (the 32-pixel link would come out at 20), so its
+// scalable successor with the same design, Microsoft Sans Serif, comes first.
 const FontFamilies& SystemFontFamilies() {
     static const FontFamilies families{
-        {"MS Sans Serif", "Microsoft Sans Serif"},
+        {"Microsoft Sans Serif", "MS Sans Serif"},
         {"Tahoma"},
         {"Courier New"},
         {"Arial"},
