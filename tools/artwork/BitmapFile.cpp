@@ -54,20 +54,26 @@ void PadRow(QByteArray& out, int written, int stride) {
         out.append('\0');
 }
 
-}  // namespace
-
-QByteArray EncodeBitmap32(const QImage& image) {
-    const QImage src = image.convertToFormat(QImage::Format_ARGB32);
-    QByteArray out = Headers(src, 32, 0, false);
-    for (int y = src.height() - 1; y >= 0; --y) {
-        const auto* row = reinterpret_cast<const QRgb*>(src.constScanLine(y));
-        for (int x = 0; x < src.width(); ++x) {
+// The rows of a 32-bit picture, bottom row first, each pixel as B G R A (no
+// padding: a 32-bit row is always a whole number of 4-byte words).
+void AppendPixelsBottomUp(QByteArray& out, const QImage& argb32) {
+    for (int y = argb32.height() - 1; y >= 0; --y) {
+        const auto* row = reinterpret_cast<const QRgb*>(argb32.constScanLine(y));
+        for (int x = 0; x < argb32.width(); ++x) {
             out.append(char(qBlue(row[x])));
             out.append(char(qGreen(row[x])));
             out.append(char(qRed(row[x])));
             out.append(char(qAlpha(row[x])));
         }
     }
+}
+
+}  // namespace
+
+QByteArray EncodeBitmap32(const QImage& image) {
+    const QImage src = image.convertToFormat(QImage::Format_ARGB32);
+    QByteArray out = Headers(src, 32, 0, false);
+    AppendPixelsBottomUp(out, src);
     return out;
 }
 
@@ -106,9 +112,6 @@ QByteArray EncodeBitmap8(const QImage& image) {
     return out;
 }
 
-}  // namespace artwork
-
-namespace artwork {
 namespace {
 
 constexpr int kIconDirSize = 6;
@@ -131,15 +134,7 @@ QByteArray IconImage(const QImage& picture) {
     Put32(out, 0);
     Put32(out, 0);
     Put32(out, 0);
-    for (int y = src.height() - 1; y >= 0; --y) {
-        const auto* row = reinterpret_cast<const QRgb*>(src.constScanLine(y));
-        for (int x = 0; x < src.width(); ++x) {
-            out.append(char(qBlue(row[x])));
-            out.append(char(qGreen(row[x])));
-            out.append(char(qRed(row[x])));
-            out.append(char(qAlpha(row[x])));
-        }
-    }
+    AppendPixelsBottomUp(out, src);
     for (int y = src.height() - 1; y >= 0; --y) {
         const auto* row = reinterpret_cast<const QRgb*>(src.constScanLine(y));
         QByteArray bits(maskStride, '\0');
