@@ -2,7 +2,7 @@
 // elsewhere, reached through socat's pseudo-terminal the way a real line
 // would carry it. The file rb writes must equal the original byte for byte.
 //
-// The task runs on the reply-aware clock: its waits keep real time (rb's
+// The task runs on the line-aware clock: its waits keep real time (rb's
 // repeats of 'C' do), while the 200 ms pause after each block ends as soon as
 // rb has answered. One row keeps the real clock throughout.
 //
@@ -34,7 +34,7 @@
 #include "Adport.h"
 #include "FakeTaskHost.h"
 #include "PortSetup.h"
-#include "ReplyAwareClock.h"
+#include "LineAwareClock.h"
 #include "TempDir.h"
 #include "Unit2.h"
 
@@ -149,7 +149,7 @@ class RbPeer {
 struct RbCase {
   const char* label;
   size_t size;
-  bool realTime = false;  // the task's own clock instead of the reply-aware one
+  bool realTime = false;  // the task's own clock instead of the line-aware one
 };
 void PrintTo(const RbCase& c, std::ostream* os) { *os << c.size << " bytes"; }
 
@@ -187,7 +187,8 @@ TEST_P(DspUploadToRb, ReceivedFileEqualsOriginal) {
 
   FakeTaskClock::Options clockOptions;
   clockOptions.realWaitPerSlice = kRealWaitPerSlice;
-  ReplyAwareClock clock(port, clockOptions, kBlockReplyDeadline);
+  clockOptions.pauseScale = 0;  // a pause waits for rb's answer instead
+  LineAwareClock clock(port, clockOptions, kBlockReplyDeadline);
   if (c.realTime) {
     new UpDspThread(host);
   } else {

@@ -62,7 +62,7 @@ TEST_P(DspStop, EndsTheTaskAsItsPhaseSays) {
   const StopCase& c = GetParam();
   stbsim::SimOptions options = DspOptions(c.faults);
   StartStb(options);
-  clock_ = std::make_unique<ReplyAwareClock>(port_, clockOptions_, replyDeadline_);
+  clock_ = std::make_unique<LineAwareClock>(port_, clockOptions_, stallLimit_);
   if (c.holdClock) clock_->Fake().Hold();
   UpDspThread* task = StartUpload(WriteFile("STOP.DSP", Pattern(kFileSize)));
   ASSERT_TRUE(sim_->WaitFor(c.reached, kDeadline));

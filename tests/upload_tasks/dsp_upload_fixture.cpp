@@ -6,6 +6,9 @@ namespace dsptest {
 
 DspUploadTest::DspUploadTest() {
   clockOptions_.realWaitPerSlice = kRealWaitPerSlice;
+  // The clock waits for the STB's answers itself; a pause needs no real
+  // sleep on top.
+  clockOptions_.pauseScale = 0;
 }
 
 DspUploadTest::~DspUploadTest() {
@@ -51,8 +54,11 @@ std::vector<uint8_t> DspUploadTest::Pattern(size_t size) {
 
 UpDspThread* DspUploadTest::StartUpload(const std::string& path, TaskClock* clock) {
   if (clock == nullptr) {
-    if (!clock_) clock_ = std::make_unique<ReplyAwareClock>(port_, clockOptions_, replyDeadline_);
+    if (!clock_) clock_ = std::make_unique<LineAwareClock>(port_, clockOptions_, stallLimit_);
     clock = clock_.get();
+  }
+  if (sim_ && clock == clock_.get()) {
+    clock_->SetPeerQuiet([sim = sim_.get()] { return sim->AwaitsTheTool(); });
   }
   host_.SetChosenPath(path);
   UpDspThread* task = new UpDspThread(host_, *clock);

@@ -1,7 +1,7 @@
 // Shared set-up of the DSP upload tests: a simulated STB in DSP mode on a
 // pseudo-terminal, the port opened on it as the window's Connect would, a
 // recording host, a temporary folder for the files to send, and a clock that
-// lets the 10-second limits pass in milliseconds.
+// lets the 10-second limits pass in milliseconds once the STB keeps silent.
 //
 // Threads: the test's thread is the host's main thread; it builds the
 // fixture, starts the task and pumps the host until the task ends. The task
@@ -19,7 +19,7 @@
 
 #include "Adport.h"
 #include "FakeTaskHost.h"
-#include "ReplyAwareClock.h"
+#include "LineAwareClock.h"
 #include "StbSimulator.h"
 #include "TaskClock.h"
 #include "TempDir.h"
@@ -37,8 +37,10 @@ inline constexpr std::chrono::milliseconds kRepeatInterval{20};
 // Real time that a fake wait slice takes when no byte comes: with the task's
 // 50 ms slices, a 10-second limit passes in about one second of real time.
 inline constexpr std::chrono::milliseconds kRealWaitPerSlice{5};
-// How long the data-block pause waits, in real time, for the STB's reply.
-inline constexpr std::chrono::milliseconds kBlockReplyDeadline{3000};
+// Real time after which a line that never falls quiet (an STB repeating
+// itself on its own timer) lets fake time run again: far beyond any delay of a
+// loaded machine, well within the test's deadline.
+inline constexpr std::chrono::milliseconds kStallLimit{5000};
 // Generous deadline for anything the test waits for.
 inline constexpr std::chrono::milliseconds kDeadline{60000};
 
@@ -56,8 +58,8 @@ class DspUploadTest : public ::testing::Test {
   std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes);
   static std::vector<uint8_t> Pattern(size_t size);
 
-  // Starts a DSP upload of `path` on `clock` (the fixture's reply-aware clock
-  // when null), then the STB once the task waits for first contact. Returns
+  // Starts a DSP upload of `path` on `clock` (the fixture's line-aware clock,
+  // watching the STB, when null), then the STB once the task waits for first contact. Returns
   // the task; it is valid while TaskRunning is true.
   UpDspThread* StartUpload(const std::string& path, TaskClock* clock = nullptr);
   // Starts it and pumps the host until the task has ended and been released.
@@ -76,8 +78,8 @@ class DspUploadTest : public ::testing::Test {
   TApdComPort port_;
   FakeTaskHost host_{port_};
   FakeTaskClock::Options clockOptions_;
-  std::chrono::milliseconds replyDeadline_ = kBlockReplyDeadline;
-  std::unique_ptr<ReplyAwareClock> clock_;
+  std::chrono::milliseconds stallLimit_ = kStallLimit;
+  std::unique_ptr<LineAwareClock> clock_;
   std::unique_ptr<stbsim::StbSimulator> sim_;
 };
 

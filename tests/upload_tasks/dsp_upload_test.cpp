@@ -211,7 +211,7 @@ TEST_F(DspUploadTest, SixtyUnansweredClosingBlocksStillFinish) {
 TEST_F(DspUploadTest, AckFollowedByOtherThanCSendsTheHeaderAgain) {
   PtyPair line(PtyPair::SlaveEnd::HeldOpen);
   OpenPortOn(port_, line.SlavePath());
-  replyDeadline_ = 100ms;  // nobody answers the data block
+  stallLimit_ = 100ms;  // nobody answers the data block
   UpDspThread* task = StartUpload(WriteFile("AGAIN.DSP", Pattern(1500)));
   ASSERT_TRUE(host_.PumpUntil([&] { return !host_.Log().empty(); }, kDeadline));
   line.Send(std::vector<uint8_t>{'C'});

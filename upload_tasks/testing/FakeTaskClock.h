@@ -8,6 +8,8 @@
 //    `realWaitPerSlice` (a byte or a wake ends it at once). When no byte came,
 //    fake time moves on by `slice`: a silent peer lets a 30 s limit pass after
 //    600 slices of 50 ms, that is about 600 × realWaitPerSlice of real time.
+//    A slice gate (SetSliceGate) may keep fake time where it is after such a
+//    slice, for as long as it knows an answer to be on its way.
 //  - Pause(length) moves fake time on by `length` and sleeps
 //    max(length × pauseScale, minRealPause) of real time, so that a peer that
 //    answers within the pause still has time to do so.
@@ -25,8 +27,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Adport.h"
@@ -42,6 +46,10 @@ class FakeTaskClock final : public TaskClock {
     double pauseScale = 0.02;
     std::chrono::microseconds minRealPause{500};
   };
+
+  // After a wait slice in which no byte came: true when fake time may move
+  // on by the slice. Called on the task's thread.
+  using SliceGate = std::function<bool(TApdCustomComPort&)>;
 
   FakeTaskClock() : FakeTaskClock(Options{}) {}
   explicit FakeTaskClock(const Options& options)
@@ -65,9 +73,14 @@ class FakeTaskClock final : public TaskClock {
   void WaitForInput(TApdCustomComPort& port, std::chrono::milliseconds slice) override {
     // A byte that arrives ends the wait without moving the clock: the caller's
     // next pass sees it before it reads the clock again.
-    if (!port.WaitForInput(options_.realWaitPerSlice)) Elapse(slice);
+    if (!port.WaitForInput(options_.realWaitPerSlice) && (!sliceGate_ || sliceGate_(port))) {
+      Elapse(slice);
+    }
     ++waitSlices_;
   }
+
+  // Set before the task starts.
+  void SetSliceGate(SliceGate gate) { sliceGate_ = std::move(gate); }
 
   // Time passing on its own: moves fake time on unless the clock is held.
   void Elapse(std::chrono::milliseconds length) {
@@ -93,6 +106,7 @@ class FakeTaskClock final : public TaskClock {
   std::atomic<int64_t> nowMilliseconds_;
   std::atomic<bool> held_{false};
   std::atomic<int64_t> waitSlices_{0};
+  SliceGate sliceGate_;
   mutable std::mutex mutex_;
   std::vector<std::chrono::milliseconds> pauses_;
 };

@@ -15,7 +15,7 @@
 #include "Adport.h"
 #include "FakeTaskHost.h"
 #include "ImageBuilder.h"
-#include "QuietLineClock.h"
+#include "LineAwareClock.h"
 #include "StbSimulator.h"
 #include "TempDir.h"
 #include "testing/FakeTaskClock.h"
@@ -62,7 +62,7 @@ class ZarnUploadFixture : public testing::Test {
   std::unique_ptr<stbsim::StbSimulator> sim_;
   TApdComPort port_;
   FakeTaskHost host_{port_};
-  QuietLineClock clock_{port_, ClockOptions(), kStallLimit};
+  LineAwareClock clock_{port_, ClockOptions(), kStallLimit};
 
  private:
   mutable std::mutex timesMutex_;
