@@ -69,30 +69,30 @@ TApdBaseDispatcher::~TApdBaseDispatcher() = default;
 int TApdBaseDispatcher::ReadCom(uint8_t* buffer, std::size_t length) {
   // A line event at the front holds back the data behind it until the
   // dispatch thread has taken it off the queue.
-  return static_cast<int>(Queue_.ReadData(buffer, length));
+  return static_cast<int>(queue_.ReadData(buffer, length));
 }
 
-int TApdBaseDispatcher::InQueueUsed() { return static_cast<int>(Queue_.FrontDataUnread()); }
+int TApdBaseDispatcher::InQueueUsed() { return static_cast<int>(queue_.FrontDataUnread()); }
 
 std::size_t TApdBaseDispatcher::MoveReceivedData() {
   std::size_t moved = 0;
   {
-    std::lock_guard<std::recursive_mutex> guard(InputLock);
-    if (InRing.Size() == 0 || InRing.Full) return 0;
+    std::lock_guard<std::recursive_mutex> guard(inputLock_);
+    if (inRing_.Size() == 0 || inRing_.Full) return 0;
     const std::size_t available = static_cast<std::size_t>(InQueueUsed());
     if (available == 0) return 0;
-    const std::size_t freeRoom = InRing.Free();
+    const std::size_t freeRoom = inRing_.Free();
     const std::size_t first =
-        InRing.ReadPos > InRing.WritePos ? InRing.ReadPos - InRing.WritePos
-                                         : InRing.Size() - InRing.WritePos;
+        inRing_.ReadPos > inRing_.WritePos ? inRing_.ReadPos - inRing_.WritePos
+                                         : inRing_.Size() - inRing_.WritePos;
     const std::size_t want = std::min(freeRoom, available);
     std::size_t second = first < want ? want - first : 0;
 
     auto moveInto = [this, &moved](std::size_t length) {
-      const int count = ReadCom(InRing.Data.data() + InRing.WritePos, length);
-      InRing.WritePos += static_cast<std::size_t>(count);
-      if (InRing.WritePos == InRing.Size()) InRing.WritePos = 0;
-      if (count != 0) InRing.Full = InRing.WritePos == InRing.ReadPos;
+      const int count = ReadCom(inRing_.Data.data() + inRing_.WritePos, length);
+      inRing_.WritePos += static_cast<std::size_t>(count);
+      if (inRing_.WritePos == inRing_.Size()) inRing_.WritePos = 0;
+      if (count != 0) inRing_.Full = inRing_.WritePos == inRing_.ReadPos;
       moved += static_cast<std::size_t>(count);
       return static_cast<std::size_t>(count);
     };
@@ -104,13 +104,13 @@ std::size_t TApdBaseDispatcher::MoveReceivedData() {
 }
 
 std::size_t TApdBaseDispatcher::PutIntoReceiveRing(const uint8_t* bytes, std::size_t length) {
-  const std::size_t take = std::min(length, InRing.Free());
+  const std::size_t take = std::min(length, inRing_.Free());
   if (take == 0) return 0;
-  const std::size_t first = std::min(take, InRing.Size() - InRing.WritePos);
-  std::memcpy(InRing.Data.data() + InRing.WritePos, bytes, first);
-  std::memcpy(InRing.Data.data(), bytes + first, take - first);
-  InRing.WritePos = (InRing.WritePos + take) % InRing.Size();
-  InRing.Full = InRing.WritePos == InRing.ReadPos;
+  const std::size_t first = std::min(take, inRing_.Size() - inRing_.WritePos);
+  std::memcpy(inRing_.Data.data() + inRing_.WritePos, bytes, first);
+  std::memcpy(inRing_.Data.data(), bytes + first, take - first);
+  inRing_.WritePos = (inRing_.WritePos + take) % inRing_.Size();
+  inRing_.Full = inRing_.WritePos == inRing_.ReadPos;
   return take;
 }
 
@@ -119,11 +119,11 @@ void TApdBaseDispatcher::DeliverReceived(std::unique_ptr<TIOBuffer>* entries, st
   std::size_t moved = 0;
   std::size_t first = 0;
   {
-    std::lock_guard<std::recursive_mutex> guard(InputLock);
-    // FlushInBuffer clears the queue under InputLock, so the generation read
+    std::lock_guard<std::recursive_mutex> guard(inputLock_);
+    // FlushInBuffer clears the queue under inputLock_, so the generation read
     // here cannot change before these bytes are placed.
-    if (Queue_.Generation() != generation) return;
-    if (InRing.Size() != 0 && Queue_.Empty()) {
+    if (queue_.Generation() != generation) return;
+    if (inRing_.Size() != 0 && queue_.Empty()) {
       for (; first < count; ++first) {
         TDataBuffer* data = entries[first]->AsData();
         const std::size_t put = PutIntoReceiveRing(data->Data + data->BytesRead, data->Unread());
@@ -132,7 +132,7 @@ void TApdBaseDispatcher::DeliverReceived(std::unique_ptr<TIOBuffer>* entries, st
         if (data->Unread() != 0) break;
       }
     }
-    if (first < count) Queue_.PushAllIfGeneration(entries + first, count - first, generation);
+    if (first < count) queue_.PushAllIfGeneration(entries + first, count - first, generation);
   }
   if (moved != 0) NotifyInputArrived();
 }
@@ -140,23 +140,23 @@ void TApdBaseDispatcher::DeliverReceived(std::unique_ptr<TIOBuffer>* entries, st
 // ------------------------------------------------------------- transmit side
 
 int TApdBaseDispatcher::WriteCom(const uint8_t* buffer, std::size_t length) {
-  const std::size_t size = OutRing.Size();
-  const std::size_t first = std::min(length, size - OutRing.WritePos);
-  std::memcpy(OutRing.Data.data() + OutRing.WritePos, buffer, first);
+  const std::size_t size = outRing_.Size();
+  const std::size_t first = std::min(length, size - outRing_.WritePos);
+  std::memcpy(outRing_.Data.data() + outRing_.WritePos, buffer, first);
   if (length > first) {
-    std::memcpy(OutRing.Data.data(), buffer + first, length - first);
-    OutRing.WritePos = length - first;
+    std::memcpy(outRing_.Data.data(), buffer + first, length - first);
+    outRing_.WritePos = length - first;
   } else {
-    OutRing.WritePos += length;
-    if (OutRing.WritePos == size) OutRing.WritePos = 0;
+    outRing_.WritePos += length;
+    if (outRing_.WritePos == size) outRing_.WritePos = 0;
   }
   SignalOutput();
   return static_cast<int>(length);
 }
 
 int TApdBaseDispatcher::OutBufUsed() {
-  std::lock_guard<std::recursive_mutex> guard(OutputLock);
-  return static_cast<int>(OutRing.Used());
+  std::lock_guard<std::recursive_mutex> guard(outputLock_);
+  return static_cast<int>(outRing_.Used());
 }
 
 // ------------------------------------------------------------ open and close
@@ -166,11 +166,11 @@ int TApdBaseDispatcher::AllocateRings(std::size_t outSize) {
     std::vector<uint8_t> in(kReceiveRingSize, 0);
     std::vector<uint8_t> out(outSize, 0);
     {
-      std::lock_guard<std::recursive_mutex> guard(InputLock);
-      InRing = TByteRing{std::move(in)};
+      std::lock_guard<std::recursive_mutex> guard(inputLock_);
+      inRing_ = TByteRing{std::move(in)};
     }
-    std::lock_guard<std::recursive_mutex> guard(OutputLock);
-    OutRing = TByteRing{std::move(out)};
+    std::lock_guard<std::recursive_mutex> guard(outputLock_);
+    outRing_ = TByteRing{std::move(out)};
   } catch (const std::bad_alloc&) {
     return ecOutOfMemory;
   }
@@ -178,13 +178,13 @@ int TApdBaseDispatcher::AllocateRings(std::size_t outSize) {
 }
 
 void TApdBaseDispatcher::ReleaseRings() {
-  std::lock_guard<std::recursive_mutex> general(GeneralLock);
+  std::lock_guard<std::recursive_mutex> general(generalLock_);
   {
-    std::lock_guard<std::recursive_mutex> guard(InputLock);
-    InRing = TByteRing{};
+    std::lock_guard<std::recursive_mutex> guard(inputLock_);
+    inRing_ = TByteRing{};
   }
-  std::lock_guard<std::recursive_mutex> guard(OutputLock);
-  OutRing = TByteRing{};
+  std::lock_guard<std::recursive_mutex> guard(outputLock_);
+  outRing_ = TByteRing{};
 }
 
 void TApdBaseDispatcher::DonePortPrim() {
@@ -195,9 +195,9 @@ void TApdBaseDispatcher::DonePortPrim() {
 int TApdBaseDispatcher::InitPort(const std::string& name, int32_t baud, uint8_t parity,
                                  uint16_t dataBits, uint16_t stopBits, uint16_t inSize,
                                  uint16_t outSize, unsigned options) {
-  ShuttingDown = false;
-  LineFailure_ = 0;
-  OutputDrained = false;
+  shuttingDown_ = false;
+  lineFailure_ = 0;
+  outputDrained_ = false;
   int result = OpenCom(name, inSize, outSize);
   if (result < 0) {
     DonePort();
@@ -213,21 +213,21 @@ int TApdBaseDispatcher::InitPort(const std::string& name, int32_t baud, uint8_t 
     return result;
   }
   {
-    std::lock_guard<std::recursive_mutex> guard(GeneralLock);
-    InSize = inSize;
+    std::lock_guard<std::recursive_mutex> guard(generalLock_);
+    inSize_ = inSize;
     TLineSettings settings;
     GetComState(settings);
-    DtrHandshake = (options & kOptionDtrHandshake) != 0;
-    if (!DtrHandshake) {
-      DtrLevel = (options & kOptionDtrHigh) != 0;
-      EscapeComFunction(DtrLevel ? kSetDtr : kClrDtr);
+    dtrHandshake_ = (options & kOptionDtrHandshake) != 0;
+    if (!dtrHandshake_) {
+      dtrLevel_ = (options & kOptionDtrHigh) != 0;
+      EscapeComFunction(dtrLevel_ ? kSetDtr : kClrDtr);
     }
-    RtsHandshake = (options & kOptionRtsHandshake) != 0;
-    if (!RtsHandshake) {
-      RtsLevel = (options & kOptionRtsHigh) != 0;
-      EscapeComFunction(RtsLevel ? kSetRts : kClrRts);
+    rtsHandshake_ = (options & kOptionRtsHandshake) != 0;
+    if (!rtsHandshake_) {
+      rtsLevel_ = (options & kOptionRtsHigh) != 0;
+      EscapeComFunction(rtsLevel_ ? kSetRts : kClrRts);
     }
-    LastBaud = kInitialLastBaud;
+    lastBaud_ = kInitialLastBaud;
   }
   result = SetLine(baud, parity, dataBits, stopBits);
   if (result != 0) {
@@ -243,19 +243,19 @@ int TApdBaseDispatcher::InitPort(const std::string& name, int32_t baud, uint8_t 
 }
 
 void TApdBaseDispatcher::BeginShutdown() {
-  ShuttingDown = true;
+  shuttingDown_ = true;
   {
-    std::lock_guard<std::mutex> guard(InputWaitLock);
-    ++InputWakeGeneration;
+    std::lock_guard<std::mutex> guard(inputWaitLock_);
+    ++inputWakeGeneration_;
   }
-  InputArrived.notify_all();
+  inputArrived_.notify_all();
   NotifyOutputProgress();
 }
 
 void TApdBaseDispatcher::DonePort() {
   BeginShutdown();
   if (DeviceOpen()) {
-    if (!OutputDrained) FlushOutBuffer();
+    if (!outputDrained_) FlushOutBuffer();
     FlushInBuffer();
     CloseCom();
   }
@@ -265,13 +265,13 @@ void TApdBaseDispatcher::DonePort() {
 // ------------------------------------------------------------- line settings
 
 int TApdBaseDispatcher::StoreLineSettings(TLineSettings& settings) {
-  std::lock_guard<std::recursive_mutex> guard(GeneralLock);
-  if (!DtrHandshake) settings.DtrControl = DtrLevel ? dtrEnable : dtrDisable;
-  if (!RtsHandshake) settings.RtsControl = RtsLevel ? rtsEnable : rtsDisable;
+  std::lock_guard<std::recursive_mutex> guard(generalLock_);
+  if (!dtrHandshake_) settings.DtrControl = dtrLevel_ ? dtrEnable : dtrDisable;
+  if (!rtsHandshake_) settings.RtsControl = rtsLevel_ ? rtsEnable : rtsDisable;
   const int result = SetComState(settings);
-  LastBaud = settings.Baud;
-  if (!DtrHandshake) EscapeComFunction(DtrLevel ? kSetDtr : kClrDtr);
-  if (!RtsHandshake) EscapeComFunction(RtsLevel ? kSetRts : kClrRts);
+  lastBaud_ = settings.Baud;
+  if (!dtrHandshake_) EscapeComFunction(dtrLevel_ ? kSetDtr : kClrDtr);
+  if (!rtsHandshake_) EscapeComFunction(rtsLevel_ ? kSetRts : kClrRts);
   return result;
 }
 
@@ -280,7 +280,7 @@ int TApdBaseDispatcher::SetLine(int32_t baud, uint8_t parity, uint16_t dataBits,
   TLineSettings current;
   TLineSettings wanted;
   {
-    std::lock_guard<std::recursive_mutex> guard(GeneralLock);
+    std::lock_guard<std::recursive_mutex> guard(generalLock_);
     if (GetComState(current) != 0) return -1;
     wanted = current;
     if (baud != 0) wanted.Baud = static_cast<uint32_t>(baud);
@@ -298,13 +298,13 @@ int TApdBaseDispatcher::SetLine(int32_t baud, uint8_t parity, uint16_t dataBits,
 
   // Let what is queued leave at the old framing, then give the far end about
   // 18 character times before the framing changes under it.
-  for (int i = 0; i < Timings.OutputDrainPolls && OutBufUsed() != 0; ++i) {
-    std::this_thread::sleep_for(Timings.OutputDrainPoll);
+  for (int i = 0; i < timings_.OutputDrainPolls && OutBufUsed() != 0; ++i) {
+    std::this_thread::sleep_for(timings_.OutputDrainPoll);
   }
   uint32_t lastBaud;
   {
-    std::lock_guard<std::recursive_mutex> guard(GeneralLock);
-    lastBaud = LastBaud == 0 ? kInitialLastBaud : LastBaud;
+    std::lock_guard<std::recursive_mutex> guard(generalLock_);
+    lastBaud = lastBaud_ == 0 ? kInitialLastBaud : lastBaud_;
   }
   uint32_t bitsPerCharacter = current.DataBits + 2u;
   if (current.Parity != pNone) ++bitsPerCharacter;
@@ -316,7 +316,7 @@ int TApdBaseDispatcher::SetLine(int32_t baud, uint8_t parity, uint16_t dataBits,
                            kTenthsOfMicrosecondPerMillisecond;
   std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
 
-  std::lock_guard<std::recursive_mutex> guard(GeneralLock);
+  std::lock_guard<std::recursive_mutex> guard(generalLock_);
   TLineSettings settings;
   if (GetComState(settings) != 0) return -1;
   settings.Baud = wanted.Baud;
@@ -333,23 +333,23 @@ int TApdBaseDispatcher::SetLine(int32_t baud, uint8_t parity, uint16_t dataBits,
 
 int TApdBaseDispatcher::SetHWFlowOptions(THWFlowOptions options, uint16_t bufferFull,
                                          uint16_t bufferResume) {
-  std::lock_guard<std::recursive_mutex> guard(GeneralLock);
-  if (bufferFull < bufferResume || InSize < bufferFull) return ecBadArgument;
+  std::lock_guard<std::recursive_mutex> guard(generalLock_);
+  if (bufferFull < bufferResume || inSize_ < bufferFull) return ecBadArgument;
   TLineSettings settings;
   if (GetComState(settings) != 0) return -1;
   settings.OutxCtsFlow = (options & hwfRequireCTS) != 0;
   settings.OutxDsrFlow = (options & hwfRequireDSR) != 0;
-  DtrHandshake = (options & hwfUseDTR) != 0;
-  RtsHandshake = (options & hwfUseRTS) != 0;
-  settings.DtrControl = DtrHandshake ? dtrHandshake : (DtrLevel ? dtrEnable : dtrDisable);
-  settings.RtsControl = RtsHandshake ? rtsHandshake : (RtsLevel ? rtsEnable : rtsDisable);
-  settings.XoffLim = static_cast<uint32_t>(InSize - bufferFull);
+  dtrHandshake_ = (options & hwfUseDTR) != 0;
+  rtsHandshake_ = (options & hwfUseRTS) != 0;
+  settings.DtrControl = dtrHandshake_ ? dtrHandshake : (dtrLevel_ ? dtrEnable : dtrDisable);
+  settings.RtsControl = rtsHandshake_ ? rtsHandshake : (rtsLevel_ ? rtsEnable : rtsDisable);
+  settings.XoffLim = static_cast<uint32_t>(inSize_ - bufferFull);
   settings.XonLim = bufferResume;
   return StoreLineSettings(settings);
 }
 
 int TApdBaseDispatcher::SetSWFlowOptions(TSWFlowOptions options) {
-  std::lock_guard<std::recursive_mutex> guard(GeneralLock);
+  std::lock_guard<std::recursive_mutex> guard(generalLock_);
   TLineSettings settings;
   if (GetComState(settings) != 0) return -1;
   settings.OutX = options == swfTransmit || options == swfBoth;
@@ -358,7 +358,7 @@ int TApdBaseDispatcher::SetSWFlowOptions(TSWFlowOptions options) {
 }
 
 int TApdBaseDispatcher::SetFlowChars(char xOn, char xOff) {
-  std::lock_guard<std::recursive_mutex> guard(GeneralLock);
+  std::lock_guard<std::recursive_mutex> guard(generalLock_);
   TLineSettings settings;
   if (GetComState(settings) != 0) return -1;
   settings.XonChar = xOn;
@@ -367,60 +367,60 @@ int TApdBaseDispatcher::SetFlowChars(char xOn, char xOff) {
 }
 
 int TApdBaseDispatcher::SetDTR(bool high) {
-  std::lock_guard<std::recursive_mutex> guard(GeneralLock);
-  if (DtrHandshake) return 0;
+  std::lock_guard<std::recursive_mutex> guard(generalLock_);
+  if (dtrHandshake_) return 0;
   EscapeComFunction(high ? kSetDtr : kClrDtr);
-  DtrLevel = high;
+  dtrLevel_ = high;
   return 0;
 }
 
 int TApdBaseDispatcher::SetRTS(bool high) {
-  std::lock_guard<std::recursive_mutex> guard(GeneralLock);
-  if (RtsHandshake) return 0;
+  std::lock_guard<std::recursive_mutex> guard(generalLock_);
+  if (rtsHandshake_) return 0;
   EscapeComFunction(high ? kSetRts : kClrRts);
-  RtsLevel = high;
+  rtsLevel_ = high;
   return 0;
 }
 
 // ----------------------------------------------------------- ring operations
 
 bool TApdBaseDispatcher::CharReady() {
-  std::lock_guard<std::recursive_mutex> guard(InputLock);
-  return InRing.ReadPos != InRing.WritePos || InRing.Full;
+  std::lock_guard<std::recursive_mutex> guard(inputLock_);
+  return inRing_.ReadPos != inRing_.WritePos || inRing_.Full;
 }
 
 int TApdBaseDispatcher::PeekBlock(void* block, uint16_t length) {
-  std::lock_guard<std::recursive_mutex> guard(InputLock);
-  if (length > InRing.Used()) return ecBufferIsEmpty;
-  if (length != 0) InRing.CopyOut(static_cast<uint8_t*>(block), length);
+  std::lock_guard<std::recursive_mutex> guard(inputLock_);
+  if (length > inRing_.Used()) return ecBufferIsEmpty;
+  if (length != 0) inRing_.CopyOut(static_cast<uint8_t*>(block), length);
   return length;
 }
 
 int TApdBaseDispatcher::GetBlock(void* block, uint16_t length) {
   bool madeRoom = false;
   {
-    std::lock_guard<std::recursive_mutex> guard(InputLock);
-    if (length > InRing.Used()) return ecBufferIsEmpty;
+    std::lock_guard<std::recursive_mutex> guard(inputLock_);
+    if (length > inRing_.Used()) return ecBufferIsEmpty;
     if (length != 0) {
-      InRing.CopyOut(static_cast<uint8_t*>(block), length);
-      InRing.ReadPos = (InRing.ReadPos + length) % InRing.Size();
+      inRing_.CopyOut(static_cast<uint8_t*>(block), length);
+      inRing_.ReadPos = (inRing_.ReadPos + length) % inRing_.Size();
       madeRoom = true;
-      InRing.Full = false;
+      inRing_.Full = false;
     }
   }
   // Bytes that wait in the queue for room may move in now, while the caller
   // works on what it took.
-  if (madeRoom && !Queue_.Empty()) Queue_.Signal();
+  if (madeRoom && !queue_.Empty()) queue_.Signal();
   return length;
 }
 
 int TApdBaseDispatcher::PutBlock(const void* block, uint16_t length) {
   if (length == 0) return 0;
-  std::lock_guard<std::recursive_mutex> guard(OutputLock);
-  const std::size_t freeRoom = OutRing.Free();
+  std::lock_guard<std::recursive_mutex> guard(outputLock_);
+  const std::size_t freeRoom = outRing_.Free();
   if (length > freeRoom) return ecOutputBufferTooSmall;
-  OutputDrained = false;
-  if (length == freeRoom) OutRing.Full = true;
+  outputDrained_ = false;
+  if (length == freeRoom) outRing_.Full = true;
   WriteCom(static_cast<const uint8_t*>(block), length);
   return 0;
 }
@@ -428,10 +428,10 @@ int TApdBaseDispatcher::PutBlock(const void* block, uint16_t length) {
 int TApdBaseDispatcher::FlushInBuffer() {
   int purged;
   {
-    std::lock_guard<std::recursive_mutex> guard(InputLock);
+    std::lock_guard<std::recursive_mutex> guard(inputLock_);
     purged = FlushCom(kFlushInput);
-    InRing.ReadPos = InRing.WritePos;
-    InRing.Full = false;
+    inRing_.ReadPos = inRing_.WritePos;
+    inRing_.Full = false;
   }
   return purged < 0 ? 0 : purged;
 }
@@ -443,57 +443,57 @@ int TApdBaseDispatcher::FlushOutBuffer() {
 }
 
 std::size_t TApdBaseDispatcher::InBuffUsed() {
-  std::lock_guard<std::recursive_mutex> guard(InputLock);
-  return InRing.Used();
+  std::lock_guard<std::recursive_mutex> guard(inputLock_);
+  return inRing_.Used();
 }
 
 std::size_t TApdBaseDispatcher::OutBuffFree() {
-  std::lock_guard<std::recursive_mutex> guard(OutputLock);
-  return OutRing.Free();
+  std::lock_guard<std::recursive_mutex> guard(outputLock_);
+  return outRing_.Free();
 }
 
 // --------------------------------------------------------------------- waits
 
 void TApdBaseDispatcher::NotifyInputArrived() {
-  { std::lock_guard<std::mutex> guard(InputWaitLock); }
-  InputArrived.notify_all();
+  { std::lock_guard<std::mutex> guard(inputWaitLock_); }
+  inputArrived_.notify_all();
 }
 
 void TApdBaseDispatcher::WakeInputWaiters() {
   {
-    std::lock_guard<std::mutex> guard(InputWaitLock);
-    ++InputWakeGeneration;
+    std::lock_guard<std::mutex> guard(inputWaitLock_);
+    ++inputWakeGeneration_;
   }
-  InputArrived.notify_all();
+  inputArrived_.notify_all();
 }
 
 bool TApdBaseDispatcher::WaitForInput(std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
-  std::unique_lock<std::mutex> lock(InputWaitLock);
-  const uint64_t generation = InputWakeGeneration;
+  std::unique_lock<std::mutex> lock(inputWaitLock_);
+  const uint64_t generation = inputWakeGeneration_;
   for (;;) {
     if (CharReady()) return true;
-    if (ShuttingDown || LineFailure_ != 0 || generation != InputWakeGeneration) return false;
-    if (InputArrived.wait_until(lock, deadline) == std::cv_status::timeout) return CharReady();
+    if (shuttingDown_ || lineFailure_ != 0 || generation != inputWakeGeneration_) return false;
+    if (inputArrived_.wait_until(lock, deadline) == std::cv_status::timeout) return CharReady();
   }
 }
 
 void TApdBaseDispatcher::NotifyOutputProgress() {
-  { std::lock_guard<std::mutex> guard(OutputWaitLock); }
-  OutputProgress.notify_all();
+  { std::lock_guard<std::mutex> guard(outputWaitLock_); }
+  outputProgress_.notify_all();
 }
 
 bool TApdBaseDispatcher::WaitForOutputDrained(std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   auto ringDrained = [this] {
-    std::lock_guard<std::recursive_mutex> guard(OutputLock);
-    return OutRing.Used() == 0 && !WriteInFlight;
+    std::lock_guard<std::recursive_mutex> guard(outputLock_);
+    return outRing_.Used() == 0 && !writeInFlight_;
   };
   {
-    std::unique_lock<std::mutex> lock(OutputWaitLock);
+    std::unique_lock<std::mutex> lock(outputWaitLock_);
     while (!ringDrained()) {
-      if (ShuttingDown || LineFailure_ != 0) return false;
-      if (OutputProgress.wait_until(lock, deadline) == std::cv_status::timeout) {
+      if (shuttingDown_ || lineFailure_ != 0) return false;
+      if (outputProgress_.wait_until(lock, deadline) == std::cv_status::timeout) {
         if (!ringDrained()) return false;
         break;
       }
@@ -502,26 +502,26 @@ bool TApdBaseDispatcher::WaitForOutputDrained(std::chrono::milliseconds limit) {
   // The bytes have left the engine; give the device the rest of the time to
   // send what it holds.
   while (DeviceOutputQueued() != 0) {
-    if (ShuttingDown || LineFailure_ != 0 || std::chrono::steady_clock::now() >= deadline) {
+    if (shuttingDown_ || lineFailure_ != 0 || std::chrono::steady_clock::now() >= deadline) {
       return false;
     }
     std::this_thread::sleep_for(kDeviceDrainPoll);
   }
-  if (LineFailure_ != 0) return false;
+  if (lineFailure_ != 0) return false;
   DeviceWaitSent();
-  std::lock_guard<std::recursive_mutex> guard(OutputLock);
+  std::lock_guard<std::recursive_mutex> guard(outputLock_);
   if (!ringDrained()) return false;
-  OutputDrained = true;
+  outputDrained_ = true;
   return true;
 }
 
 void TApdBaseDispatcher::NoteLineFailure(int code) {
   int none = 0;
-  LineFailure_.compare_exchange_strong(none, code);
+  lineFailure_.compare_exchange_strong(none, code);
   {
-    std::lock_guard<std::mutex> guard(InputWaitLock);
-    ++InputWakeGeneration;
+    std::lock_guard<std::mutex> guard(inputWaitLock_);
+    ++inputWakeGeneration_;
   }
-  InputArrived.notify_all();
+  inputArrived_.notify_all();
   NotifyOutputProgress();
 }

@@ -10,10 +10,10 @@
 // - One other thread at a time (an upload task) runs the ring operations
 //   (CharReady ... FlushOutBuffer) and the waits; the component makes sure that
 //   DonePort never runs while such a call is in progress.
-// - The engine threads fill the receive ring under InputLock and empty the
-//   transmit ring under OutputLock. GeneralLock guards the line settings and
+// - The engine threads fill the receive ring under inputLock_ and empty the
+//   transmit ring under outputLock_. generalLock_ guards the line settings and
 //   the closing flag. No call holds two of these locks at once; the queue's own
-//   lock is taken inside InputLock.
+//   lock is taken inside inputLock_.
 // Ring operations return a count, 0, or a negative error code (Adexcept.h);
 // they never wait for the line.
 #pragma once
@@ -111,10 +111,10 @@ class TApdBaseDispatcher {
   virtual bool DeviceOpen() const = 0;
 
   // Copies up to `length` received bytes out of the queue (stops at a status
-  // entry); the count. Caller holds InputLock.
+  // entry); the count. Caller holds inputLock_.
   virtual int ReadCom(uint8_t* buffer, std::size_t length);
   // Copies `length` bytes into the transmit ring and wakes the write thread.
-  // Caller holds OutputLock and checked the room; returns `length`.
+  // Caller holds outputLock_ and checked the room; returns `length`.
   virtual int WriteCom(const uint8_t* buffer, std::size_t length);
   virtual int OutBufUsed();
   // Unread bytes of the queue's first entry when that is a data entry, else 0.
@@ -163,7 +163,7 @@ class TApdBaseDispatcher {
 
   // 0 while the line works; else the failure code of the first engine thread
   // that ended on a failure (the device went away). Any thread.
-  int LineFailure() const { return LineFailure_; }
+  int LineFailure() const { return lineFailure_; }
   // Called by an engine thread that ends on `code`: records the first code
   // and ends every wait in progress.
   void NoteLineFailure(int code);
@@ -180,7 +180,7 @@ class TApdBaseDispatcher {
   // over (left null); those read out into the ring stay with the caller.
   void DeliverReceived(std::unique_ptr<TIOBuffer>* entries, std::size_t count,
                        uint64_t generation);
-  TIOQueue& Queue() { return Queue_; }
+  TIOQueue& Queue() { return queue_; }
 
  protected:
   // Wakes the write thread after WriteCom (the platform's output event).
@@ -194,7 +194,7 @@ class TApdBaseDispatcher {
   // Writes a changed line-settings record back, restoring DTR and RTS.
   int StoreLineSettings(TLineSettings& settings);
   // Copies up to `length` bytes into the receive ring at its write position;
-  // InputLock held. Returns the count.
+  // inputLock_ held. Returns the count.
   std::size_t PutIntoReceiveRing(const uint8_t* bytes, std::size_t length);
   // Allocates both rings; 0 or ecOutOfMemory.
   int AllocateRings(std::size_t outSize);
@@ -202,34 +202,34 @@ class TApdBaseDispatcher {
   void NotifyInputArrived();
   void NotifyOutputProgress();
 
-  const TEngineTimings Timings = EngineTimings();
-  std::recursive_mutex InputLock;
-  std::recursive_mutex OutputLock;
-  std::recursive_mutex GeneralLock;
-  TByteRing InRing;   // InputLock
-  TByteRing OutRing;  // OutputLock
+  const TEngineTimings timings_ = EngineTimings();
+  std::recursive_mutex inputLock_;
+  std::recursive_mutex outputLock_;
+  std::recursive_mutex generalLock_;
+  TByteRing inRing_;   // inputLock_
+  TByteRing outRing_;  // outputLock_
   // The write thread holds a block taken from the ring that is not written yet.
-  std::atomic<bool> WriteInFlight{false};
-  TIOQueue Queue_;
+  std::atomic<bool> writeInFlight_{false};
+  TIOQueue queue_;
 
-  // GeneralLock guards these.
-  bool DtrLevel = false;
-  bool RtsLevel = false;
-  bool DtrHandshake = false;
-  bool RtsHandshake = false;
-  uint32_t LastBaud = 115200;
-  uint16_t InSize = 0;
-  bool Closing = false;
+  // generalLock_ guards these.
+  bool dtrLevel_ = false;
+  bool rtsLevel_ = false;
+  bool dtrHandshake_ = false;
+  bool rtsHandshake_ = false;
+  uint32_t lastBaud_ = 115200;
+  uint16_t inSize_ = 0;
+  bool closing_ = false;
 
  private:
-  std::mutex InputWaitLock;
-  std::condition_variable InputArrived;
-  uint64_t InputWakeGeneration = 0;  // InputWaitLock
-  std::mutex OutputWaitLock;
-  std::condition_variable OutputProgress;
-  std::atomic<bool> ShuttingDown{false};
-  std::atomic<int> LineFailure_{0};
+  std::mutex inputWaitLock_;
+  std::condition_variable inputArrived_;
+  uint64_t inputWakeGeneration_ = 0;  // inputWaitLock_
+  std::mutex outputWaitLock_;
+  std::condition_variable outputProgress_;
+  std::atomic<bool> shuttingDown_{false};
+  std::atomic<int> lineFailure_{0};
   // Set by a successful WaitForOutputDrained, cleared by PutBlock (both under
-  // OutputLock): the close must not purge the output then.
-  std::atomic<bool> OutputDrained{false};
+  // outputLock_): the close must not purge the output then.
+  std::atomic<bool> outputDrained_{false};
 };

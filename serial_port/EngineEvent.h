@@ -19,13 +19,13 @@ class TEventHub {
 
  private:
   friend class TEngineEvent;
-  std::mutex Lock;
-  std::condition_variable Changed;
+  std::mutex lock_;
+  std::condition_variable changed_;
 };
 
 class TEngineEvent {
  public:
-  explicit TEngineEvent(TEventHub& hub) : Hub(hub) {}
+  explicit TEngineEvent(TEventHub& hub) : hub_(hub) {}
   TEngineEvent(const TEngineEvent&) = delete;
   TEngineEvent& operator=(const TEngineEvent&) = delete;
 
@@ -42,6 +42,6 @@ class TEngineEvent {
  private:
   bool TakeLocked();  // hub lock held
 
-  TEventHub& Hub;
-  bool Signalled = false;
+  TEventHub& hub_;
+  bool signalled_ = false;
 };

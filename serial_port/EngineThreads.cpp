@@ -41,40 +41,40 @@ TApdDispatcherThread::~TApdDispatcherThread() { Join(); }
 bool TApdDispatcherThread::Start() {
   // Counted before it runs, so that an early end of one thread cannot bring
   // the count to 0 while its siblings are still being started.
-  Running_ = true;
-  ++Owner.ActiveThreads_;
+  running_ = true;
+  ++owner_.activeThreads_;
   try {
-    Thread = std::thread([this] { Run(); });
+    thread_ = std::thread([this] { Run(); });
   } catch (const std::system_error&) {
-    Running_ = false;
-    Owner.ThreadEnded();
+    running_ = false;
+    owner_.ThreadEnded();
     return false;
   }
   return true;
 }
 
 void TApdDispatcherThread::Join() {
-  if (Thread.joinable()) Thread.join();
+  if (thread_.joinable()) thread_.join();
 }
 
 void TApdDispatcherThread::Run() {
-  Owner.GeneralEvent.Set();
+  owner_.generalEvent_.Set();
   try {
     Execute();
   } catch (const std::bad_alloc&) {
-    FailureCode_ = ecTapiNoMem;
-    Owner.Kill();
+    failureCode_ = ecTapiNoMem;
+    owner_.Kill();
   }
-  if (FailureCode_ != 0) {
-    Owner.NoteLineFailure(FailureCode_);
+  if (failureCode_ != 0) {
+    owner_.NoteLineFailure(failureCode_);
     try {
-      CheckException(nullptr, FailureCode_);
+      CheckException(nullptr, failureCode_);
     } catch (const Exception& e) {
       ReportThreadFailure(e.ClassName(), e.what());
     }
   }
-  Running_ = false;
-  Owner.ThreadEnded();
+  running_ = false;
+  owner_.ThreadEnded();
 }
 
 // ------------------------------------------------------------- read thread
@@ -84,20 +84,20 @@ void TReadThread::Execute() {
   // only queued ones are replaced.
   std::array<std::unique_ptr<TIOBuffer>, kEntriesPerRead> entries;
   std::array<uint8_t*, kEntriesPerRead> areas{};
-  while (!Owner.KillFlag) {
-    const auto waited = Owner.Device.WaitReadable(kReadWaitSliceMs);
-    if (Owner.KillFlag) break;
+  while (!owner_.killFlag_) {
+    const auto waited = owner_.device_.WaitReadable(kReadWaitSliceMs);
+    if (owner_.killFlag_) break;
     if (waited == TSerialDevice::TWaitResult::Failed) {
-      FailureCode_ = kReadFailure;
-      Owner.Kill();
+      failureCode_ = kReadFailure;
+      owner_.Kill();
       return;
     }
-    while (!Owner.KillFlag) {
+    while (!owner_.killFlag_) {
       for (std::size_t i = 0; i < entries.size(); ++i) {
         if (!entries[i]) entries[i].reset(new (std::nothrow) TDataBuffer);
         if (!entries[i]) {
-          FailureCode_ = ecTapiNoMem;
-          Owner.Kill();
+          failureCode_ = ecTapiNoMem;
+          owner_.Kill();
           return;
         }
         TDataBuffer* data = entries[i]->AsData();
@@ -106,11 +106,11 @@ void TReadThread::Execute() {
         areas[i] = data->Data;
       }
       // A flush that runs while these bytes are on their way drops them.
-      const uint64_t generation = Owner.Queue_.Generation();
-      const long count = Owner.Device.Read(areas.data(), areas.size(), TDataBuffer::kDataSize);
+      const uint64_t generation = owner_.queue_.Generation();
+      const long count = owner_.device_.Read(areas.data(), areas.size(), TDataBuffer::kDataSize);
       if (count < 0) {
-        if (!TSerialDevice::IsInvalidHandle(static_cast<int>(count))) FailureCode_ = kReadFailure;
-        Owner.Kill();
+        if (!TSerialDevice::IsInvalidHandle(static_cast<int>(count))) failureCode_ = kReadFailure;
+        owner_.Kill();
         return;
       }
       std::size_t left = static_cast<std::size_t>(count);
@@ -121,11 +121,11 @@ void TReadThread::Execute() {
         left -= data->BytesUsed;
         ++filled;
       }
-      if (filled != 0) Owner.DeliverReceived(entries.data(), filled, generation);
+      if (filled != 0) owner_.DeliverReceived(entries.data(), filled, generation);
       // A line that hung up and has nothing more to give is gone.
       if (count == 0 && waited == TSerialDevice::TWaitResult::HungUp) {
-        FailureCode_ = kReadFailure;
-        Owner.Kill();
+        failureCode_ = kReadFailure;
+        owner_.Kill();
         return;
       }
       // A short read means the device is empty for now.
@@ -137,19 +137,19 @@ void TReadThread::Execute() {
 // ----------------------------------------------------------- status thread
 
 void TStatusThread::Execute() {
-  uint32_t modem = Owner.Device.ModemStatus();
-  while (!Owner.KillFlag) {
-    const auto result = Owner.Device.WaitLineEvent(kStatusWaitSliceMs);
-    if (Owner.KillFlag) break;
+  uint32_t modem = owner_.device_.ModemStatus();
+  while (!owner_.killFlag_) {
+    const auto result = owner_.device_.WaitLineEvent(kStatusWaitSliceMs);
+    if (owner_.killFlag_) break;
     if (result == TSerialDevice::TWaitResult::HungUp ||
         result == TSerialDevice::TWaitResult::Failed) {
-      FailureCode_ = kReadFailure;
-      Owner.Kill();
+      failureCode_ = kReadFailure;
+      owner_.Kill();
       break;
     }
-    const uint32_t mask = Owner.EventMask;
+    const uint32_t mask = owner_.eventMask_;
     // Modem lines have no wake-up of their own; they are looked at once a slice.
-    const uint32_t now = Owner.Device.ModemStatus();
+    const uint32_t now = owner_.device_.ModemStatus();
     uint32_t events = 0;
     for (const TModemEvent& m : kModemEvents) {
       if ((now ^ modem) & m.StatusBit) events |= m.Event;
@@ -160,11 +160,11 @@ void TStatusThread::Execute() {
     if (events != 0) {
       auto entry = std::unique_ptr<TStatusBuffer>(new (std::nothrow) TStatusBuffer(events));
       if (!entry) {
-        FailureCode_ = ecTapiNoMem;
-        Owner.Kill();
+        failureCode_ = ecTapiNoMem;
+        owner_.Kill();
         break;
       }
-      Owner.Queue_.Push(std::move(entry));
+      owner_.queue_.Push(std::move(entry));
     }
   }
 }
@@ -173,63 +173,63 @@ void TStatusThread::Execute() {
 
 void TDispThread::Execute() {
   bool stalled = false;
-  while (!Owner.KillFlag) {
+  while (!owner_.killFlag_) {
     // A full ring leaves bytes in the queue; then only a push or room made by
     // GetBlock/FlushInBuffer is worth another pass.
     if (stalled) {
-      Owner.Queue_.WaitForSignal(kDispatchWaitSlice);
+      owner_.queue_.WaitForSignal(kDispatchWaitSlice);
     } else {
-      Owner.Queue_.WaitForBuffer(kDispatchWaitSlice);
+      owner_.queue_.WaitForBuffer(kDispatchWaitSlice);
     }
-    if (Owner.KillFlag) break;
+    if (owner_.killFlag_) break;
 
     uint32_t mask = 0;
-    if (TIOBuffer* entry = Owner.Queue_.Peek()) {
+    if (TIOBuffer* entry = owner_.queue_.Peek()) {
       if (entry->AsData() == nullptr) {
         mask = static_cast<TStatusBuffer*>(entry)->Status;
-        Owner.Queue_.Pop();
+        owner_.queue_.Pop();
       } else {
-        Owner.Queue_.Unmark(entry);
+        owner_.queue_.Unmark(entry);
       }
     }
     // Nothing in this program reads the modem or line-status snapshots, so the
     // pass only has to move the data.
-    const std::size_t moved = Owner.MoveReceivedData();
-    stalled = moved == 0 && mask == 0 && !Owner.Queue_.Empty();
+    const std::size_t moved = owner_.MoveReceivedData();
+    stalled = moved == 0 && mask == 0 && !owner_.queue_.Empty();
   }
 }
 
 // ------------------------------------------------------------ write thread
 
 void TWriteThread::Execute() {
-  while (!Owner.KillFlag) {
+  while (!owner_.killFlag_) {
     const int signalled =
-        TEngineEvent::WaitAny({&Owner.OutputEvent, &Owner.FlushEvent}, kWriteWaitSlice);
-    if (Owner.KillFlag) break;
+        TEngineEvent::WaitAny({&owner_.outputEvent_, &owner_.flushEvent_}, kWriteWaitSlice);
+    if (owner_.killFlag_) break;
     if (signalled == 0) {
       const int result = WriteOut();
       if (result != 0) {
-        if (!TSerialDevice::IsInvalidHandle(result)) FailureCode_ = kWriteFailure;
-        Owner.Kill();
+        if (!TSerialDevice::IsInvalidHandle(result)) failureCode_ = kWriteFailure;
+        owner_.Kill();
         break;
       }
     } else if (signalled == 1) {
-      Owner.GeneralEvent.Set();  // the flush is acknowledged
+      owner_.generalEvent_.Set();  // the flush is acknowledged
     }
   }
   // A flush that arrives while this thread ends has nothing left to drop;
   // answering it spares the flusher its full wait.
-  Owner.GeneralEvent.Set();
+  owner_.generalEvent_.Set();
 }
 
 int TWriteThread::WaitForRoom() {
   for (;;) {
-    if (Owner.KillFlag) return 1;
-    if (Owner.FlushEvent.Wait(std::chrono::milliseconds(0))) {
-      Owner.GeneralEvent.Set();
+    if (owner_.killFlag_) return 1;
+    if (owner_.flushEvent_.Wait(std::chrono::milliseconds(0))) {
+      owner_.generalEvent_.Set();
       return 1;
     }
-    switch (Owner.Device.WaitWritable(kWriteRoomWaitSliceMs)) {
+    switch (owner_.device_.WaitWritable(kWriteRoomWaitSliceMs)) {
       case TSerialDevice::TWaitResult::Ready: return 0;
       case TSerialDevice::TWaitResult::HungUp:
       case TSerialDevice::TWaitResult::Failed: return kWriteFailure;
@@ -242,8 +242,8 @@ int TWriteThread::WriteOut() {
   std::vector<uint8_t> block;
   for (;;) {
     {
-      std::lock_guard<std::recursive_mutex> guard(Owner.OutputLock);
-      TByteRing& ring = Owner.OutRing;
+      std::lock_guard<std::recursive_mutex> guard(owner_.outputLock_);
+      TByteRing& ring = owner_.outRing_;
       const std::size_t used = ring.Used();
       if (used == 0) break;
       block.resize(used);
@@ -251,16 +251,16 @@ int TWriteThread::WriteOut() {
       ring.WritePos = 0;
       ring.ReadPos = 0;
       ring.Full = false;
-      Owner.WriteInFlight = true;
+      owner_.writeInFlight_ = true;
     }
     int failure = 0;
     std::size_t offset = 0;
     while (offset < block.size()) {
-      if (Owner.FlushEvent.Wait(std::chrono::milliseconds(0))) {
-        Owner.GeneralEvent.Set();
+      if (owner_.flushEvent_.Wait(std::chrono::milliseconds(0))) {
+        owner_.generalEvent_.Set();
         break;
       }
-      const long count = Owner.Device.Write(block.data() + offset, block.size() - offset);
+      const long count = owner_.device_.Write(block.data() + offset, block.size() - offset);
       if (count > 0) {
         offset += static_cast<std::size_t>(count);
         continue;
@@ -277,8 +277,8 @@ int TWriteThread::WriteOut() {
         break;
       }
     }
-    Owner.WriteInFlight = false;
-    Owner.NotifyOutputProgress();
+    owner_.writeInFlight_ = false;
+    owner_.NotifyOutputProgress();
     if (failure != 0) return failure;
   }
   return 0;

@@ -7,100 +7,100 @@ TIOQueue::TIOQueue() = default;
 
 void TIOQueue::Push(std::unique_ptr<TIOBuffer> entry) {
   {
-    std::lock_guard<std::mutex> guard(Lock);
-    Entries.push_back(std::move(entry));
+    std::lock_guard<std::mutex> guard(lock_);
+    entries_.push_back(std::move(entry));
   }
-  QueueEvent.Set();
+  queueEvent_.Set();
 }
 
 bool TIOQueue::PushAllIfGeneration(std::unique_ptr<TIOBuffer>* entries, std::size_t count,
                                    uint64_t generation) {
   {
-    std::lock_guard<std::mutex> guard(Lock);
-    if (generation != Generation_) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (generation != generation_) {
       for (std::size_t i = 0; i < count; ++i) entries[i].reset();
       return false;
     }
-    for (std::size_t i = 0; i < count; ++i) Entries.push_back(std::move(entries[i]));
+    for (std::size_t i = 0; i < count; ++i) entries_.push_back(std::move(entries[i]));
   }
-  QueueEvent.Set();
+  queueEvent_.Set();
   return true;
 }
 
 std::size_t TIOQueue::ReadData(uint8_t* buffer, std::size_t length) {
-  std::lock_guard<std::mutex> guard(Lock);
+  std::lock_guard<std::mutex> guard(lock_);
   std::size_t copied = 0;
-  while (copied < length && !Entries.empty() && !Entries.front()->InUse) {
-    TDataBuffer* data = Entries.front()->AsData();
+  while (copied < length && !entries_.empty() && !entries_.front()->InUse) {
+    TDataBuffer* data = entries_.front()->AsData();
     if (data == nullptr) break;
     const std::size_t take = std::min(length - copied, data->Unread());
     std::memcpy(buffer + copied, data->Data + data->BytesRead, take);
     data->BytesRead += take;
     copied += take;
-    if (data->Unread() == 0) Entries.pop_front();
+    if (data->Unread() == 0) entries_.pop_front();
   }
   return copied;
 }
 
 std::size_t TIOQueue::FrontDataUnread() const {
-  std::lock_guard<std::mutex> guard(Lock);
-  if (Entries.empty()) return 0;
-  TDataBuffer* data = Entries.front()->AsData();
+  std::lock_guard<std::mutex> guard(lock_);
+  if (entries_.empty()) return 0;
+  TDataBuffer* data = entries_.front()->AsData();
   return data == nullptr ? 0 : data->Unread();
 }
 
 TIOBuffer* TIOQueue::Peek() {
-  std::lock_guard<std::mutex> guard(Lock);
-  if (Entries.empty() || Entries.front()->InUse) return nullptr;
-  Entries.front()->InUse = true;
-  return Entries.front().get();
+  std::lock_guard<std::mutex> guard(lock_);
+  if (entries_.empty() || entries_.front()->InUse) return nullptr;
+  entries_.front()->InUse = true;
+  return entries_.front().get();
 }
 
 void TIOQueue::Unmark(TIOBuffer* entry) {
-  std::lock_guard<std::mutex> guard(Lock);
+  std::lock_guard<std::mutex> guard(lock_);
   entry->InUse = false;
 }
 
 std::unique_ptr<TIOBuffer> TIOQueue::Pop() {
-  std::lock_guard<std::mutex> guard(Lock);
-  if (Entries.empty()) return nullptr;
-  auto entry = std::move(Entries.front());
-  Entries.pop_front();
+  std::lock_guard<std::mutex> guard(lock_);
+  if (entries_.empty()) return nullptr;
+  auto entry = std::move(entries_.front());
+  entries_.pop_front();
   entry->InUse = false;
   return entry;
 }
 
 void TIOQueue::Clear() {
-  std::lock_guard<std::mutex> guard(Lock);
+  std::lock_guard<std::mutex> guard(lock_);
   std::deque<std::unique_ptr<TIOBuffer>> kept;
-  for (auto& entry : Entries) {
+  for (auto& entry : entries_) {
     if (entry->InUse) kept.push_back(std::move(entry));
   }
-  Entries.swap(kept);
-  ++Generation_;
+  entries_.swap(kept);
+  ++generation_;
 }
 
 uint64_t TIOQueue::Generation() const {
-  std::lock_guard<std::mutex> guard(Lock);
-  return Generation_;
+  std::lock_guard<std::mutex> guard(lock_);
+  return generation_;
 }
 
 bool TIOQueue::Empty() const {
-  std::lock_guard<std::mutex> guard(Lock);
-  return Entries.empty();
+  std::lock_guard<std::mutex> guard(lock_);
+  return entries_.empty();
 }
 
 std::size_t TIOQueue::Count() const {
-  std::lock_guard<std::mutex> guard(Lock);
-  return Entries.size();
+  std::lock_guard<std::mutex> guard(lock_);
+  return entries_.size();
 }
 
 bool TIOQueue::WaitForBuffer(std::chrono::milliseconds limit) {
   if (!Empty()) return true;
-  QueueEvent.Wait(limit);
+  queueEvent_.Wait(limit);
   return !Empty();
 }
 
-bool TIOQueue::WaitForSignal(std::chrono::milliseconds limit) { return QueueEvent.Wait(limit); }
+bool TIOQueue::WaitForSignal(std::chrono::milliseconds limit) { return queueEvent_.Wait(limit); }
 
-void TIOQueue::Signal() { QueueEvent.Set(); }
+void TIOQueue::Signal() { queueEvent_.Set(); }

@@ -85,9 +85,9 @@ class TIOQueue {
   void Signal();
 
  private:
-  mutable std::mutex Lock;
-  std::deque<std::unique_ptr<TIOBuffer>> Entries;
-  uint64_t Generation_ = 0;
-  TEventHub Hub;
-  TEngineEvent QueueEvent{Hub};
+  mutable std::mutex lock_;
+  std::deque<std::unique_ptr<TIOBuffer>> entries_;
+  uint64_t generation_ = 0;
+  TEventHub hub_;
+  TEngineEvent queueEvent_{hub_};
 };

@@ -10,20 +10,20 @@ constexpr auto kCloseWaitSlice = std::chrono::milliseconds(10);
 TApdWin32Dispatcher::TApdWin32Dispatcher() = default;
 
 TApdWin32Dispatcher::~TApdWin32Dispatcher() {
-  if (Device.IsOpen()) CloseCom();
+  if (device_.IsOpen()) CloseCom();
   Kill();
   JoinThreads();
 }
 
 int TApdWin32Dispatcher::EscapeComFunction(int function) {
-  Device.EscapeFunction(function);
+  device_.EscapeFunction(function);
   return 0;
 }
 
-int TApdWin32Dispatcher::GetComState(TLineSettings& settings) { return Device.GetState(settings); }
+int TApdWin32Dispatcher::GetComState(TLineSettings& settings) { return device_.GetState(settings); }
 
 int TApdWin32Dispatcher::SetComState(const TLineSettings& settings) {
-  return Device.SetState(settings);
+  return device_.SetState(settings);
 }
 
 bool TApdWin32Dispatcher::SetupCom(uint16_t, uint16_t) {
@@ -32,89 +32,89 @@ bool TApdWin32Dispatcher::SetupCom(uint16_t, uint16_t) {
 }
 
 int TApdWin32Dispatcher::OpenCom(const std::string& name, uint16_t, uint16_t) {
-  return OpenResultCode(Device.Open(name));
+  return OpenResultCode(device_.Open(name));
 }
 
-bool TApdWin32Dispatcher::DeviceOpen() const { return Device.IsOpen(); }
+bool TApdWin32Dispatcher::DeviceOpen() const { return device_.IsOpen(); }
 
-std::size_t TApdWin32Dispatcher::DeviceOutputQueued() { return Device.OutputQueued(); }
+std::size_t TApdWin32Dispatcher::DeviceOutputQueued() { return device_.OutputQueued(); }
 
-void TApdWin32Dispatcher::DeviceWaitSent() { Device.WaitSent(); }
+void TApdWin32Dispatcher::DeviceWaitSent() { device_.WaitSent(); }
 
-void TApdWin32Dispatcher::SignalOutput() { OutputEvent.Set(); }
+void TApdWin32Dispatcher::SignalOutput() { outputEvent_.Set(); }
 
 void TApdWin32Dispatcher::SetEventMask(uint32_t mask) {
-  EventMask = mask;
-  Device.WakeLineEventWaiter();
+  eventMask_ = mask;
+  device_.WakeLineEventWaiter();
 }
 
 int TApdWin32Dispatcher::FlushCom(int which) {
   if (which == kFlushInput) {
-    // Called under InputLock by FlushInBuffer; the queue's lock nests inside.
-    std::lock_guard<std::recursive_mutex> guard(InputLock);
-    const bool purged = Device.PurgeInput();
-    Queue_.Clear();
+    // Called under inputLock_ by FlushInBuffer; the queue's lock nests inside.
+    std::lock_guard<std::recursive_mutex> guard(inputLock_);
+    const bool purged = device_.PurgeInput();
+    queue_.Clear();
     return purged ? 1 : 0;
   }
-  if (!WriteThread || !WriteThread->Running()) return 0;
+  if (!writeThread_ || !writeThread_->Running()) return 0;
   {
-    std::lock_guard<std::recursive_mutex> guard(OutputLock);
-    OutRing.WritePos = 0;
-    OutRing.ReadPos = 0;
-    OutRing.Full = false;
+    std::lock_guard<std::recursive_mutex> guard(outputLock_);
+    outRing_.WritePos = 0;
+    outRing_.ReadPos = 0;
+    outRing_.Full = false;
   }
-  const bool purged = Device.PurgeOutput();
-  FlushEvent.Set();
-  Device.WakeWriteWaiter();
+  const bool purged = device_.PurgeOutput();
+  flushEvent_.Set();
+  device_.WakeWriteWaiter();
   // No lock is held here: the write thread needs the output lock to answer.
-  GeneralEvent.Wait(Timings.FlushAcknowledgeWait);
+  generalEvent_.Wait(timings_.FlushAcknowledgeWait);
   return purged ? 1 : 0;
 }
 
 int TApdWin32Dispatcher::StartDispatcher() {
   {
-    std::lock_guard<std::recursive_mutex> guard(GeneralLock);
-    if (Started_) throw Exception("Dispatcher already started.");
-    Started_ = true;
-    KillFlag = false;
+    std::lock_guard<std::recursive_mutex> guard(generalLock_);
+    if (started_) throw Exception("Dispatcher already started.");
+    started_ = true;
+    killFlag_ = false;
   }
   JoinThreads();
-  GeneralEvent.Reset();
+  generalEvent_.Reset();
   // Holds the count above 0 until every thread is launched.
-  ++ActiveThreads_;
-  ReadThread = std::make_unique<TReadThread>(*this);
-  DispThread = std::make_unique<TDispThread>(*this);
-  WriteThread = std::make_unique<TWriteThread>(*this);
-  StatusThread = std::make_unique<TStatusThread>(*this);
-  for (auto* thread : {&ReadThread, &DispThread, &WriteThread, &StatusThread}) {
+  ++activeThreads_;
+  readThread_ = std::make_unique<TReadThread>(*this);
+  dispThread_ = std::make_unique<TDispThread>(*this);
+  writeThread_ = std::make_unique<TWriteThread>(*this);
+  statusThread_ = std::make_unique<TStatusThread>(*this);
+  for (auto* thread : {&readThread_, &dispThread_, &writeThread_, &statusThread_}) {
     if (!(*thread)->Start()) {
       ThreadEnded();
       CloseCom();
       return ecOutOfMemory;
     }
-    GeneralEvent.Wait(Timings.ThreadStartWait);
+    generalEvent_.Wait(timings_.ThreadStartWait);
   }
   ThreadEnded();
   return 0;
 }
 
 void TApdWin32Dispatcher::StopDispatcher() {
-  if (Started_) CloseCom();
+  if (started_) CloseCom();
   JoinThreads();
 }
 
 void TApdWin32Dispatcher::Kill() {
-  KillFlag = true;
+  killFlag_ = true;
   SetSerialEvent();
-  Device.WakeLineEventWaiter();
-  Device.WakeWriteWaiter();
-  Queue_.Signal();
+  device_.WakeLineEventWaiter();
+  device_.WakeWriteWaiter();
+  queue_.Signal();
 }
 
 void TApdWin32Dispatcher::ThreadEnded() {
-  if (--ActiveThreads_ == 0) Started_ = false;
-  { std::lock_guard<std::mutex> guard(EndLock); }
-  EndChanged.notify_all();
+  if (--activeThreads_ == 0) started_ = false;
+  { std::lock_guard<std::mutex> guard(endLock_); }
+  endChanged_.notify_all();
 }
 
 void TApdWin32Dispatcher::WaitForThreadEnd(const std::unique_ptr<TApdDispatcherThread>& thread) {
@@ -122,39 +122,39 @@ void TApdWin32Dispatcher::WaitForThreadEnd(const std::unique_ptr<TApdDispatcherT
   // The host gets its turn at least once per thread, however fast it ends.
   do {
     RunCloseWaitPump();
-    std::unique_lock<std::mutex> lock(EndLock);
-    EndChanged.wait_for(lock, kCloseWaitSlice, [&] { return !thread->Running(); });
+    std::unique_lock<std::mutex> lock(endLock_);
+    endChanged_.wait_for(lock, kCloseWaitSlice, [&] { return !thread->Running(); });
   } while (thread->Running());
 }
 
 int TApdWin32Dispatcher::CloseCom() {
   {
-    std::lock_guard<std::recursive_mutex> guard(GeneralLock);
-    if (Closing) return 0;
-    Closing = true;
+    std::lock_guard<std::recursive_mutex> guard(generalLock_);
+    if (closing_) return 0;
+    closing_ = true;
   }
-  if (Started_) {
-    KillFlag = true;
+  if (started_) {
+    killFlag_ = true;
     SetEventMask(0);
-    WaitForThreadEnd(StatusThread);
-    FlushEvent.Set();
-    Device.WakeWriteWaiter();
-    WaitForThreadEnd(WriteThread);
+    WaitForThreadEnd(statusThread_);
+    flushEvent_.Set();
+    device_.WakeWriteWaiter();
+    WaitForThreadEnd(writeThread_);
     SetSerialEvent();
-    GeneralEvent.Reset();
-    WaitForThreadEnd(ReadThread);
-    Queue_.Signal();
-    WaitForThreadEnd(DispThread);
+    generalEvent_.Reset();
+    WaitForThreadEnd(readThread_);
+    queue_.Signal();
+    WaitForThreadEnd(dispThread_);
   }
   JoinThreads();
-  const int result = Device.Close();
-  std::lock_guard<std::recursive_mutex> guard(GeneralLock);
-  Closing = false;
+  const int result = device_.Close();
+  std::lock_guard<std::recursive_mutex> guard(generalLock_);
+  closing_ = false;
   return result;
 }
 
 void TApdWin32Dispatcher::JoinThreads() {
-  for (auto* thread : {&ReadThread, &DispThread, &WriteThread, &StatusThread}) {
+  for (auto* thread : {&readThread_, &dispThread_, &writeThread_, &statusThread_}) {
     if (*thread && !(*thread)->Running()) {
       (*thread)->Join();
       thread->reset();

@@ -35,7 +35,7 @@ class TApdWin32Dispatcher;
 // active threads.
 class TApdDispatcherThread {
  public:
-  explicit TApdDispatcherThread(TApdWin32Dispatcher& owner) : Owner(owner) {}
+  explicit TApdDispatcherThread(TApdWin32Dispatcher& owner) : owner_(owner) {}
   virtual ~TApdDispatcherThread();
   TApdDispatcherThread(const TApdDispatcherThread&) = delete;
   TApdDispatcherThread& operator=(const TApdDispatcherThread&) = delete;
@@ -43,20 +43,20 @@ class TApdDispatcherThread {
   // Launches the thread; false when the system would not create it.
   bool Start();
   // The thread has started and not yet ended.
-  bool Running() const { return Running_; }
+  bool Running() const { return running_; }
   // Waits for the thread's end (call only once Running is false or the kill
   // flag is set).
   void Join();
 
  protected:
   virtual void Execute() = 0;
-  TApdWin32Dispatcher& Owner;
-  int FailureCode_ = 0;  // written by the thread itself
+  TApdWin32Dispatcher& owner_;
+  int failureCode_ = 0;  // written by the thread itself
 
  private:
   void Run();
-  std::atomic<bool> Running_{false};
-  std::thread Thread;
+  std::atomic<bool> running_{false};
+  std::thread thread_;
 };
 
 class TDispThread : public TApdDispatcherThread {
@@ -124,8 +124,8 @@ class TApdWin32Dispatcher : public TApdBaseDispatcher {
   void SetEventMask(uint32_t mask);
 
   // The number of engine threads running now.
-  int ActiveThreads() const { return ActiveThreads_; }
-  bool Started() const { return Started_; }
+  int ActiveThreads() const { return activeThreads_; }
+  bool Started() const { return started_; }
 
  protected:
   void SignalOutput() override;
@@ -142,28 +142,28 @@ class TApdWin32Dispatcher : public TApdBaseDispatcher {
   // Sets the kill flag and wakes every engine thread.
   void Kill();
   // Makes the read thread look at the device at once (the serial event).
-  void SetSerialEvent() { Device.WakeReader(); }
+  void SetSerialEvent() { device_.WakeReader(); }
   // Waits, without limit, until `thread` has ended, letting the host pump
   // between looks.
   void WaitForThreadEnd(const std::unique_ptr<TApdDispatcherThread>& thread);
   void ThreadEnded();
   void JoinThreads();
 
-  TSerialDevice Device;
-  TEventHub Hub;
-  TEngineEvent GeneralEvent{Hub};
-  TEngineEvent OutputEvent{Hub};
-  TEngineEvent FlushEvent{Hub};
+  TSerialDevice device_;
+  TEventHub hub_;
+  TEngineEvent generalEvent_{hub_};
+  TEngineEvent outputEvent_{hub_};
+  TEngineEvent flushEvent_{hub_};
 
-  std::atomic<bool> KillFlag{false};
-  std::atomic<bool> Started_{false};
-  std::atomic<int> ActiveThreads_{0};
-  std::atomic<uint32_t> EventMask{kDefaultEventMask};
-  std::mutex EndLock;
-  std::condition_variable EndChanged;
+  std::atomic<bool> killFlag_{false};
+  std::atomic<bool> started_{false};
+  std::atomic<int> activeThreads_{0};
+  std::atomic<uint32_t> eventMask_{kDefaultEventMask};
+  std::mutex endLock_;
+  std::condition_variable endChanged_;
 
-  std::unique_ptr<TApdDispatcherThread> ReadThread;
-  std::unique_ptr<TApdDispatcherThread> DispThread;
-  std::unique_ptr<TApdDispatcherThread> WriteThread;
-  std::unique_ptr<TApdDispatcherThread> StatusThread;
+  std::unique_ptr<TApdDispatcherThread> readThread_;
+  std::unique_ptr<TApdDispatcherThread> dispThread_;
+  std::unique_ptr<TApdDispatcherThread> writeThread_;
+  std::unique_ptr<TApdDispatcherThread> statusThread_;
 };

@@ -63,39 +63,39 @@ INSTANTIATE_TEST_SUITE_P(Operations, OperationOnClosedPort, testing::ValuesIn(Se
                          });
 
 TEST_F(OpenPortTest, DuringTheCloseOperationsReturnAtOnce) {
-  pty.Send("waiting");
+  pty_.Send("waiting");
   ASSERT_TRUE(WaitForReceived(7));
   int pumped = 0;
   bool sawOpen = true;
   bool allQuiet = true;
   SetCloseWaitPump([&] {
     ++pumped;
-    sawOpen = sawOpen && port.Open() && port.PortState() == psShuttingDown;
+    sawOpen = sawOpen && port_.Open() && port_.PortState() == psShuttingDown;
     try {
       char b[7];
-      allQuiet = allQuiet && !port.CharReady() && port.GetBlock(b, 7) == 0 &&
-                 port.PeekBlock(b, 7) == 0 && port.PutBlock("x", 1) == 0;
-      port.PutChar('y');
-      port.FlushInBuffer();
-      port.FlushOutBuffer();
+      allQuiet = allQuiet && !port_.CharReady() && port_.GetBlock(b, 7) == 0 &&
+                 port_.PeekBlock(b, 7) == 0 && port_.PutBlock("x", 1) == 0;
+      port_.PutChar('y');
+      port_.FlushInBuffer();
+      port_.FlushOutBuffer();
     } catch (...) {
       allQuiet = false;
     }
   });
-  port.SetOpen(false);
+  port_.SetOpen(false);
   SetCloseWaitPump(nullptr);
   EXPECT_GT(pumped, 0);
   EXPECT_TRUE(sawOpen);
   EXPECT_TRUE(allQuiet);
-  EXPECT_FALSE(port.Open());
-  EXPECT_THROW(port.CharReady(), ECommNotOpen);
-  EXPECT_TRUE(pty.ReceiveAvailable(milliseconds(20)).empty());
+  EXPECT_FALSE(port_.Open());
+  EXPECT_THROW(port_.CharReady(), ECommNotOpen);
+  EXPECT_TRUE(pty_.ReceiveAvailable(milliseconds(20)).empty());
 }
 
 TEST_F(OpenPortTest, BytesStillQueuedAtTheCloseAreDiscarded) {
-  const std::size_t queued = FillUntilWritePending(port, pty.MasterFd());
-  port.SetOpen(false);
-  const auto arrived = pty.ReceiveAvailable(milliseconds(200));
+  const std::size_t queued = FillUntilWritePending(port_, pty_.MasterFd());
+  port_.SetOpen(false);
+  const auto arrived = pty_.ReceiveAvailable(milliseconds(200));
   EXPECT_LT(arrived.size(), queued);
   // What did arrive is a clean prefix of what was queued.
   const auto pattern = Pattern(4096);
@@ -116,24 +116,24 @@ TEST_F(OpenPortTest, BytesDrainedBeforeTheCloseAllReachThePeerAfterIt) {
   std::vector<uint8_t> expected = block;
   expected.insert(expected.end(), cancel.begin(), cancel.end());
   for (int round = 0; round < kRounds; ++round) {
-    if (round > 0) port.SetOpen(true);
-    port.PutBlock(block.data(), static_cast<uint16_t>(block.size()));
-    port.PutBlock(cancel.data(), static_cast<uint16_t>(cancel.size()));
-    ASSERT_TRUE(port.WaitForOutputDrained(std::chrono::seconds(5)));
-    port.SetOpen(false);
-    ASSERT_EQ(pty.Receive(expected.size(), std::chrono::seconds(5)), expected) << round;
+    if (round > 0) port_.SetOpen(true);
+    port_.PutBlock(block.data(), static_cast<uint16_t>(block.size()));
+    port_.PutBlock(cancel.data(), static_cast<uint16_t>(cancel.size()));
+    ASSERT_TRUE(port_.WaitForOutputDrained(std::chrono::seconds(5)));
+    port_.SetOpen(false);
+    ASSERT_EQ(pty_.Receive(expected.size(), std::chrono::seconds(5)), expected) << round;
   }
 }
 
 // A drain that gave up leaves bytes behind, and a close then still discards
 // them: a Disconnect in the middle of a transfer sends nothing more.
 TEST_F(OpenPortTest, AnUndrainedCloseStillDiscardsAfterAnEarlierDrain) {
-  port.PutBlock("first", 5);
-  ASSERT_TRUE(port.WaitForOutputDrained(std::chrono::seconds(5)));
-  EXPECT_EQ(pty.Receive(5, std::chrono::seconds(5)).size(), 5u);
-  const std::size_t queued = FillUntilWritePending(port, pty.MasterFd());
-  port.SetOpen(false);
-  EXPECT_LT(pty.ReceiveAvailable(milliseconds(200)).size(), queued);
+  port_.PutBlock("first", 5);
+  ASSERT_TRUE(port_.WaitForOutputDrained(std::chrono::seconds(5)));
+  EXPECT_EQ(pty_.Receive(5, std::chrono::seconds(5)).size(), 5u);
+  const std::size_t queued = FillUntilWritePending(port_, pty_.MasterFd());
+  port_.SetOpen(false);
+  EXPECT_LT(pty_.ReceiveAvailable(milliseconds(200)).size(), queued);
 }
 
 TEST_F(OpenPortTest, ACloseEndsAWaitForInputInProgress) {
@@ -142,12 +142,12 @@ TEST_F(OpenPortTest, ACloseEndsAWaitForInputInProgress) {
   std::atomic<bool> starting{false};
   std::thread waiter([&] {
     starting = true;
-    result = port.WaitForInput(std::chrono::seconds(30));
+    result = port_.WaitForInput(std::chrono::seconds(30));
     returned = true;
   });
   // Whether the wait has begun or is about to, the close must end it.
   ASSERT_TRUE(WaitUntil([&] { return starting.load(); }));
-  port.SetOpen(false);
+  port_.SetOpen(false);
   EXPECT_TRUE(WaitUntil([&] { return returned.load(); }));
   waiter.join();
   EXPECT_FALSE(result);
@@ -209,27 +209,27 @@ TEST(PortCloseRace, OperationsOfAnotherThreadSeeOnlyTheThreeOutcomes) {
 }
 
 TEST_F(OpenPortTest, ALineThatGoesAwayIsReportedOncePerFailingThread) {
-  expectFailures = true;
+  expectFailures_ = true;
   const auto before = Pattern(100);
-  pty.Send(before);
+  pty_.Send(before);
   ASSERT_TRUE(WaitForReceived(100));
-  pty.CloseMaster();
-  ASSERT_TRUE(WaitUntil([&] { return !failures.Reports().empty(); }));
-  ASSERT_TRUE(WaitUntil([&] { return port.Dispatcher() != nullptr &&
-                                     static_cast<TApdWin32Dispatcher*>(port.Dispatcher())
+  pty_.CloseMaster();
+  ASSERT_TRUE(WaitUntil([&] { return !failures_.Reports().empty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return port_.Dispatcher() != nullptr &&
+                                     static_cast<TApdWin32Dispatcher*>(port_.Dispatcher())
                                              ->ActiveThreads() == 0; }));
   // Nominally open; what had arrived can still be taken.
-  EXPECT_TRUE(port.Open());
+  EXPECT_TRUE(port_.Open());
   EXPECT_EQ(Take(100), before);
-  EXPECT_FALSE(port.CharReady());
+  EXPECT_FALSE(port_.CharReady());
   // Nothing drains the transmit ring any more: it fills and then refuses.
   const auto block = Pattern(32768);
-  EXPECT_EQ(port.PutBlock(block.data(), 32768), 0);
-  EXPECT_THROW(port.PutChar('!'), EOutputBufferTooSmall);
+  EXPECT_EQ(port_.PutBlock(block.data(), 32768), 0);
+  EXPECT_THROW(port_.PutChar('!'), EOutputBufferTooSmall);
 
-  port.SetOpen(false);
-  EXPECT_FALSE(port.Open());
-  const auto reports = failures.Reports();
+  port_.SetOpen(false);
+  EXPECT_FALSE(port_.Open());
+  const auto reports = failures_.Reports();
   std::set<std::thread::id> threads;
   for (const FailureReport& r : reports) {
     EXPECT_EQ(r.ClassName, "EInOutError");
@@ -242,36 +242,36 @@ TEST_F(OpenPortTest, ALineThatGoesAwayIsReportedOncePerFailingThread) {
 // A host that waits on a dead line learns it at once instead of waiting out
 // its limit: the waits end and LineFailure names the failure.
 TEST_F(OpenPortTest, OnALineThatWentAwayTheWaitsEndAtOnce) {
-  expectFailures = true;
-  EXPECT_EQ(port.LineFailure(), 0);
-  FillUntilWritePending(port, pty.MasterFd());
-  pty.CloseMaster();
-  ASSERT_TRUE(WaitUntil([&] { return port.LineFailure() != 0; }));
-  EXPECT_TRUE(port.LineFailure() == ecDeviceReadError || port.LineFailure() == ecDeviceWriteError)
-      << port.LineFailure();
+  expectFailures_ = true;
+  EXPECT_EQ(port_.LineFailure(), 0);
+  FillUntilWritePending(port_, pty_.MasterFd());
+  pty_.CloseMaster();
+  ASSERT_TRUE(WaitUntil([&] { return port_.LineFailure() != 0; }));
+  EXPECT_TRUE(port_.LineFailure() == ecDeviceReadError || port_.LineFailure() == ecDeviceWriteError)
+      << port_.LineFailure();
   // Far below the limits: a wait that honoured them would take minutes.
   constexpr auto kLongLimit = std::chrono::minutes(5);
   constexpr auto kAtOnce = std::chrono::seconds(10);
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(port.WaitForInput(std::chrono::duration_cast<milliseconds>(kLongLimit)));
+  EXPECT_FALSE(port_.WaitForInput(std::chrono::duration_cast<milliseconds>(kLongLimit)));
   // The bytes queued before the line went away are still waiting.
-  EXPECT_FALSE(port.WaitForOutputDrained(std::chrono::duration_cast<milliseconds>(kLongLimit)));
+  EXPECT_FALSE(port_.WaitForOutputDrained(std::chrono::duration_cast<milliseconds>(kLongLimit)));
   EXPECT_LT(std::chrono::steady_clock::now() - start, kAtOnce);
-  port.SetOpen(false);
-  EXPECT_EQ(port.LineFailure(), 0);  // a closed port has no line to fail
+  port_.SetOpen(false);
+  EXPECT_EQ(port_.LineFailure(), 0);  // a closed port has no line to fail
 }
 
 TEST_F(OpenPortTest, AWriteWaitingForRoomWhenTheLineGoesAwayEndsAsAWriteOrReadError) {
-  expectFailures = true;
+  expectFailures_ = true;
   // The close must not wait for an answer from the write thread that ended.
   ScopedTimings timings(FlushEndedOnlyByTheWriteThread());
-  port.SetOpen(false);
-  port.SetOpen(true);
-  FillUntilWritePending(port, pty.MasterFd());
-  pty.CloseMaster();
-  auto* engine = static_cast<TApdWin32Dispatcher*>(port.Dispatcher());
+  port_.SetOpen(false);
+  port_.SetOpen(true);
+  FillUntilWritePending(port_, pty_.MasterFd());
+  pty_.CloseMaster();
+  auto* engine = static_cast<TApdWin32Dispatcher*>(port_.Dispatcher());
   ASSERT_TRUE(WaitUntil([&] { return engine->ActiveThreads() == 0; }));
-  const auto reports = failures.Reports();
+  const auto reports = failures_.Reports();
   ASSERT_FALSE(reports.empty());
   int writeErrors = 0;
   std::set<std::thread::id> threads;
@@ -284,8 +284,8 @@ TEST_F(OpenPortTest, AWriteWaitingForRoomWhenTheLineGoesAwayEndsAsAWriteOrReadEr
   // Which thread notices first is up to the scheduler; none reports twice.
   EXPECT_LE(writeErrors, 1);
   EXPECT_LE(reports.size(), 3u);
-  port.SetOpen(false);
-  EXPECT_FALSE(port.Open());
+  port_.SetOpen(false);
+  EXPECT_FALSE(port_.Open());
 }
 
 TEST(PortFailureReport, WithoutAHookGoesToStandardError) {

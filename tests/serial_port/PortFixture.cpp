@@ -17,16 +17,16 @@ std::vector<FailureReport> FailureRecorder::Reports() const {
 }
 
 void OpenPortTest::SetUp() {
-  ConfigureLikeMainWindow(port, pty.SlavePath());
-  port.SetOpen(true);
-  ASSERT_TRUE(port.Open());
-  ASSERT_EQ(port.PortState(), psOpen);
+  ConfigureLikeMainWindow(port_, pty_.SlavePath());
+  port_.SetOpen(true);
+  ASSERT_TRUE(port_.Open());
+  ASSERT_EQ(port_.PortState(), psOpen);
 }
 
 void OpenPortTest::TearDown() {
-  port.SetOpen(false);
-  if (!expectFailures) {
-    for (const FailureReport& r : failures.Reports()) {
+  port_.SetOpen(false);
+  if (!expectFailures_) {
+    for (const FailureReport& r : failures_.Reports()) {
       ADD_FAILURE() << "unexpected engine failure: " << r.ClassName << ": " << r.Message;
     }
   }
@@ -34,14 +34,14 @@ void OpenPortTest::TearDown() {
 
 bool OpenPortTest::WaitForReceived(std::size_t count) {
   return WaitUntil([&] {
-    port.WaitForInput(std::chrono::milliseconds(10));
-    return port.InBuffUsed() >= count;
+    port_.WaitForInput(std::chrono::milliseconds(10));
+    return port_.InBuffUsed() >= count;
   });
 }
 
 std::vector<uint8_t> OpenPortTest::Take(uint16_t count) {
   std::vector<uint8_t> out(count);
-  EXPECT_EQ(port.GetBlock(out.data(), count), count);
+  EXPECT_EQ(port_.GetBlock(out.data(), count), count);
   return out;
 }
 

@@ -68,8 +68,8 @@ class OpenPortTest : public testing::Test {
   bool WaitForReceived(std::size_t count);
   std::vector<uint8_t> Take(uint16_t count);
 
-  PtyPair pty;
-  FailureRecorder failures;
-  TApdComPort port;
-  bool expectFailures = false;  // a test that pulls the line sets this
+  PtyPair pty_;
+  FailureRecorder failures_;
+  TApdComPort port_;
+  bool expectFailures_ = false;  // a test that pulls the line sets this
 };

@@ -51,20 +51,20 @@ class RingEngine : public TApdBaseDispatcher {
   }
   // What the write thread would take and write.
   std::vector<uint8_t> TakeTransmitRing() {
-    std::lock_guard<std::recursive_mutex> guard(OutputLock);
-    std::vector<uint8_t> out(OutRing.Used());
-    OutRing.CopyOut(out.data(), out.size());
-    OutRing.WritePos = OutRing.ReadPos = 0;
-    OutRing.Full = false;
+    std::lock_guard<std::recursive_mutex> guard(outputLock_);
+    std::vector<uint8_t> out(outRing_.Used());
+    outRing_.CopyOut(out.data(), out.size());
+    outRing_.WritePos = outRing_.ReadPos = 0;
+    outRing_.Full = false;
     return out;
   }
   bool TransmitFull() {
-    std::lock_guard<std::recursive_mutex> guard(OutputLock);
-    return OutRing.Full;
+    std::lock_guard<std::recursive_mutex> guard(outputLock_);
+    return outRing_.Full;
   }
   bool ReceiveFull() {
-    std::lock_guard<std::recursive_mutex> guard(InputLock);
-    return InRing.Full;
+    std::lock_guard<std::recursive_mutex> guard(inputLock_);
+    return inRing_.Full;
   }
   // Opens the line settings the way InitPort does, without a device.
   int OpenLine(unsigned options, int32_t baud) {
