@@ -157,8 +157,8 @@ int RunUpload(const CommandLine& command, std::FILE* out, std::FILE* err) {
 
 int RunListPorts(std::FILE* out) {
   for (const TPortInfo& port : ListPorts()) {
-    std::fprintf(out, "COM%u  %s  %s\n", static_cast<unsigned>(port.Number), port.Path.c_str(),
-                 port.Description.c_str());
+    std::fprintf(out, "COM%u  %s  %s\n", static_cast<unsigned>(port.number), port.path.c_str(),
+                 port.description.c_str());
   }
   std::fflush(out);
   return kExitFinished;

@@ -26,8 +26,8 @@ QFont DialogFont() {
 }
 
 QString ItemText(const TPortInfo& port) {
-  QString text = QStringLiteral("COM%1  %2").arg(port.Number).arg(QString::fromStdString(port.Path));
-  if (!port.Description.empty()) text += QStringLiteral("  ") + QString::fromStdString(port.Description);
+  QString text = QStringLiteral("COM%1  %2").arg(port.number).arg(QString::fromStdString(port.path));
+  if (!port.description.empty()) text += QStringLiteral("  ") + QString::fromStdString(port.description);
   return text;
 }
 

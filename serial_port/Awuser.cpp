@@ -49,16 +49,16 @@ TEngineTimings EngineTimings() {
 }
 
 std::size_t TByteRing::Used() const {
-  if (Full) return Size();
+  if (full) return Size();
   if (Size() == 0) return 0;
-  return (WritePos + Size() - ReadPos) % Size();
+  return (writePos + Size() - readPos) % Size();
 }
 
 void TByteRing::CopyOut(uint8_t* to, std::size_t length) const {
   if (length == 0) return;
-  const std::size_t first = std::min(length, Size() - ReadPos);
-  std::memcpy(to, Data.data() + ReadPos, first);
-  if (length > first) std::memcpy(to + first, Data.data(), length - first);
+  const std::size_t first = std::min(length, Size() - readPos);
+  std::memcpy(to, data.data() + readPos, first);
+  if (length > first) std::memcpy(to + first, data.data(), length - first);
 }
 
 TApdBaseDispatcher::TApdBaseDispatcher() = default;
@@ -78,21 +78,21 @@ std::size_t TApdBaseDispatcher::MoveReceivedData() {
   std::size_t moved = 0;
   {
     std::lock_guard<std::recursive_mutex> guard(inputLock_);
-    if (inRing_.Size() == 0 || inRing_.Full) return 0;
+    if (inRing_.Size() == 0 || inRing_.full) return 0;
     const std::size_t available = static_cast<std::size_t>(InQueueUsed());
     if (available == 0) return 0;
     const std::size_t freeRoom = inRing_.Free();
     const std::size_t first =
-        inRing_.ReadPos > inRing_.WritePos ? inRing_.ReadPos - inRing_.WritePos
-                                         : inRing_.Size() - inRing_.WritePos;
+        inRing_.readPos > inRing_.writePos ? inRing_.readPos - inRing_.writePos
+                                         : inRing_.Size() - inRing_.writePos;
     const std::size_t want = std::min(freeRoom, available);
     std::size_t second = first < want ? want - first : 0;
 
     auto moveInto = [this, &moved](std::size_t length) {
-      const int count = ReadCom(inRing_.Data.data() + inRing_.WritePos, length);
-      inRing_.WritePos += static_cast<std::size_t>(count);
-      if (inRing_.WritePos == inRing_.Size()) inRing_.WritePos = 0;
-      if (count != 0) inRing_.Full = inRing_.WritePos == inRing_.ReadPos;
+      const int count = ReadCom(inRing_.data.data() + inRing_.writePos, length);
+      inRing_.writePos += static_cast<std::size_t>(count);
+      if (inRing_.writePos == inRing_.Size()) inRing_.writePos = 0;
+      if (count != 0) inRing_.full = inRing_.writePos == inRing_.readPos;
       moved += static_cast<std::size_t>(count);
       return static_cast<std::size_t>(count);
     };
@@ -106,11 +106,11 @@ std::size_t TApdBaseDispatcher::MoveReceivedData() {
 std::size_t TApdBaseDispatcher::PutIntoReceiveRing(const uint8_t* bytes, std::size_t length) {
   const std::size_t take = std::min(length, inRing_.Free());
   if (take == 0) return 0;
-  const std::size_t first = std::min(take, inRing_.Size() - inRing_.WritePos);
-  std::memcpy(inRing_.Data.data() + inRing_.WritePos, bytes, first);
-  std::memcpy(inRing_.Data.data(), bytes + first, take - first);
-  inRing_.WritePos = (inRing_.WritePos + take) % inRing_.Size();
-  inRing_.Full = inRing_.WritePos == inRing_.ReadPos;
+  const std::size_t first = std::min(take, inRing_.Size() - inRing_.writePos);
+  std::memcpy(inRing_.data.data() + inRing_.writePos, bytes, first);
+  std::memcpy(inRing_.data.data(), bytes + first, take - first);
+  inRing_.writePos = (inRing_.writePos + take) % inRing_.Size();
+  inRing_.full = inRing_.writePos == inRing_.readPos;
   return take;
 }
 
@@ -126,8 +126,8 @@ void TApdBaseDispatcher::DeliverReceived(std::unique_ptr<TIOBuffer>* entries, st
     if (inRing_.Size() != 0 && queue_.Empty()) {
       for (; first < count; ++first) {
         TDataBuffer* data = entries[first]->AsData();
-        const std::size_t put = PutIntoReceiveRing(data->Data + data->BytesRead, data->Unread());
-        data->BytesRead += put;
+        const std::size_t put = PutIntoReceiveRing(data->data + data->bytesRead, data->Unread());
+        data->bytesRead += put;
         moved += put;
         if (data->Unread() != 0) break;
       }
@@ -141,14 +141,14 @@ void TApdBaseDispatcher::DeliverReceived(std::unique_ptr<TIOBuffer>* entries, st
 
 int TApdBaseDispatcher::WriteCom(const uint8_t* buffer, std::size_t length) {
   const std::size_t size = outRing_.Size();
-  const std::size_t first = std::min(length, size - outRing_.WritePos);
-  std::memcpy(outRing_.Data.data() + outRing_.WritePos, buffer, first);
+  const std::size_t first = std::min(length, size - outRing_.writePos);
+  std::memcpy(outRing_.data.data() + outRing_.writePos, buffer, first);
   if (length > first) {
-    std::memcpy(outRing_.Data.data(), buffer + first, length - first);
-    outRing_.WritePos = length - first;
+    std::memcpy(outRing_.data.data(), buffer + first, length - first);
+    outRing_.writePos = length - first;
   } else {
-    outRing_.WritePos += length;
-    if (outRing_.WritePos == size) outRing_.WritePos = 0;
+    outRing_.writePos += length;
+    if (outRing_.writePos == size) outRing_.writePos = 0;
   }
   SignalOutput();
   return static_cast<int>(length);
@@ -266,10 +266,10 @@ void TApdBaseDispatcher::DonePort() {
 
 int TApdBaseDispatcher::StoreLineSettings(TLineSettings& settings) {
   std::lock_guard<std::recursive_mutex> guard(generalLock_);
-  if (!dtrHandshake_) settings.DtrControl = dtrLevel_ ? dtrEnable : dtrDisable;
-  if (!rtsHandshake_) settings.RtsControl = rtsLevel_ ? rtsEnable : rtsDisable;
+  if (!dtrHandshake_) settings.dtrControl = dtrLevel_ ? dtrEnable : dtrDisable;
+  if (!rtsHandshake_) settings.rtsControl = rtsLevel_ ? rtsEnable : rtsDisable;
   const int result = SetComState(settings);
-  lastBaud_ = settings.Baud;
+  lastBaud_ = settings.baud;
   if (!dtrHandshake_) EscapeComFunction(dtrLevel_ ? kSetDtr : kClrDtr);
   if (!rtsHandshake_) EscapeComFunction(rtsLevel_ ? kSetRts : kClrRts);
   return result;
@@ -283,32 +283,32 @@ int TApdBaseDispatcher::SetLine(int32_t baud, uint8_t parity, uint16_t dataBits,
     std::lock_guard<std::recursive_mutex> guard(generalLock_);
     if (GetComState(current) != 0) return -1;
     wanted = current;
-    if (baud != 0) wanted.Baud = static_cast<uint32_t>(baud);
-    if (parity != kKeepParity) wanted.Parity = parity;
-    if (dataBits != kKeepDataBits) wanted.DataBits = static_cast<uint8_t>(dataBits);
-    if (stopBits != kKeepStopBits) wanted.StopBits = stopBits >= 2 ? sbTwo : sbOne;
-    if (wanted.DataBits == 5) wanted.StopBits = sbOneAndHalf;
-    wanted.Binary = true;
-    wanted.ParityCheck = false;
-    wanted.DsrSensitivity = false;
-    wanted.TXContinueOnXoff = true;
-    wanted.NullStrip = false;
+    if (baud != 0) wanted.baud = static_cast<uint32_t>(baud);
+    if (parity != kKeepParity) wanted.parity = parity;
+    if (dataBits != kKeepDataBits) wanted.dataBits = static_cast<uint8_t>(dataBits);
+    if (stopBits != kKeepStopBits) wanted.stopBits = stopBits >= 2 ? sbTwo : sbOne;
+    if (wanted.dataBits == 5) wanted.stopBits = sbOneAndHalf;
+    wanted.binary = true;
+    wanted.parityCheck = false;
+    wanted.dsrSensitivity = false;
+    wanted.txContinueOnXoff = true;
+    wanted.nullStrip = false;
     if (wanted == current) return 0;
   }
 
   // Let what is queued leave at the old framing, then give the far end about
   // 18 character times before the framing changes under it.
-  for (int i = 0; i < timings_.OutputDrainPolls && OutBufUsed() != 0; ++i) {
-    std::this_thread::sleep_for(timings_.OutputDrainPoll);
+  for (int i = 0; i < timings_.outputDrainPolls && OutBufUsed() != 0; ++i) {
+    std::this_thread::sleep_for(timings_.outputDrainPoll);
   }
   uint32_t lastBaud;
   {
     std::lock_guard<std::recursive_mutex> guard(generalLock_);
     lastBaud = lastBaud_ == 0 ? kInitialLastBaud : lastBaud_;
   }
-  uint32_t bitsPerCharacter = current.DataBits + 2u;
-  if (current.Parity != pNone) ++bitsPerCharacter;
-  if (current.StopBits != sbOne) ++bitsPerCharacter;
+  uint32_t bitsPerCharacter = current.dataBits + 2u;
+  if (current.parity != pNone) ++bitsPerCharacter;
+  if (current.stopBits != sbOne) ++bitsPerCharacter;
   uint32_t tenthsOfMicrosecond =
       (kTenthsOfMicrosecondPerSecond / lastBaud) * bitsPerCharacter * kSettleCharacterTimes;
   if (tenthsOfMicrosecond < kShortSettleLimit) tenthsOfMicrosecond *= 2;
@@ -319,15 +319,15 @@ int TApdBaseDispatcher::SetLine(int32_t baud, uint8_t parity, uint16_t dataBits,
   std::lock_guard<std::recursive_mutex> guard(generalLock_);
   TLineSettings settings;
   if (GetComState(settings) != 0) return -1;
-  settings.Baud = wanted.Baud;
-  settings.Parity = wanted.Parity;
-  settings.DataBits = wanted.DataBits;
-  settings.StopBits = wanted.StopBits;
-  settings.Binary = wanted.Binary;
-  settings.ParityCheck = wanted.ParityCheck;
-  settings.DsrSensitivity = wanted.DsrSensitivity;
-  settings.TXContinueOnXoff = wanted.TXContinueOnXoff;
-  settings.NullStrip = wanted.NullStrip;
+  settings.baud = wanted.baud;
+  settings.parity = wanted.parity;
+  settings.dataBits = wanted.dataBits;
+  settings.stopBits = wanted.stopBits;
+  settings.binary = wanted.binary;
+  settings.parityCheck = wanted.parityCheck;
+  settings.dsrSensitivity = wanted.dsrSensitivity;
+  settings.txContinueOnXoff = wanted.txContinueOnXoff;
+  settings.nullStrip = wanted.nullStrip;
   return StoreLineSettings(settings);
 }
 
@@ -337,14 +337,14 @@ int TApdBaseDispatcher::SetHWFlowOptions(THWFlowOptions options, uint16_t buffer
   if (bufferFull < bufferResume || inSize_ < bufferFull) return ecBadArgument;
   TLineSettings settings;
   if (GetComState(settings) != 0) return -1;
-  settings.OutxCtsFlow = (options & hwfRequireCTS) != 0;
-  settings.OutxDsrFlow = (options & hwfRequireDSR) != 0;
+  settings.outxCtsFlow = (options & hwfRequireCTS) != 0;
+  settings.outxDsrFlow = (options & hwfRequireDSR) != 0;
   dtrHandshake_ = (options & hwfUseDTR) != 0;
   rtsHandshake_ = (options & hwfUseRTS) != 0;
-  settings.DtrControl = dtrHandshake_ ? dtrHandshake : (dtrLevel_ ? dtrEnable : dtrDisable);
-  settings.RtsControl = rtsHandshake_ ? rtsHandshake : (rtsLevel_ ? rtsEnable : rtsDisable);
-  settings.XoffLim = static_cast<uint32_t>(inSize_ - bufferFull);
-  settings.XonLim = bufferResume;
+  settings.dtrControl = dtrHandshake_ ? dtrHandshake : (dtrLevel_ ? dtrEnable : dtrDisable);
+  settings.rtsControl = rtsHandshake_ ? rtsHandshake : (rtsLevel_ ? rtsEnable : rtsDisable);
+  settings.xoffLim = static_cast<uint32_t>(inSize_ - bufferFull);
+  settings.xonLim = bufferResume;
   return StoreLineSettings(settings);
 }
 
@@ -352,8 +352,8 @@ int TApdBaseDispatcher::SetSWFlowOptions(TSWFlowOptions options) {
   std::lock_guard<std::recursive_mutex> guard(generalLock_);
   TLineSettings settings;
   if (GetComState(settings) != 0) return -1;
-  settings.OutX = options == swfTransmit || options == swfBoth;
-  settings.InX = options == swfReceive || options == swfBoth;
+  settings.outX = options == swfTransmit || options == swfBoth;
+  settings.inX = options == swfReceive || options == swfBoth;
   return StoreLineSettings(settings);
 }
 
@@ -361,8 +361,8 @@ int TApdBaseDispatcher::SetFlowChars(char xOn, char xOff) {
   std::lock_guard<std::recursive_mutex> guard(generalLock_);
   TLineSettings settings;
   if (GetComState(settings) != 0) return -1;
-  settings.XonChar = xOn;
-  settings.XoffChar = xOff;
+  settings.xonChar = xOn;
+  settings.xoffChar = xOff;
   return StoreLineSettings(settings);
 }
 
@@ -386,7 +386,7 @@ int TApdBaseDispatcher::SetRTS(bool high) {
 
 bool TApdBaseDispatcher::CharReady() {
   std::lock_guard<std::recursive_mutex> guard(inputLock_);
-  return inRing_.ReadPos != inRing_.WritePos || inRing_.Full;
+  return inRing_.readPos != inRing_.writePos || inRing_.full;
 }
 
 int TApdBaseDispatcher::PeekBlock(void* block, uint16_t length) {
@@ -403,9 +403,9 @@ int TApdBaseDispatcher::GetBlock(void* block, uint16_t length) {
     if (length > inRing_.Used()) return ecBufferIsEmpty;
     if (length != 0) {
       inRing_.CopyOut(static_cast<uint8_t*>(block), length);
-      inRing_.ReadPos = (inRing_.ReadPos + length) % inRing_.Size();
+      inRing_.readPos = (inRing_.readPos + length) % inRing_.Size();
       madeRoom = true;
-      inRing_.Full = false;
+      inRing_.full = false;
     }
   }
   // Bytes that wait in the queue for room may move in now, while the caller
@@ -420,7 +420,7 @@ int TApdBaseDispatcher::PutBlock(const void* block, uint16_t length) {
   const std::size_t freeRoom = outRing_.Free();
   if (length > freeRoom) return ecOutputBufferTooSmall;
   outputDrained_ = false;
-  if (length == freeRoom) outRing_.Full = true;
+  if (length == freeRoom) outRing_.full = true;
   WriteCom(static_cast<const uint8_t*>(block), length);
   return 0;
 }
@@ -430,8 +430,8 @@ int TApdBaseDispatcher::FlushInBuffer() {
   {
     std::lock_guard<std::recursive_mutex> guard(inputLock_);
     purged = FlushCom(kFlushInput);
-    inRing_.ReadPos = inRing_.WritePos;
-    inRing_.Full = false;
+    inRing_.readPos = inRing_.writePos;
+    inRing_.full = false;
   }
   return purged < 0 ? 0 : purged;
 }

@@ -58,12 +58,12 @@ inline constexpr uint32_t kQueuedEvents = 0x21F8;
 // created; tests shorten them with SetEngineTimings.
 struct TEngineTimings {
   // SetLine lets queued output leave first: one look per poll, at most so many.
-  std::chrono::milliseconds OutputDrainPoll{2};
-  int OutputDrainPolls = 5000;
+  std::chrono::milliseconds outputDrainPoll{2};
+  int outputDrainPolls = 5000;
   // How long FlushCom waits for the write thread to drop what it had taken.
-  std::chrono::milliseconds FlushAcknowledgeWait{5000};
+  std::chrono::milliseconds flushAcknowledgeWait{5000};
   // How long the start waits for each new thread to say it runs.
-  std::chrono::milliseconds ThreadStartWait{3000};
+  std::chrono::milliseconds threadStartWait{3000};
 };
 void SetEngineTimings(const TEngineTimings& timings);
 TEngineTimings EngineTimings();
@@ -71,12 +71,12 @@ TEngineTimings EngineTimings();
 // A ring of bytes with a write position, a read position and a full flag;
 // equal positions mean empty unless the flag is set.
 struct TByteRing {
-  std::vector<uint8_t> Data;
-  std::size_t WritePos = 0;
-  std::size_t ReadPos = 0;
-  bool Full = false;
+  std::vector<uint8_t> data;
+  std::size_t writePos = 0;
+  std::size_t readPos = 0;
+  bool full = false;
 
-  std::size_t Size() const { return Data.size(); }
+  std::size_t Size() const { return data.size(); }
   std::size_t Used() const;
   std::size_t Free() const { return Size() - Used(); }
   // Copies `length` bytes from the read position on (the caller checked Used).

@@ -23,8 +23,8 @@ constexpr int kWriteFailure = ecDeviceWriteError;
 
 // The line-event bits a change of each modem-status bit raises.
 struct TModemEvent {
-  uint32_t StatusBit;
-  uint32_t Event;
+  uint32_t statusBit;
+  uint32_t event;
 };
 constexpr std::array<TModemEvent, 3> kModemEvents{{
     {kModemCts, kEventCts},
@@ -101,9 +101,9 @@ void TReadThread::Execute() {
           return;
         }
         TDataBuffer* data = entries[i]->AsData();
-        data->BytesUsed = 0;
-        data->BytesRead = 0;
-        areas[i] = data->Data;
+        data->bytesUsed = 0;
+        data->bytesRead = 0;
+        areas[i] = data->data;
       }
       // A flush that runs while these bytes are on their way drops them.
       const uint64_t generation = owner_.queue_.Generation();
@@ -117,8 +117,8 @@ void TReadThread::Execute() {
       std::size_t filled = 0;
       while (left != 0) {
         TDataBuffer* data = entries[filled]->AsData();
-        data->BytesUsed = std::min(left, TDataBuffer::kDataSize);
-        left -= data->BytesUsed;
+        data->bytesUsed = std::min(left, TDataBuffer::kDataSize);
+        left -= data->bytesUsed;
         ++filled;
       }
       if (filled != 0) owner_.DeliverReceived(entries.data(), filled, generation);
@@ -152,7 +152,7 @@ void TStatusThread::Execute() {
     const uint32_t now = owner_.device_.ModemStatus();
     uint32_t events = 0;
     for (const TModemEvent& m : kModemEvents) {
-      if ((now ^ modem) & m.StatusBit) events |= m.Event;
+      if ((now ^ modem) & m.statusBit) events |= m.event;
     }
     if ((now & ~modem) & kModemRing) events |= kEventRing;
     modem = now;
@@ -186,7 +186,7 @@ void TDispThread::Execute() {
     uint32_t mask = 0;
     if (TIOBuffer* entry = owner_.queue_.Peek()) {
       if (entry->AsData() == nullptr) {
-        mask = static_cast<TStatusBuffer*>(entry)->Status;
+        mask = static_cast<TStatusBuffer*>(entry)->status;
         owner_.queue_.Pop();
       } else {
         owner_.queue_.Unmark(entry);
@@ -248,9 +248,9 @@ int TWriteThread::WriteOut() {
       if (used == 0) break;
       block.resize(used);
       ring.CopyOut(block.data(), used);
-      ring.WritePos = 0;
-      ring.ReadPos = 0;
-      ring.Full = false;
+      ring.writePos = 0;
+      ring.readPos = 0;
+      ring.full = false;
       owner_.writeInFlight_ = true;
     }
     int failure = 0;

@@ -9,25 +9,25 @@ enum TRtsControl : uint8_t { rtsDisable, rtsEnable, rtsHandshake, rtsToggle };
 enum TStopBitSetting : uint8_t { sbOne, sbOneAndHalf, sbTwo };
 
 struct TLineSettings {
-  uint32_t Baud = 0;
-  uint8_t Parity = 0;    // TParity values 0..4
-  uint8_t DataBits = 8;  // 5..8
-  TStopBitSetting StopBits = sbOne;
-  bool Binary = true;
-  bool ParityCheck = false;
-  bool OutxCtsFlow = false;
-  bool OutxDsrFlow = false;
-  bool DsrSensitivity = false;
-  bool TXContinueOnXoff = true;
-  bool OutX = false;  // XON/XOFF on output
-  bool InX = false;   // XON/XOFF on input
-  bool NullStrip = false;
-  TDtrControl DtrControl = dtrDisable;
-  TRtsControl RtsControl = rtsDisable;
-  char XonChar = 17;
-  char XoffChar = 19;
-  uint32_t XonLim = 0;
-  uint32_t XoffLim = 0;
+  uint32_t baud = 0;
+  uint8_t parity = 0;    // TParity values 0..4
+  uint8_t dataBits = 8;  // 5..8
+  TStopBitSetting stopBits = sbOne;
+  bool binary = true;
+  bool parityCheck = false;
+  bool outxCtsFlow = false;
+  bool outxDsrFlow = false;
+  bool dsrSensitivity = false;
+  bool txContinueOnXoff = true;
+  bool outX = false;  // XON/XOFF on output
+  bool inX = false;   // XON/XOFF on input
+  bool nullStrip = false;
+  TDtrControl dtrControl = dtrDisable;
+  TRtsControl rtsControl = rtsDisable;
+  char xonChar = 17;
+  char xoffChar = 19;
+  uint32_t xonLim = 0;
+  uint32_t xoffLim = 0;
 
   bool operator==(const TLineSettings&) const = default;
 };

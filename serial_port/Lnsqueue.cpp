@@ -30,12 +30,12 @@ bool TIOQueue::PushAllIfGeneration(std::unique_ptr<TIOBuffer>* entries, std::siz
 std::size_t TIOQueue::ReadData(uint8_t* buffer, std::size_t length) {
   std::lock_guard<std::mutex> guard(lock_);
   std::size_t copied = 0;
-  while (copied < length && !entries_.empty() && !entries_.front()->InUse) {
+  while (copied < length && !entries_.empty() && !entries_.front()->inUse) {
     TDataBuffer* data = entries_.front()->AsData();
     if (data == nullptr) break;
     const std::size_t take = std::min(length - copied, data->Unread());
-    std::memcpy(buffer + copied, data->Data + data->BytesRead, take);
-    data->BytesRead += take;
+    std::memcpy(buffer + copied, data->data + data->bytesRead, take);
+    data->bytesRead += take;
     copied += take;
     if (data->Unread() == 0) entries_.pop_front();
   }
@@ -51,14 +51,14 @@ std::size_t TIOQueue::FrontDataUnread() const {
 
 TIOBuffer* TIOQueue::Peek() {
   std::lock_guard<std::mutex> guard(lock_);
-  if (entries_.empty() || entries_.front()->InUse) return nullptr;
-  entries_.front()->InUse = true;
+  if (entries_.empty() || entries_.front()->inUse) return nullptr;
+  entries_.front()->inUse = true;
   return entries_.front().get();
 }
 
 void TIOQueue::Unmark(TIOBuffer* entry) {
   std::lock_guard<std::mutex> guard(lock_);
-  entry->InUse = false;
+  entry->inUse = false;
 }
 
 std::unique_ptr<TIOBuffer> TIOQueue::Pop() {
@@ -66,7 +66,7 @@ std::unique_ptr<TIOBuffer> TIOQueue::Pop() {
   if (entries_.empty()) return nullptr;
   auto entry = std::move(entries_.front());
   entries_.pop_front();
-  entry->InUse = false;
+  entry->inUse = false;
   return entry;
 }
 
@@ -74,7 +74,7 @@ void TIOQueue::Clear() {
   std::lock_guard<std::mutex> guard(lock_);
   std::deque<std::unique_ptr<TIOBuffer>> kept;
   for (auto& entry : entries_) {
-    if (entry->InUse) kept.push_back(std::move(entry));
+    if (entry->inUse) kept.push_back(std::move(entry));
   }
   entries_.swap(kept);
   ++generation_;

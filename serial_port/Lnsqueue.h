@@ -23,24 +23,24 @@ class TIOBuffer {
   virtual ~TIOBuffer() = default;
   // The entry as a data entry, or nullptr for a status entry.
   virtual TDataBuffer* AsData() { return nullptr; }
-  bool InUse = false;  // guarded by the queue's lock
+  bool inUse = false;  // guarded by the queue's lock
 };
 
 class TDataBuffer : public TIOBuffer {
  public:
   static constexpr std::size_t kDataSize = 256;
-  uint8_t Data[kDataSize];
-  std::size_t Size = kDataSize;
-  std::size_t BytesUsed = 0;  // bytes the read put into Data
-  std::size_t BytesRead = 0;  // bytes of those already copied out
-  std::size_t Unread() const { return BytesUsed - BytesRead; }
+  uint8_t data[kDataSize];
+  std::size_t size = kDataSize;
+  std::size_t bytesUsed = 0;  // bytes the read put into data
+  std::size_t bytesRead = 0;  // bytes of those already copied out
+  std::size_t Unread() const { return bytesUsed - bytesRead; }
   TDataBuffer* AsData() override { return this; }
 };
 
 class TStatusBuffer : public TIOBuffer {
  public:
-  explicit TStatusBuffer(uint32_t status) : Status(status) {}
-  uint32_t Status;  // line-event mask
+  explicit TStatusBuffer(uint32_t status) : status(status) {}
+  uint32_t status;  // line-event mask
 };
 
 class TIOQueue {

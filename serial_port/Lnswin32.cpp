@@ -59,15 +59,15 @@ int TApdWin32Dispatcher::FlushCom(int which) {
   if (!writeThread_ || !writeThread_->Running()) return 0;
   {
     std::lock_guard<std::recursive_mutex> guard(outputLock_);
-    outRing_.WritePos = 0;
-    outRing_.ReadPos = 0;
-    outRing_.Full = false;
+    outRing_.writePos = 0;
+    outRing_.readPos = 0;
+    outRing_.full = false;
   }
   const bool purged = device_.PurgeOutput();
   flushEvent_.Set();
   device_.WakeWriteWaiter();
   // No lock is held here: the write thread needs the output lock to answer.
-  generalEvent_.Wait(timings_.FlushAcknowledgeWait);
+  generalEvent_.Wait(timings_.flushAcknowledgeWait);
   return purged ? 1 : 0;
 }
 
@@ -92,7 +92,7 @@ int TApdWin32Dispatcher::StartDispatcher() {
       CloseCom();
       return ecOutOfMemory;
     }
-    generalEvent_.Wait(timings_.ThreadStartWait);
+    generalEvent_.Wait(timings_.threadStartWait);
   }
   ThreadEnded();
   return 0;

@@ -9,8 +9,8 @@
 namespace {
 
 struct TMessageEntry {
-  int Magnitude;
-  std::string_view Text;
+  int magnitude;
+  std::string_view text;
 };
 
 constexpr std::array<TMessageEntry, 34> kMessages{{
@@ -54,7 +54,7 @@ constexpr std::array<TMessageEntry, 34> kMessages{{
 
 static_assert(std::is_sorted(kMessages.begin(), kMessages.end(),
                              [](const TMessageEntry& a, const TMessageEntry& b) {
-                               return a.Magnitude < b.Magnitude;
+                               return a.magnitude < b.magnitude;
                              }),
               "the lookup halves its way through the table, so it must stay sorted");
 
@@ -62,7 +62,7 @@ static_assert(std::is_sorted(kMessages.begin(), kMessages.end(),
 
 std::string MessageNumberToString(int Magnitude) {
   auto it = std::lower_bound(kMessages.begin(), kMessages.end(), Magnitude,
-                             [](const TMessageEntry& e, int m) { return e.Magnitude < m; });
-  if (it == kMessages.end() || it->Magnitude != Magnitude) return {};
-  return std::string(it->Text);
+                             [](const TMessageEntry& e, int m) { return e.magnitude < m; });
+  if (it == kMessages.end() || it->magnitude != Magnitude) return {};
+  return std::string(it->text);
 }

@@ -29,9 +29,9 @@
 #include <vector>
 
 struct TPortInfo {
-  uint16_t Number;          // the COM number
-  std::string Path;         // the device (or link) path
-  std::string Description;  // "FT232R USB UART", "pseudo-terminal", "serial port", ...
+  uint16_t number;          // the COM number
+  std::string path;         // the device (or link) path
+  std::string description;  // "FT232R USB UART", "pseudo-terminal", "serial port", ...
 };
 
 // The highest port number the system's mapping knows: 50 on Linux, 256 on

@@ -31,19 +31,19 @@ constexpr std::size_t kChunk = 4096;
 constexpr auto kWaitSlice = std::chrono::milliseconds(50);
 
 struct Pair {
-  int Master = -1;
-  std::string SlavePath;
-  int Slave = -1;
+  int master = -1;
+  std::string slavePath;
+  int slave = -1;
   Pair() {
     termios raw{};
     cfmakeraw(&raw);
     char name[256] = {};
-    if (openpty(&Master, &Slave, name, &raw, nullptr) != 0) throw std::runtime_error("openpty");
-    SlavePath = name;
+    if (openpty(&master, &slave, name, &raw, nullptr) != 0) throw std::runtime_error("openpty");
+    slavePath = name;
   }
   ~Pair() {
-    if (Slave >= 0) close(Slave);
-    close(Master);
+    if (slave >= 0) close(slave);
+    close(master);
   }
 };
 
@@ -58,14 +58,14 @@ void WriteAll(int fd, std::size_t total) {
 
 double PlainReadMBps(std::size_t total) {
   Pair pair;
-  std::thread writer([&] { WriteAll(pair.Master, total); });
+  std::thread writer([&] { WriteAll(pair.master, total); });
   std::vector<uint8_t> buffer(kChunk * 4);
   std::size_t got = 0;
   const auto start = Clock::now();
   while (got < total) {
-    pollfd p{pair.Slave, POLLIN, 0};
+    pollfd p{pair.slave, POLLIN, 0};
     poll(&p, 1, 50);
-    ssize_t n = read(pair.Slave, buffer.data(), buffer.size());
+    ssize_t n = read(pair.slave, buffer.data(), buffer.size());
     if (n > 0) got += static_cast<std::size_t>(n);
   }
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -74,9 +74,9 @@ double PlainReadMBps(std::size_t total) {
 }
 
 void OpenOn(TApdComPort& port, Pair& pair) {
-  close(pair.Slave);
-  pair.Slave = -1;
-  port.SetDevicePath(pair.SlavePath);
+  close(pair.slave);
+  pair.slave = -1;
+  port.SetDevicePath(pair.slavePath);
   port.SetBaud(115200);
   port.SetAutoOpen(false);
   port.SetDTR(false);
@@ -90,7 +90,7 @@ double PortMBps(std::size_t total) {
   Pair pair;
   TApdComPort port;
   OpenOn(port, pair);
-  std::thread writer([&] { WriteAll(pair.Master, total); });
+  std::thread writer([&] { WriteAll(pair.master, total); });
   std::vector<uint8_t> buffer(8192);
   std::size_t got = 0;
   const auto start = Clock::now();
@@ -114,7 +114,7 @@ double MedianLatencyMs(int samples) {
   uint8_t byte = 0;
   for (int i = 0; i < samples; ++i) {
     const auto start = Clock::now();
-    if (write(pair.Master, "x", 1) != 1) throw std::runtime_error("write");
+    if (write(pair.master, "x", 1) != 1) throw std::runtime_error("write");
     // Polling CharReady as an upload task's wait does; spinning here only
     // makes the measurement exact.
     while (!port.CharReady()) {

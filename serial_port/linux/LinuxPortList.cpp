@@ -15,9 +15,9 @@ namespace fs = std::filesystem;
 namespace {
 
 struct TPortRange {
-  uint16_t First;
-  uint16_t Last;
-  const char* DevicePrefix;  // nullptr: links in the port link folder
+  uint16_t first;
+  uint16_t last;
+  const char* devicePrefix;  // nullptr: links in the port link folder
 };
 
 constexpr TPortRange kUartPorts{1, 10, "/dev/ttyS"};
@@ -25,9 +25,9 @@ constexpr TPortRange kUsbSerialPorts{11, 20, "/dev/ttyUSB"};
 constexpr TPortRange kUsbAcmPorts{21, 30, "/dev/ttyACM"};
 constexpr TPortRange kLinkPorts{kFirstLinkPortNumber, kLastLinkPortNumber, nullptr};
 constexpr int kSysfsProductSearchDepth = 4;
-constexpr uint16_t kHighestPortNumber = kLinkPorts.Last;
+constexpr uint16_t kHighestPortNumber = kLinkPorts.last;
 
-bool InRange(const TPortRange& range, uint16_t n) { return n >= range.First && n <= range.Last; }
+bool InRange(const TPortRange& range, uint16_t n) { return n >= range.first && n <= range.last; }
 
 std::string ReadFirstLine(const fs::path& file) {
   std::ifstream in(file);
@@ -85,7 +85,7 @@ std::string PortLinkFolder() {
 std::string DeviceForComNumber(uint16_t n) {
   for (const TPortRange* range : {&kUartPorts, &kUsbSerialPorts, &kUsbAcmPorts}) {
     if (!InRange(*range, n)) continue;
-    std::string device = range->DevicePrefix + std::to_string(n - range->First);
+    std::string device = range->devicePrefix + std::to_string(n - range->first);
     if (range == &kUartPorts && !UartHasHardware(device)) return {};
     return device;
   }

@@ -25,8 +25,8 @@ namespace {
 constexpr std::size_t kMaxReadBuffers = 64;
 
 struct TSpeed {
-  uint32_t Baud;
-  speed_t Code;
+  uint32_t baud;
+  speed_t code;
 };
 
 constexpr std::array<TSpeed, 23> kSpeeds{{
@@ -40,8 +40,8 @@ constexpr std::array<TSpeed, 23> kSpeeds{{
 
 bool SpeedCode(uint32_t baud, speed_t& code) {
   for (const TSpeed& s : kSpeeds) {
-    if (s.Baud == baud) {
-      code = s.Code;
+    if (s.baud == baud) {
+      code = s.code;
       return true;
     }
   }
@@ -50,7 +50,7 @@ bool SpeedCode(uint32_t baud, speed_t& code) {
 
 uint32_t BaudOf(speed_t code) {
   for (const TSpeed& s : kSpeeds) {
-    if (s.Code == code) return s.Baud;
+    if (s.code == code) return s.baud;
   }
   return 0;
 }
@@ -106,18 +106,18 @@ void PokeEventFd(int fd) {
 }  // namespace
 
 struct TSerialDevice::Impl {
-  int Fd = -1;
-  int Epoll = -1;
-  int LineWake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  int WriteWake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  int ReadWake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  int fd = -1;
+  int epoll = -1;
+  int lineWake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  int writeWake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  int readWake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   // The fields termios has no place for, as last written.
-  TLineSettings Shadow;
+  TLineSettings shadow;
 
   ~Impl() {
-    if (LineWake >= 0) close(LineWake);
-    if (WriteWake >= 0) close(WriteWake);
-    if (ReadWake >= 0) close(ReadWake);
+    if (lineWake >= 0) close(lineWake);
+    if (writeWake >= 0) close(writeWake);
+    if (readWake >= 0) close(readWake);
   }
 };
 
@@ -125,11 +125,11 @@ TSerialDevice::TSerialDevice() : impl_(std::make_unique<Impl>()) {}
 
 TSerialDevice::~TSerialDevice() { Close(); }
 
-bool TSerialDevice::IsOpen() const { return impl_->Fd >= 0; }
+bool TSerialDevice::IsOpen() const { return impl_->fd >= 0; }
 
 TOpenResult TSerialDevice::Open(const std::string& path) {
   if (IsOpen()) return TOpenResult::Held;
-  if (impl_->LineWake < 0 || impl_->WriteWake < 0 || impl_->ReadWake < 0) {
+  if (impl_->lineWake < 0 || impl_->writeWake < 0 || impl_->readWake < 0) {
     return TOpenResult::OutOfMemory;
   }
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -175,20 +175,20 @@ TOpenResult TSerialDevice::Open(const std::string& path) {
   device.data.fd = fd;
   epoll_event wake{};
   wake.events = EPOLLIN;
-  wake.data.fd = impl_->LineWake;
+  wake.data.fd = impl_->lineWake;
   if (epoll_ctl(ep, EPOLL_CTL_ADD, fd, &device) != 0 ||
-      epoll_ctl(ep, EPOLL_CTL_ADD, impl_->LineWake, &wake) != 0) {
+      epoll_ctl(ep, EPOLL_CTL_ADD, impl_->lineWake, &wake) != 0) {
     int error = errno;
     close(ep);
     ioctl(fd, TIOCNXCL);
     return fail(OpenErrorCode(error));
   }
-  DrainEventFd(impl_->LineWake);
-  DrainEventFd(impl_->WriteWake);
-  DrainEventFd(impl_->ReadWake);
-  impl_->Fd = fd;
-  impl_->Epoll = ep;
-  impl_->Shadow = TLineSettings{};
+  DrainEventFd(impl_->lineWake);
+  DrainEventFd(impl_->writeWake);
+  DrainEventFd(impl_->readWake);
+  impl_->fd = fd;
+  impl_->epoll = ep;
+  impl_->shadow = TLineSettings{};
   return TOpenResult::Ok;
 }
 
@@ -211,81 +211,81 @@ int TSerialDevice::Close() {
   if (!IsOpen()) return 0;
   // The exclusive mark outlives our descriptor on a pseudo-terminal whose other
   // side stays open, so it is lifted by hand.
-  ioctl(impl_->Fd, TIOCNXCL);
-  close(impl_->Epoll);
-  impl_->Epoll = -1;
-  int result = close(impl_->Fd) == 0 ? 0 : -1;
-  impl_->Fd = -1;
+  ioctl(impl_->fd, TIOCNXCL);
+  close(impl_->epoll);
+  impl_->epoll = -1;
+  int result = close(impl_->fd) == 0 ? 0 : -1;
+  impl_->fd = -1;
   return result;
 }
 
 int TSerialDevice::GetState(TLineSettings& settings) {
   termios tio{};
-  if (!IsOpen() || tcgetattr(impl_->Fd, &tio) != 0) return -1;
-  settings = impl_->Shadow;
-  settings.Baud = BaudOf(cfgetospeed(&tio));
+  if (!IsOpen() || tcgetattr(impl_->fd, &tio) != 0) return -1;
+  settings = impl_->shadow;
+  settings.baud = BaudOf(cfgetospeed(&tio));
   if (!(tio.c_cflag & PARENB)) {
-    settings.Parity = 0;
+    settings.parity = 0;
   } else if (tio.c_cflag & CMSPAR) {
-    settings.Parity = (tio.c_cflag & PARODD) ? 3 : 4;
+    settings.parity = (tio.c_cflag & PARODD) ? 3 : 4;
   } else {
-    settings.Parity = (tio.c_cflag & PARODD) ? 1 : 2;
+    settings.parity = (tio.c_cflag & PARODD) ? 1 : 2;
   }
   switch (tio.c_cflag & CSIZE) {
-    case CS5: settings.DataBits = 5; break;
-    case CS6: settings.DataBits = 6; break;
-    case CS7: settings.DataBits = 7; break;
-    default: settings.DataBits = 8; break;
+    case CS5: settings.dataBits = 5; break;
+    case CS6: settings.dataBits = 6; break;
+    case CS7: settings.dataBits = 7; break;
+    default: settings.dataBits = 8; break;
   }
   if (!(tio.c_cflag & CSTOPB)) {
-    settings.StopBits = sbOne;
-  } else if (settings.StopBits == sbOne) {
-    settings.StopBits = sbTwo;
+    settings.stopBits = sbOne;
+  } else if (settings.stopBits == sbOne) {
+    settings.stopBits = sbTwo;
   }
-  settings.ParityCheck = (tio.c_iflag & INPCK) != 0;
-  settings.OutxCtsFlow = (tio.c_cflag & CRTSCTS) != 0;
-  settings.OutX = (tio.c_iflag & IXON) != 0;
-  settings.InX = (tio.c_iflag & IXOFF) != 0;
-  settings.XonChar = static_cast<char>(tio.c_cc[VSTART]);
-  settings.XoffChar = static_cast<char>(tio.c_cc[VSTOP]);
+  settings.parityCheck = (tio.c_iflag & INPCK) != 0;
+  settings.outxCtsFlow = (tio.c_cflag & CRTSCTS) != 0;
+  settings.outX = (tio.c_iflag & IXON) != 0;
+  settings.inX = (tio.c_iflag & IXOFF) != 0;
+  settings.xonChar = static_cast<char>(tio.c_cc[VSTART]);
+  settings.xoffChar = static_cast<char>(tio.c_cc[VSTOP]);
   return 0;
 }
 
 int TSerialDevice::SetState(const TLineSettings& settings) {
   if (!IsOpen()) return OpenResultCode(TOpenResult::NotOpen);
   termios tio{};
-  if (tcgetattr(impl_->Fd, &tio) != 0) return -errno;
+  if (tcgetattr(impl_->fd, &tio) != 0) return -errno;
   speed_t speed;
-  if (!SpeedCode(settings.Baud, speed)) return -EINVAL;
+  if (!SpeedCode(settings.baud, speed)) return -EINVAL;
   cfsetispeed(&tio, speed);
   cfsetospeed(&tio, speed);
   tio.c_cflag &= ~(PARENB | PARODD | CMSPAR | CSIZE | CSTOPB | CRTSCTS);
-  switch (settings.Parity) {
+  switch (settings.parity) {
     case 1: tio.c_cflag |= PARENB | PARODD; break;
     case 2: tio.c_cflag |= PARENB; break;
     case 3: tio.c_cflag |= PARENB | PARODD | CMSPAR; break;
     case 4: tio.c_cflag |= PARENB | CMSPAR; break;
     default: break;
   }
-  switch (settings.DataBits) {
+  switch (settings.dataBits) {
     case 5: tio.c_cflag |= CS5; break;
     case 6: tio.c_cflag |= CS6; break;
     case 7: tio.c_cflag |= CS7; break;
     default: tio.c_cflag |= CS8; break;
   }
   // Linux has no one-and-a-half stop bits; a UART sends 1.5 for "two" at 5 bits.
-  if (settings.StopBits != sbOne) tio.c_cflag |= CSTOPB;
-  if (settings.OutxCtsFlow || settings.RtsControl == rtsHandshake) tio.c_cflag |= CRTSCTS;
+  if (settings.stopBits != sbOne) tio.c_cflag |= CSTOPB;
+  if (settings.outxCtsFlow || settings.rtsControl == rtsHandshake) tio.c_cflag |= CRTSCTS;
   tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
-  if (settings.OutX) tio.c_iflag |= IXON;
-  if (settings.InX) tio.c_iflag |= IXOFF;
-  if (settings.ParityCheck) tio.c_iflag |= INPCK;
-  tio.c_cc[VSTART] = static_cast<cc_t>(settings.XonChar);
-  tio.c_cc[VSTOP] = static_cast<cc_t>(settings.XoffChar);
+  if (settings.outX) tio.c_iflag |= IXON;
+  if (settings.inX) tio.c_iflag |= IXOFF;
+  if (settings.parityCheck) tio.c_iflag |= INPCK;
+  tio.c_cc[VSTART] = static_cast<cc_t>(settings.xonChar);
+  tio.c_cc[VSTOP] = static_cast<cc_t>(settings.xoffChar);
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
-  if (tcsetattr(impl_->Fd, TCSANOW, &tio) != 0) return -errno;
-  impl_->Shadow = settings;
+  if (tcsetattr(impl_->fd, TCSANOW, &tio) != 0) return -errno;
+  impl_->shadow = settings;
   return 0;
 }
 
@@ -302,12 +302,12 @@ void TSerialDevice::EscapeFunction(int function) {
   }
   // A pseudo-terminal has no modem lines and answers ENOTTY or EINVAL; that
   // is no failure.
-  ioctl(impl_->Fd, request, &bits);
+  ioctl(impl_->fd, request, &bits);
 }
 
 uint32_t TSerialDevice::ModemStatus() {
   int bits = 0;
-  if (!IsOpen() || ioctl(impl_->Fd, TIOCMGET, &bits) != 0) return 0;
+  if (!IsOpen() || ioctl(impl_->fd, TIOCMGET, &bits) != 0) return 0;
   uint32_t status = 0;
   if (bits & TIOCM_CTS) status |= kModemCts;
   if (bits & TIOCM_DSR) status |= kModemDsr;
@@ -321,7 +321,7 @@ long TSerialDevice::Read(uint8_t* const* buffers, std::size_t count, std::size_t
   std::array<iovec, kMaxReadBuffers> iov{};
   if (count > iov.size()) count = iov.size();
   for (std::size_t i = 0; i < count; ++i) iov[i] = {buffers[i], each};
-  ssize_t n = readv(impl_->Fd, iov.data(), static_cast<int>(count));
+  ssize_t n = readv(impl_->fd, iov.data(), static_cast<int>(count));
   if (n >= 0) return static_cast<long>(n);
   if (errno == EAGAIN || errno == EINTR) return 0;
   return -errno;
@@ -329,7 +329,7 @@ long TSerialDevice::Read(uint8_t* const* buffers, std::size_t count, std::size_t
 
 long TSerialDevice::Write(const uint8_t* data, std::size_t length) {
   if (!IsOpen()) return -EBADF;
-  ssize_t n = write(impl_->Fd, data, length);
+  ssize_t n = write(impl_->fd, data, length);
   if (n >= 0) return static_cast<long>(n);
   if (errno == EAGAIN || errno == EINTR) return 0;
   return -errno;
@@ -338,13 +338,13 @@ long TSerialDevice::Write(const uint8_t* data, std::size_t length) {
 TSerialDevice::TWaitResult TSerialDevice::WaitLineEvent(int timeoutMs) {
   if (!IsOpen()) return TWaitResult::Failed;
   std::array<epoll_event, 2> events{};
-  int n = epoll_wait(impl_->Epoll, events.data(), static_cast<int>(events.size()), timeoutMs);
+  int n = epoll_wait(impl_->epoll, events.data(), static_cast<int>(events.size()), timeoutMs);
   if (n < 0) return errno == EINTR ? TWaitResult::Woken : TWaitResult::Failed;
   if (n == 0) return TWaitResult::TimedOut;
   TWaitResult result = TWaitResult::TimedOut;
   for (int i = 0; i < n; ++i) {
-    if (events[i].data.fd == impl_->LineWake) {
-      DrainEventFd(impl_->LineWake);
+    if (events[i].data.fd == impl_->lineWake) {
+      DrainEventFd(impl_->lineWake);
       result = TWaitResult::Woken;
       continue;
     }
@@ -355,49 +355,49 @@ TSerialDevice::TWaitResult TSerialDevice::WaitLineEvent(int timeoutMs) {
 
 TSerialDevice::TWaitResult TSerialDevice::WaitReadable(int timeoutMs) {
   if (!IsOpen()) return TWaitResult::Failed;
-  pollfd fds[2] = {{impl_->Fd, POLLIN, 0}, {impl_->ReadWake, POLLIN, 0}};
+  pollfd fds[2] = {{impl_->fd, POLLIN, 0}, {impl_->readWake, POLLIN, 0}};
   int n = poll(fds, 2, timeoutMs);
   if (n < 0) return errno == EINTR ? TWaitResult::Woken : TWaitResult::Failed;
   if (n == 0) return TWaitResult::TimedOut;
-  if (fds[1].revents & POLLIN) DrainEventFd(impl_->ReadWake);
+  if (fds[1].revents & POLLIN) DrainEventFd(impl_->readWake);
   // Bytes first: what arrived before a hang-up is still read.
   if (fds[0].revents & POLLIN) return TWaitResult::Ready;
   if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return TWaitResult::HungUp;
   return TWaitResult::Woken;
 }
 
-void TSerialDevice::WakeReader() { PokeEventFd(impl_->ReadWake); }
+void TSerialDevice::WakeReader() { PokeEventFd(impl_->readWake); }
 
-void TSerialDevice::WakeLineEventWaiter() { PokeEventFd(impl_->LineWake); }
+void TSerialDevice::WakeLineEventWaiter() { PokeEventFd(impl_->lineWake); }
 
 TSerialDevice::TWaitResult TSerialDevice::WaitWritable(int timeoutMs) {
   if (!IsOpen()) return TWaitResult::Failed;
-  pollfd fds[2] = {{impl_->Fd, POLLOUT, 0}, {impl_->WriteWake, POLLIN, 0}};
+  pollfd fds[2] = {{impl_->fd, POLLOUT, 0}, {impl_->writeWake, POLLIN, 0}};
   int n = poll(fds, 2, timeoutMs);
   if (n < 0) return errno == EINTR ? TWaitResult::Woken : TWaitResult::Failed;
   if (n == 0) return TWaitResult::TimedOut;
-  if (fds[1].revents & POLLIN) DrainEventFd(impl_->WriteWake);
+  if (fds[1].revents & POLLIN) DrainEventFd(impl_->writeWake);
   // A hang-up outranks a wake: the writer must learn that its line is gone.
   if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return TWaitResult::HungUp;
   if (fds[0].revents & POLLOUT) return TWaitResult::Ready;
   return TWaitResult::Woken;
 }
 
-void TSerialDevice::WakeWriteWaiter() { PokeEventFd(impl_->WriteWake); }
+void TSerialDevice::WakeWriteWaiter() { PokeEventFd(impl_->writeWake); }
 
-bool TSerialDevice::PurgeInput() { return IsOpen() && tcflush(impl_->Fd, TCIFLUSH) == 0; }
+bool TSerialDevice::PurgeInput() { return IsOpen() && tcflush(impl_->fd, TCIFLUSH) == 0; }
 
-bool TSerialDevice::PurgeOutput() { return IsOpen() && tcflush(impl_->Fd, TCOFLUSH) == 0; }
+bool TSerialDevice::PurgeOutput() { return IsOpen() && tcflush(impl_->fd, TCOFLUSH) == 0; }
 
 std::size_t TSerialDevice::OutputQueued() {
   int queued = 0;
-  if (!IsOpen() || ioctl(impl_->Fd, TIOCOUTQ, &queued) != 0 || queued < 0) return 0;
+  if (!IsOpen() || ioctl(impl_->fd, TIOCOUTQ, &queued) != 0 || queued < 0) return 0;
   return static_cast<std::size_t>(queued);
 }
 
 void TSerialDevice::WaitSent() {
   // A hung-up line answers at once with an error; nothing is left to wait for.
-  if (IsOpen()) tcdrain(impl_->Fd);
+  if (IsOpen()) tcdrain(impl_->fd);
 }
 
 bool TSerialDevice::IsInvalidHandle(int negativeError) { return negativeError == -EBADF; }

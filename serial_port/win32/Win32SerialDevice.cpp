@@ -102,13 +102,13 @@ bool IsCommDevice(HANDLE handle) {
 HANDLE NewEvent(bool manualReset) { return CreateEventA(nullptr, manualReset, FALSE, nullptr); }
 
 struct TOperation {
-  OVERLAPPED Overlapped{};
-  bool Pending = false;
+  OVERLAPPED overlapped{};
+  bool pending = false;
 
   void Restart() {
-    HANDLE event = Overlapped.hEvent;
-    Overlapped = OVERLAPPED{};
-    Overlapped.hEvent = event;
+    HANDLE event = overlapped.hEvent;
+    overlapped = OVERLAPPED{};
+    overlapped.hEvent = event;
   }
 };
 
@@ -124,65 +124,65 @@ TSerialDevice::TWaitResult WaitPair(HANDLE operation, HANDLE wake, int timeoutMs
 }  // namespace
 
 struct TSerialDevice::Impl {
-  HANDLE Handle = INVALID_HANDLE_VALUE;
-  HANDLE ReadWake = NewEvent(false);
-  HANDLE LineWake = NewEvent(false);
-  HANDLE WriteWake = NewEvent(false);
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  HANDLE readWake = NewEvent(false);
+  HANDLE lineWake = NewEvent(false);
+  HANDLE writeWake = NewEvent(false);
   // Set by whichever thread first sees the line gone; the status thread waits
   // on it.
-  HANDLE LineGone = NewEvent(true);
+  HANDLE lineGone = NewEvent(true);
 
   // Read thread only, except that PurgeInput bumps the generation and
   // cancels the read under ReadLock. A read is started under the same lock,
   // so it is either older than a purge (and what it got is purged input) or
   // younger (and what it gets came after the purge).
-  std::mutex ReadLock;
-  TOperation ReadOp;
-  uint8_t ReadByte = 0;
-  bool HaveByte = false;
-  uint64_t ReadIssuedIn = 0;  // PurgeGeneration when the current read began
-  std::atomic<uint64_t> PurgeGeneration{0};
+  std::mutex readLock;
+  TOperation readOp;
+  uint8_t readByte = 0;
+  bool haveByte = false;
+  uint64_t readIssuedIn = 0;  // PurgeGeneration when the current read began
+  std::atomic<uint64_t> purgeGeneration{0};
 
   // The write thread writes; OutputQueued and PurgeOutput look.
-  std::mutex WriteLock;
-  TOperation WriteOp;
-  std::vector<uint8_t> WriteCopy;
+  std::mutex writeLock;
+  TOperation writeOp;
+  std::vector<uint8_t> writeCopy;
 
-  TLineSettings Shadow;
+  TLineSettings shadow;
 
   Impl() {
-    ReadOp.Overlapped.hEvent = NewEvent(true);
-    WriteOp.Overlapped.hEvent = NewEvent(true);
+    readOp.overlapped.hEvent = NewEvent(true);
+    writeOp.overlapped.hEvent = NewEvent(true);
   }
   ~Impl() {
-    for (HANDLE h : {ReadWake, LineWake, WriteWake, LineGone, ReadOp.Overlapped.hEvent,
-                     WriteOp.Overlapped.hEvent}) {
+    for (HANDLE h : {readWake, lineWake, writeWake, lineGone, readOp.overlapped.hEvent,
+                     writeOp.overlapped.hEvent}) {
       if (h != nullptr) CloseHandle(h);
     }
   }
   bool EventsReady() const {
-    return ReadWake && LineWake && WriteWake && LineGone && ReadOp.Overlapped.hEvent &&
-           WriteOp.Overlapped.hEvent;
+    return readWake && lineWake && writeWake && lineGone && readOp.overlapped.hEvent &&
+           writeOp.overlapped.hEvent;
   }
 
-  void MarkGone() { SetEvent(LineGone); }
+  void MarkGone() { SetEvent(lineGone); }
 
   // Starts the 1-byte read unless one is pending or a byte waits. False when
   // the line is gone or the read failed (`error` says which).
   bool EnsureReadPending(DWORD& error) {
     error = 0;
-    if (ReadOp.Pending || HaveByte) return true;
-    std::lock_guard<std::mutex> guard(ReadLock);
-    ReadOp.Restart();
-    ReadIssuedIn = PurgeGeneration.load();
+    if (readOp.pending || haveByte) return true;
+    std::lock_guard<std::mutex> guard(readLock);
+    readOp.Restart();
+    readIssuedIn = purgeGeneration.load();
     DWORD got = 0;
-    if (ReadFile(Handle, &ReadByte, 1, &got, &ReadOp.Overlapped)) {
-      HaveByte = got == 1;
+    if (ReadFile(handle, &readByte, 1, &got, &readOp.overlapped)) {
+      haveByte = got == 1;
       return true;
     }
     error = GetLastError();
     if (error == ERROR_IO_PENDING) {
-      ReadOp.Pending = true;
+      readOp.pending = true;
       error = 0;
       return true;
     }
@@ -197,40 +197,40 @@ struct TSerialDevice::Impl {
   // (`error` set); a purge's cancel is no failure.
   bool CollectRead(DWORD& error) {
     error = 0;
-    if (!ReadOp.Pending) return true;
+    if (!readOp.pending) return true;
     DWORD got = 0;
-    if (!GetOverlappedResult(Handle, &ReadOp.Overlapped, &got, FALSE)) {
+    if (!GetOverlappedResult(handle, &readOp.overlapped, &got, FALSE)) {
       error = GetLastError();
       if (error == ERROR_IO_INCOMPLETE) {
         error = 0;
         return true;
       }
-      ReadOp.Pending = false;
+      readOp.pending = false;
       if (error == ERROR_OPERATION_ABORTED) {
         error = 0;
         return true;
       }
       return false;
     }
-    ReadOp.Pending = false;
-    HaveByte = got == 1;
+    readOp.pending = false;
+    haveByte = got == 1;
     return true;
   }
 
   // Whether a byte waits that no purge has dropped since its read began.
   bool HaveFreshByte() {
-    if (HaveByte && ReadIssuedIn != PurgeGeneration.load()) HaveByte = false;
-    return HaveByte;
+    if (haveByte && readIssuedIn != purgeGeneration.load()) haveByte = false;
+    return haveByte;
   }
 
   // Waits for `op` after a cancel, bounded.
   void Settle(TOperation& op) {
-    if (!op.Pending) return;
-    if (WaitForSingleObject(op.Overlapped.hEvent, kCancelSettleMs) == WAIT_OBJECT_0) {
+    if (!op.pending) return;
+    if (WaitForSingleObject(op.overlapped.hEvent, kCancelSettleMs) == WAIT_OBJECT_0) {
       DWORD ignored = 0;
-      GetOverlappedResult(Handle, &op.Overlapped, &ignored, FALSE);
+      GetOverlappedResult(handle, &op.overlapped, &ignored, FALSE);
     }
-    op.Pending = false;
+    op.pending = false;
   }
 };
 
@@ -238,7 +238,7 @@ TSerialDevice::TSerialDevice() : impl_(std::make_unique<Impl>()) {}
 
 TSerialDevice::~TSerialDevice() { Close(); }
 
-bool TSerialDevice::IsOpen() const { return impl_->Handle != INVALID_HANDLE_VALUE; }
+bool TSerialDevice::IsOpen() const { return impl_->handle != INVALID_HANDLE_VALUE; }
 
 TOpenResult TSerialDevice::Open(const std::string& path) {
   if (IsOpen()) return TOpenResult::Held;
@@ -275,12 +275,12 @@ TOpenResult TSerialDevice::Open(const std::string& path) {
   dcb.fRtsControl = RTS_CONTROL_DISABLE;
   if (!SetCommState(handle, &dcb)) return fail(OpenErrorCode(GetLastError()));
   PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
-  for (HANDLE h : {impl_->ReadWake, impl_->LineWake, impl_->WriteWake, impl_->LineGone}) ResetEvent(h);
-  impl_->Handle = handle;
-  impl_->ReadOp.Pending = false;
-  impl_->HaveByte = false;
-  impl_->WriteOp.Pending = false;
-  impl_->Shadow = TLineSettings{};
+  for (HANDLE h : {impl_->readWake, impl_->lineWake, impl_->writeWake, impl_->lineGone}) ResetEvent(h);
+  impl_->handle = handle;
+  impl_->readOp.pending = false;
+  impl_->haveByte = false;
+  impl_->writeOp.pending = false;
+  impl_->shadow = TLineSettings{};
   return TOpenResult::Ok;
 }
 
@@ -294,42 +294,42 @@ TOpenResult TSerialDevice::Probe(const std::string& path) {
 
 int TSerialDevice::Close() {
   if (!IsOpen()) return 0;
-  CancelIoEx(impl_->Handle, nullptr);
-  impl_->Settle(impl_->ReadOp);
+  CancelIoEx(impl_->handle, nullptr);
+  impl_->Settle(impl_->readOp);
   {
-    std::lock_guard<std::mutex> guard(impl_->WriteLock);
-    impl_->Settle(impl_->WriteOp);
+    std::lock_guard<std::mutex> guard(impl_->writeLock);
+    impl_->Settle(impl_->writeOp);
   }
-  impl_->HaveByte = false;
-  const int result = CloseHandle(impl_->Handle) ? 0 : -1;
-  impl_->Handle = INVALID_HANDLE_VALUE;
+  impl_->haveByte = false;
+  const int result = CloseHandle(impl_->handle) ? 0 : -1;
+  impl_->handle = INVALID_HANDLE_VALUE;
   return result;
 }
 
 int TSerialDevice::GetState(TLineSettings& settings) {
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  if (!IsOpen() || !GetCommState(impl_->Handle, &dcb)) return -1;
-  settings = impl_->Shadow;
-  settings.Baud = dcb.BaudRate;
-  settings.Parity = dcb.Parity;
-  settings.DataBits = dcb.ByteSize;
-  settings.StopBits = static_cast<TStopBitSetting>(dcb.StopBits);
-  settings.Binary = dcb.fBinary;
-  settings.ParityCheck = dcb.fParity;
-  settings.OutxCtsFlow = dcb.fOutxCtsFlow;
-  settings.OutxDsrFlow = dcb.fOutxDsrFlow;
-  settings.DsrSensitivity = dcb.fDsrSensitivity;
-  settings.TXContinueOnXoff = dcb.fTXContinueOnXoff;
-  settings.OutX = dcb.fOutX;
-  settings.InX = dcb.fInX;
-  settings.NullStrip = dcb.fNull;
-  settings.DtrControl = static_cast<TDtrControl>(dcb.fDtrControl);
-  settings.RtsControl = static_cast<TRtsControl>(dcb.fRtsControl);
-  settings.XonChar = dcb.XonChar;
-  settings.XoffChar = dcb.XoffChar;
-  settings.XonLim = dcb.XonLim;
-  settings.XoffLim = dcb.XoffLim;
+  if (!IsOpen() || !GetCommState(impl_->handle, &dcb)) return -1;
+  settings = impl_->shadow;
+  settings.baud = dcb.BaudRate;
+  settings.parity = dcb.Parity;
+  settings.dataBits = dcb.ByteSize;
+  settings.stopBits = static_cast<TStopBitSetting>(dcb.StopBits);
+  settings.binary = dcb.fBinary;
+  settings.parityCheck = dcb.fParity;
+  settings.outxCtsFlow = dcb.fOutxCtsFlow;
+  settings.outxDsrFlow = dcb.fOutxDsrFlow;
+  settings.dsrSensitivity = dcb.fDsrSensitivity;
+  settings.txContinueOnXoff = dcb.fTXContinueOnXoff;
+  settings.outX = dcb.fOutX;
+  settings.inX = dcb.fInX;
+  settings.nullStrip = dcb.fNull;
+  settings.dtrControl = static_cast<TDtrControl>(dcb.fDtrControl);
+  settings.rtsControl = static_cast<TRtsControl>(dcb.fRtsControl);
+  settings.xonChar = dcb.XonChar;
+  settings.xoffChar = dcb.XoffChar;
+  settings.xonLim = dcb.XonLim;
+  settings.xoffLim = dcb.XoffLim;
   return 0;
 }
 
@@ -337,29 +337,29 @@ int TSerialDevice::SetState(const TLineSettings& settings) {
   if (!IsOpen()) return OpenResultCode(TOpenResult::NotOpen);
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  if (!GetCommState(impl_->Handle, &dcb)) return -static_cast<int>(GetLastError());
-  dcb.BaudRate = settings.Baud;
-  dcb.Parity = settings.Parity;
-  dcb.ByteSize = settings.DataBits;
-  dcb.StopBits = static_cast<BYTE>(settings.StopBits);
+  if (!GetCommState(impl_->handle, &dcb)) return -static_cast<int>(GetLastError());
+  dcb.BaudRate = settings.baud;
+  dcb.Parity = settings.parity;
+  dcb.ByteSize = settings.dataBits;
+  dcb.StopBits = static_cast<BYTE>(settings.stopBits);
   dcb.fBinary = TRUE;  // Windows supports nothing else
-  dcb.fParity = settings.ParityCheck;
-  dcb.fOutxCtsFlow = settings.OutxCtsFlow;
-  dcb.fOutxDsrFlow = settings.OutxDsrFlow;
-  dcb.fDsrSensitivity = settings.DsrSensitivity;
-  dcb.fTXContinueOnXoff = settings.TXContinueOnXoff;
-  dcb.fOutX = settings.OutX;
-  dcb.fInX = settings.InX;
-  dcb.fNull = settings.NullStrip;
+  dcb.fParity = settings.parityCheck;
+  dcb.fOutxCtsFlow = settings.outxCtsFlow;
+  dcb.fOutxDsrFlow = settings.outxDsrFlow;
+  dcb.fDsrSensitivity = settings.dsrSensitivity;
+  dcb.fTXContinueOnXoff = settings.txContinueOnXoff;
+  dcb.fOutX = settings.outX;
+  dcb.fInX = settings.inX;
+  dcb.fNull = settings.nullStrip;
   dcb.fAbortOnError = FALSE;
-  dcb.fDtrControl = settings.DtrControl;
-  dcb.fRtsControl = settings.RtsControl;
-  dcb.XonChar = settings.XonChar;
-  dcb.XoffChar = settings.XoffChar;
-  dcb.XonLim = static_cast<WORD>(settings.XonLim);
-  dcb.XoffLim = static_cast<WORD>(settings.XoffLim);
-  if (!SetCommState(impl_->Handle, &dcb)) return -static_cast<int>(GetLastError());
-  impl_->Shadow = settings;
+  dcb.fDtrControl = settings.dtrControl;
+  dcb.fRtsControl = settings.rtsControl;
+  dcb.XonChar = settings.xonChar;
+  dcb.XoffChar = settings.xoffChar;
+  dcb.XonLim = static_cast<WORD>(settings.xonLim);
+  dcb.XoffLim = static_cast<WORD>(settings.xoffLim);
+  if (!SetCommState(impl_->handle, &dcb)) return -static_cast<int>(GetLastError());
+  impl_->shadow = settings;
   return 0;
 }
 
@@ -367,12 +367,12 @@ void TSerialDevice::EscapeFunction(int function) {
   if (!IsOpen()) return;
   // The function numbers are Windows' own. A virtual port without modem
   // lines refuses the call; that is no failure.
-  EscapeCommFunction(impl_->Handle, static_cast<DWORD>(function));
+  EscapeCommFunction(impl_->handle, static_cast<DWORD>(function));
 }
 
 uint32_t TSerialDevice::ModemStatus() {
   DWORD status = 0;
-  if (!IsOpen() || !GetCommModemStatus(impl_->Handle, &status)) return 0;
+  if (!IsOpen() || !GetCommModemStatus(impl_->handle, &status)) return 0;
   return status & (kModemCts | kModemDsr | kModemRing | kModemRlsd);
 }
 
@@ -389,32 +389,32 @@ long TSerialDevice::Read(uint8_t* const* buffers, std::size_t count, std::size_t
   }
   // Bytes must come in order: while the 1-byte read is still out, whatever
   // is queued behind it waits for it.
-  if (d.ReadOp.Pending || count == 0 || each == 0) return 0;
+  if (d.readOp.pending || count == 0 || each == 0) return 0;
   const std::size_t room = count * each;
   std::vector<uint8_t> got;
   got.reserve(room);
   if (d.HaveFreshByte()) {
-    got.push_back(d.ReadByte);
-    d.HaveByte = false;
+    got.push_back(d.readByte);
+    d.haveByte = false;
   }
   DWORD want = 0;
   BOOL done = FALSE;
   DWORD taken = 0;
   std::size_t start = got.size();
   {
-    std::lock_guard<std::mutex> guard(d.ReadLock);
+    std::lock_guard<std::mutex> guard(d.readLock);
     DWORD errors = 0;
     COMSTAT stat{};
-    if (!ClearCommError(d.Handle, &errors, &stat)) {
+    if (!ClearCommError(d.handle, &errors, &stat)) {
       error = GetLastError();
       if (!IsLineGone(error)) return -static_cast<long>(error);
       d.MarkGone();
     } else if (stat.cbInQue > 0 && got.size() < room) {
       want = static_cast<DWORD>(std::min<std::size_t>(stat.cbInQue, room - got.size()));
       got.resize(start + want);
-      d.ReadOp.Restart();
-      d.ReadIssuedIn = d.PurgeGeneration.load();
-      done = ReadFile(d.Handle, got.data() + start, want, &taken, &d.ReadOp.Overlapped);
+      d.readOp.Restart();
+      d.readIssuedIn = d.purgeGeneration.load();
+      done = ReadFile(d.handle, got.data() + start, want, &taken, &d.readOp.overlapped);
       error = done ? 0 : GetLastError();
     }
   }
@@ -423,10 +423,10 @@ long TSerialDevice::Read(uint8_t* const* buffers, std::size_t count, std::size_t
       // The bytes were queued, so this completes at once unless a purge took
       // them first; then PurgeInput cancels it. A wake ends it too.
       DWORD which = 0;
-      if (WaitPair(d.ReadOp.Overlapped.hEvent, d.ReadWake, -1, which) != TWaitResult::Ready) {
-        CancelIoEx(d.Handle, &d.ReadOp.Overlapped);
+      if (WaitPair(d.readOp.overlapped.hEvent, d.readWake, -1, which) != TWaitResult::Ready) {
+        CancelIoEx(d.handle, &d.readOp.overlapped);
       }
-      done = GetOverlappedResult(d.Handle, &d.ReadOp.Overlapped, &taken, TRUE);
+      done = GetOverlappedResult(d.handle, &d.readOp.overlapped, &taken, TRUE);
       error = done ? 0 : GetLastError();
     }
     if (!done) {
@@ -435,7 +435,7 @@ long TSerialDevice::Read(uint8_t* const* buffers, std::size_t count, std::size_t
       else if (error != ERROR_OPERATION_ABORTED) return -static_cast<long>(error);
     }
     // Bytes read across a purge are purged input.
-    if (d.ReadIssuedIn != d.PurgeGeneration.load()) taken = 0;
+    if (d.readIssuedIn != d.purgeGeneration.load()) taken = 0;
     got.resize(start + taken);
   }
   for (std::size_t offset = 0, i = 0; offset < got.size(); offset += each, ++i) {
@@ -447,13 +447,13 @@ long TSerialDevice::Read(uint8_t* const* buffers, std::size_t count, std::size_t
 long TSerialDevice::Write(const uint8_t* data, std::size_t length) {
   if (!IsOpen()) return -ERROR_INVALID_HANDLE;
   Impl& d = *impl_;
-  std::lock_guard<std::mutex> guard(d.WriteLock);
-  if (d.WriteOp.Pending) {
+  std::lock_guard<std::mutex> guard(d.writeLock);
+  if (d.writeOp.pending) {
     DWORD sent = 0;
-    if (!GetOverlappedResult(d.Handle, &d.WriteOp.Overlapped, &sent, FALSE)) {
+    if (!GetOverlappedResult(d.handle, &d.writeOp.overlapped, &sent, FALSE)) {
       const DWORD error = GetLastError();
       if (error == ERROR_IO_INCOMPLETE) return 0;
-      d.WriteOp.Pending = false;
+      d.writeOp.pending = false;
       if (IsLineGone(error)) {
         d.MarkGone();
         return -static_cast<long>(error);
@@ -461,19 +461,19 @@ long TSerialDevice::Write(const uint8_t* data, std::size_t length) {
       // A purge's cancel drops the block on purpose.
       if (error != ERROR_OPERATION_ABORTED) return -static_cast<long>(error);
     }
-    d.WriteOp.Pending = false;
+    d.writeOp.pending = false;
   }
   if (length == 0) return 0;
-  d.WriteCopy.assign(data, data + length);
-  d.WriteOp.Restart();
+  d.writeCopy.assign(data, data + length);
+  d.writeOp.Restart();
   DWORD sent = 0;
-  if (WriteFile(d.Handle, d.WriteCopy.data(), static_cast<DWORD>(length), &sent,
-                &d.WriteOp.Overlapped)) {
+  if (WriteFile(d.handle, d.writeCopy.data(), static_cast<DWORD>(length), &sent,
+                &d.writeOp.overlapped)) {
     return static_cast<long>(sent);
   }
   const DWORD error = GetLastError();
   if (error == ERROR_IO_PENDING) {
-    d.WriteOp.Pending = true;
+    d.writeOp.pending = true;
     return static_cast<long>(length);
   }
   if (IsLineGone(error)) d.MarkGone();
@@ -492,9 +492,9 @@ TSerialDevice::TWaitResult TSerialDevice::WaitReadable(int timeoutMs) {
     return TWaitResult::Failed;
   }
   if (d.HaveFreshByte()) return TWaitResult::Ready;
-  if (!d.ReadOp.Pending) return TWaitResult::Woken;  // cancelled by a purge: look again
+  if (!d.readOp.pending) return TWaitResult::Woken;  // cancelled by a purge: look again
   DWORD which = 0;
-  const TWaitResult waited = WaitPair(d.ReadOp.Overlapped.hEvent, d.ReadWake, timeoutMs, which);
+  const TWaitResult waited = WaitPair(d.readOp.overlapped.hEvent, d.readWake, timeoutMs, which);
   if (waited != TWaitResult::Ready) return waited;
   if (!d.CollectRead(error)) {
     if (IsLineGone(error)) {
@@ -506,48 +506,48 @@ TSerialDevice::TWaitResult TSerialDevice::WaitReadable(int timeoutMs) {
   return d.HaveFreshByte() ? TWaitResult::Ready : TWaitResult::Woken;
 }
 
-void TSerialDevice::WakeReader() { SetEvent(impl_->ReadWake); }
+void TSerialDevice::WakeReader() { SetEvent(impl_->readWake); }
 
 TSerialDevice::TWaitResult TSerialDevice::WaitLineEvent(int timeoutMs) {
   if (!IsOpen()) return TWaitResult::Failed;
   DWORD which = 0;
-  const TWaitResult waited = WaitPair(impl_->LineGone, impl_->LineWake, timeoutMs, which);
+  const TWaitResult waited = WaitPair(impl_->lineGone, impl_->lineWake, timeoutMs, which);
   return waited == TWaitResult::Ready ? TWaitResult::HungUp : waited;
 }
 
-void TSerialDevice::WakeLineEventWaiter() { SetEvent(impl_->LineWake); }
+void TSerialDevice::WakeLineEventWaiter() { SetEvent(impl_->lineWake); }
 
 TSerialDevice::TWaitResult TSerialDevice::WaitWritable(int timeoutMs) {
   if (!IsOpen()) return TWaitResult::Failed;
   Impl& d = *impl_;
   HANDLE done;
   {
-    std::lock_guard<std::mutex> guard(d.WriteLock);
-    if (!d.WriteOp.Pending) return TWaitResult::Ready;
-    done = d.WriteOp.Overlapped.hEvent;
+    std::lock_guard<std::mutex> guard(d.writeLock);
+    if (!d.writeOp.pending) return TWaitResult::Ready;
+    done = d.writeOp.overlapped.hEvent;
   }
   DWORD which = 0;
-  const TWaitResult waited = WaitPair(done, d.WriteWake, timeoutMs, which);
+  const TWaitResult waited = WaitPair(done, d.writeWake, timeoutMs, which);
   // Write collects the result, failures included.
   return waited;
 }
 
-void TSerialDevice::WakeWriteWaiter() { SetEvent(impl_->WriteWake); }
+void TSerialDevice::WakeWriteWaiter() { SetEvent(impl_->writeWake); }
 
 bool TSerialDevice::PurgeInput() {
   if (!IsOpen()) return false;
-  std::lock_guard<std::mutex> guard(impl_->ReadLock);
-  impl_->PurgeGeneration.fetch_add(1);
-  const bool purged = PurgeComm(impl_->Handle, PURGE_RXABORT | PURGE_RXCLEAR);
+  std::lock_guard<std::mutex> guard(impl_->readLock);
+  impl_->purgeGeneration.fetch_add(1);
+  const bool purged = PurgeComm(impl_->handle, PURGE_RXABORT | PURGE_RXCLEAR);
   // Not every driver (nor wine) aborts the pending read on PURGE_RXABORT.
-  CancelIoEx(impl_->Handle, &impl_->ReadOp.Overlapped);
+  CancelIoEx(impl_->handle, &impl_->readOp.overlapped);
   return purged;
 }
 
 bool TSerialDevice::PurgeOutput() {
   if (!IsOpen()) return false;
-  const bool purged = PurgeComm(impl_->Handle, PURGE_TXABORT | PURGE_TXCLEAR);
-  CancelIoEx(impl_->Handle, &impl_->WriteOp.Overlapped);
+  const bool purged = PurgeComm(impl_->handle, PURGE_TXABORT | PURGE_TXCLEAR);
+  CancelIoEx(impl_->handle, &impl_->writeOp.overlapped);
   return purged;
 }
 
@@ -556,11 +556,11 @@ std::size_t TSerialDevice::OutputQueued() {
   Impl& d = *impl_;
   DWORD errors = 0;
   COMSTAT stat{};
-  std::size_t queued = ClearCommError(d.Handle, &errors, &stat) ? stat.cbOutQue : 0;
+  std::size_t queued = ClearCommError(d.handle, &errors, &stat) ? stat.cbOutQue : 0;
   // Some drivers (and wine) do not count a pending write in cbOutQue.
-  std::lock_guard<std::mutex> guard(d.WriteLock);
-  if (d.WriteOp.Pending && WaitForSingleObject(d.WriteOp.Overlapped.hEvent, 0) != WAIT_OBJECT_0) {
-    queued = std::max(queued, d.WriteCopy.size());
+  std::lock_guard<std::mutex> guard(d.writeLock);
+  if (d.writeOp.pending && WaitForSingleObject(d.writeOp.overlapped.hEvent, 0) != WAIT_OBJECT_0) {
+    queued = std::max(queued, d.writeCopy.size());
   }
   return queued;
 }
@@ -568,7 +568,7 @@ std::size_t TSerialDevice::OutputQueued() {
 void TSerialDevice::WaitSent() {
   // Returns once the driver has sent what it holds; a port that went away
   // answers at once with an error.
-  if (IsOpen()) FlushFileBuffers(impl_->Handle);
+  if (IsOpen()) FlushFileBuffers(impl_->handle);
 }
 
 bool TSerialDevice::IsInvalidHandle(int negativeError) {

@@ -37,32 +37,32 @@ constexpr int16_t kNumberWithoutAnyText = 1002;
 namespace {
 
 struct CodeCase {
-  int Code;
-  const char* ClassName;
+  int code;
+  const char* className;
   int ErrorCode;  // the field the exception carries
-  std::string Message;
+  std::string message;
 };
 
-void PrintTo(const CodeCase& c, std::ostream* os) { *os << c.Code; }
+void PrintTo(const CodeCase& c, std::ostream* os) { *os << c.code; }
 
 class CheckExceptionTable : public testing::TestWithParam<CodeCase> {};
 
 TEST_P(CheckExceptionTable, RaisesTheClassWithItsCodeAndMessage) {
   const CodeCase& c = GetParam();
   try {
-    CheckException(nullptr, c.Code);
-    FAIL() << "no exception for " << c.Code;
+    CheckException(nullptr, c.code);
+    FAIL() << "no exception for " << c.code;
   } catch (const EAPDException& e) {
-    EXPECT_STREQ(e.ClassName(), c.ClassName);
+    EXPECT_STREQ(e.ClassName(), c.className);
     EXPECT_EQ(e.ErrorCode, c.ErrorCode);
-    EXPECT_EQ(std::string(e.what()), c.Message);
+    EXPECT_EQ(std::string(e.what()), c.message);
   } catch (const EInOutError& e) {
-    EXPECT_STREQ(e.ClassName(), c.ClassName);
+    EXPECT_STREQ(e.ClassName(), c.className);
     EXPECT_EQ(e.ErrorCode, c.ErrorCode);
-    EXPECT_EQ(std::string(e.what()), c.Message);
+    EXPECT_EQ(std::string(e.what()), c.message);
   } catch (const Exception& e) {
-    EXPECT_STREQ(e.ClassName(), c.ClassName);
-    EXPECT_EQ(std::string(e.what()), c.Message);
+    EXPECT_STREQ(e.ClassName(), c.className);
+    EXPECT_EQ(std::string(e.what()), c.message);
   }
 }
 

@@ -232,9 +232,9 @@ TEST_F(OpenPortTest, ALineThatGoesAwayIsReportedOncePerFailingThread) {
   const auto reports = failures_.Reports();
   std::set<std::thread::id> threads;
   for (const FailureReport& r : reports) {
-    EXPECT_EQ(r.ClassName, "EInOutError");
-    EXPECT_EQ(r.Message, "Device read error");
-    EXPECT_TRUE(threads.insert(r.Thread).second) << "a thread reported twice";
+    EXPECT_EQ(r.className, "EInOutError");
+    EXPECT_EQ(r.message, "Device read error");
+    EXPECT_TRUE(threads.insert(r.thread).second) << "a thread reported twice";
   }
   EXPECT_LE(reports.size(), 2u);  // the read and the status thread at most
 }
@@ -276,10 +276,10 @@ TEST_F(OpenPortTest, AWriteWaitingForRoomWhenTheLineGoesAwayEndsAsAWriteOrReadEr
   int writeErrors = 0;
   std::set<std::thread::id> threads;
   for (const FailureReport& r : reports) {
-    EXPECT_EQ(r.ClassName, "EInOutError");
-    EXPECT_TRUE(r.Message == "Device read error" || r.Message == "Device write error") << r.Message;
-    writeErrors += r.Message == "Device write error";
-    EXPECT_TRUE(threads.insert(r.Thread).second) << "a thread reported twice";
+    EXPECT_EQ(r.className, "EInOutError");
+    EXPECT_TRUE(r.message == "Device read error" || r.message == "Device write error") << r.message;
+    writeErrors += r.message == "Device write error";
+    EXPECT_TRUE(threads.insert(r.thread).second) << "a thread reported twice";
   }
   // Which thread notices first is up to the scheduler; none reports twice.
   EXPECT_LE(writeErrors, 1);

@@ -27,7 +27,7 @@ void OpenPortTest::TearDown() {
   port_.SetOpen(false);
   if (!expectFailures_) {
     for (const FailureReport& r : failures_.Reports()) {
-      ADD_FAILURE() << "unexpected engine failure: " << r.ClassName << ": " << r.Message;
+      ADD_FAILURE() << "unexpected engine failure: " << r.className << ": " << r.message;
     }
   }
 }

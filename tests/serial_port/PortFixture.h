@@ -20,9 +20,9 @@
 #include "WaitUntil.h"
 
 struct FailureReport {
-  std::string ClassName;
-  std::string Message;
-  std::thread::id Thread;
+  std::string className;
+  std::string message;
+  std::thread::id thread;
 };
 
 // Collects the reports of failing engine threads for the life of the object.
@@ -50,7 +50,7 @@ class ScopedTimings {
 // answers it, never by the engine's own limit.
 inline TEngineTimings FlushEndedOnlyByTheWriteThread() {
   TEngineTimings timings;
-  timings.FlushAcknowledgeWait = kNeverWaitedOut;
+  timings.flushAcknowledgeWait = kNeverWaitedOut;
   return timings;
 }
 

@@ -40,17 +40,17 @@ class ScopedEnv {
 struct FolderCase {
   const char* PortDir;
   const char* RuntimeDir;
-  std::string Want;
+  std::string want;
 };
 
-void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.Want; }
+void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.want; }
 
 class LinkFolder : public testing::TestWithParam<FolderCase> {};
 
 TEST_P(LinkFolder, FollowsTheEnvironment) {
   ScopedEnv portDir("ZARN_PORT_DIR", GetParam().PortDir);
   ScopedEnv runtime("XDG_RUNTIME_DIR", GetParam().RuntimeDir);
-  EXPECT_EQ(PortLinkFolder(), GetParam().Want);
+  EXPECT_EQ(PortLinkFolder(), GetParam().want);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -62,17 +62,17 @@ INSTANTIATE_TEST_SUITE_P(
                                "/tmp/zarn-loader-" + std::to_string(getuid()) + "/ports"}));
 
 struct NumberCase {
-  uint16_t Number;
-  std::string Device;
+  uint16_t number;
+  std::string device;
 };
 
-void PrintTo(const NumberCase& c, std::ostream* os) { *os << "COM" << c.Number; }
+void PrintTo(const NumberCase& c, std::ostream* os) { *os << "COM" << c.number; }
 
 class FixedNumbers : public testing::TestWithParam<NumberCase> {};
 
 TEST_P(FixedNumbers, NameTheirDevice) {
   ScopedEnv portDir("ZARN_PORT_DIR", "/links");
-  EXPECT_EQ(DeviceForComNumber(GetParam().Number), GetParam().Device);
+  EXPECT_EQ(DeviceForComNumber(GetParam().number), GetParam().device);
 }
 
 INSTANTIATE_TEST_SUITE_P(Numbers, FixedNumbers,
@@ -119,10 +119,10 @@ TEST_F(PortListing, ListsLiveLinksOnlyAndFindsTheirNumbers) {
 
   std::vector<uint16_t> linked;
   for (const TPortInfo& info : ListPorts()) {
-    if (info.Number < 31) continue;
-    linked.push_back(info.Number);
-    EXPECT_EQ(info.Description, "pseudo-terminal");
-    EXPECT_EQ(info.Path, (dir / ("COM" + std::to_string(info.Number))).string());
+    if (info.number < 31) continue;
+    linked.push_back(info.number);
+    EXPECT_EQ(info.description, "pseudo-terminal");
+    EXPECT_EQ(info.path, (dir / ("COM" + std::to_string(info.number))).string());
   }
   EXPECT_EQ(linked, (std::vector<uint16_t>{31, 35}));
   EXPECT_TRUE(IsPortAvailable(35));  // held by another holder, still listed
@@ -148,7 +148,7 @@ TEST_F(PortListing, ListsLiveLinksOnlyAndFindsTheirNumbers) {
 
 TEST_F(PortListing, AMissingFolderListsNoLinks) {
   ScopedEnv missing("ZARN_PORT_DIR", (dir / "absent").c_str());
-  for (const TPortInfo& info : ListPorts()) EXPECT_LT(info.Number, 31);
+  for (const TPortInfo& info : ListPorts()) EXPECT_LT(info.number, 31);
 }
 
 }  // namespace

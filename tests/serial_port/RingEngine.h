@@ -12,7 +12,7 @@ class RingEngine : public TApdBaseDispatcher {
   explicit RingEngine(std::size_t outSize) { AllocateRings(outSize); }
 
   int EscapeComFunction(int function) override {
-    Escapes.push_back(function);
+    escapes.push_back(function);
     return 0;
   }
   int FlushCom(int which) override {
@@ -20,12 +20,12 @@ class RingEngine : public TApdBaseDispatcher {
     return 1;
   }
   int GetComState(TLineSettings& settings) override {
-    settings = Line;
+    settings = line;
     return 0;
   }
   int SetComState(const TLineSettings& settings) override {
-    Line = settings;
-    ++Stores;
+    line = settings;
+    ++stores;
     return 0;
   }
   bool SetupCom(uint16_t, uint16_t) override { return true; }
@@ -38,8 +38,8 @@ class RingEngine : public TApdBaseDispatcher {
   void PushData(const std::vector<uint8_t>& bytes) {
     for (std::size_t at = 0; at < bytes.size(); at += TDataBuffer::kDataSize) {
       auto entry = std::make_unique<TDataBuffer>();
-      entry->BytesUsed = std::min(TDataBuffer::kDataSize, bytes.size() - at);
-      std::copy_n(bytes.begin() + static_cast<long>(at), entry->BytesUsed, entry->Data);
+      entry->bytesUsed = std::min(TDataBuffer::kDataSize, bytes.size() - at);
+      std::copy_n(bytes.begin() + static_cast<long>(at), entry->bytesUsed, entry->data);
       Queue().Push(std::move(entry));
     }
   }
@@ -54,29 +54,29 @@ class RingEngine : public TApdBaseDispatcher {
     std::lock_guard<std::recursive_mutex> guard(outputLock_);
     std::vector<uint8_t> out(outRing_.Used());
     outRing_.CopyOut(out.data(), out.size());
-    outRing_.WritePos = outRing_.ReadPos = 0;
-    outRing_.Full = false;
+    outRing_.writePos = outRing_.readPos = 0;
+    outRing_.full = false;
     return out;
   }
   bool TransmitFull() {
     std::lock_guard<std::recursive_mutex> guard(outputLock_);
-    return outRing_.Full;
+    return outRing_.full;
   }
   bool ReceiveFull() {
     std::lock_guard<std::recursive_mutex> guard(inputLock_);
-    return inRing_.Full;
+    return inRing_.full;
   }
   // Opens the line settings the way InitPort does, without a device.
   int OpenLine(unsigned options, int32_t baud) {
     return InitPort("fake", baud, 0, 8, 1, 32768, 4096, options);
   }
 
-  std::vector<int> Escapes;
-  TLineSettings Line{};
-  int Stores = 0;
-  int Outputs = 0;
+  std::vector<int> escapes;
+  TLineSettings line{};
+  int stores = 0;
+  int outputs = 0;
 
  protected:
-  void SignalOutput() override { ++Outputs; }
+  void SignalOutput() override { ++outputs; }
   std::size_t DeviceOutputQueued() override { return 0; }
 };

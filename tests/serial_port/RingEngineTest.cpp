@@ -127,8 +127,8 @@ std::vector<std::unique_ptr<TIOBuffer>> Entries(const std::vector<uint8_t>& byte
   std::vector<std::unique_ptr<TIOBuffer>> out;
   for (std::size_t at = 0; at < bytes.size(); at += TDataBuffer::kDataSize) {
     auto entry = std::make_unique<TDataBuffer>();
-    entry->BytesUsed = std::min(TDataBuffer::kDataSize, bytes.size() - at);
-    std::copy_n(bytes.begin() + static_cast<long>(at), entry->BytesUsed, entry->Data);
+    entry->bytesUsed = std::min(TDataBuffer::kDataSize, bytes.size() - at);
+    std::copy_n(bytes.begin() + static_cast<long>(at), entry->bytesUsed, entry->data);
     out.push_back(std::move(entry));
   }
   return out;
@@ -191,29 +191,29 @@ TEST(ReceiveRing, FlushInBufferDropsTheRingAndWhatIsStillQueued) {
 }
 
 struct PutCase {
-  std::size_t OutSize;
-  std::size_t Queued;  // already in the ring
+  std::size_t outSize;
+  std::size_t queued;  // already in the ring
   uint16_t Length;
-  int Result;
+  int result;
 };
 
 void PrintTo(const PutCase& c, std::ostream* os) {
-  *os << "out " << c.OutSize << " queued " << c.Queued << " put " << c.Length;
+  *os << "out " << c.outSize << " queued " << c.queued << " put " << c.Length;
 }
 
 class TransmitRoom : public testing::TestWithParam<PutCase> {};
 
 TEST_P(TransmitRoom, PutBlockQueuesAllOrNothing) {
   const PutCase& c = GetParam();
-  RingEngine engine(c.OutSize);
-  const auto queued = Pattern(c.Queued);
-  if (c.Queued != 0) {
-    ASSERT_EQ(engine.PutBlock(queued.data(), static_cast<uint16_t>(c.Queued)), 0);
+  RingEngine engine(c.outSize);
+  const auto queued = Pattern(c.queued);
+  if (c.queued != 0) {
+    ASSERT_EQ(engine.PutBlock(queued.data(), static_cast<uint16_t>(c.queued)), 0);
   }
   const auto block = Pattern(c.Length, 100);
-  EXPECT_EQ(engine.PutBlock(block.data(), c.Length), c.Result);
+  EXPECT_EQ(engine.PutBlock(block.data(), c.Length), c.result);
   std::vector<uint8_t> expected(queued);
-  if (c.Result == 0) expected.insert(expected.end(), block.begin(), block.end());
+  if (c.result == 0) expected.insert(expected.end(), block.begin(), block.end());
   EXPECT_EQ(engine.TakeTransmitRing(), expected);
 }
 
@@ -241,32 +241,32 @@ TEST(TransmitRing, ExactRoomSetsFullUntilTheWriteThreadTakesTheBytes) {
 TEST(TransmitRing, LengthZeroDoesNotWakeTheWriteThread) {
   RingEngine engine(16);
   EXPECT_EQ(engine.PutBlock(nullptr, 0), 0);
-  EXPECT_EQ(engine.Outputs, 0);
+  EXPECT_EQ(engine.outputs, 0);
   const uint8_t one = 1;
   EXPECT_EQ(engine.PutBlock(&one, 1), 0);
-  EXPECT_EQ(engine.Outputs, 1);
+  EXPECT_EQ(engine.outputs, 1);
 }
 
 struct ControlLineCase {
-  unsigned Options;
-  std::vector<int> Escapes;  // at open, before the line settings are stored
+  unsigned options;
+  std::vector<int> escapes;  // at open, before the line settings are stored
 };
 
-void PrintTo(const ControlLineCase& c, std::ostream* os) { *os << "options " << c.Options; }
+void PrintTo(const ControlLineCase& c, std::ostream* os) { *os << "options " << c.options; }
 
 class ControlLinesAtOpen : public testing::TestWithParam<ControlLineCase> {};
 
 TEST_P(ControlLinesAtOpen, FollowTheOptionsWord) {
   RingEngine engine(64);
-  ASSERT_EQ(engine.OpenLine(GetParam().Options, 115200), 0);
-  ASSERT_GE(engine.Escapes.size(), GetParam().Escapes.size());
-  EXPECT_EQ(std::vector<int>(engine.Escapes.begin(),
-                             engine.Escapes.begin() + static_cast<long>(GetParam().Escapes.size())),
-            GetParam().Escapes);
+  ASSERT_EQ(engine.OpenLine(GetParam().options, 115200), 0);
+  ASSERT_GE(engine.escapes.size(), GetParam().escapes.size());
+  EXPECT_EQ(std::vector<int>(engine.escapes.begin(),
+                             engine.escapes.begin() + static_cast<long>(GetParam().escapes.size())),
+            GetParam().escapes);
   // Every later store puts the same levels back.
-  for (std::size_t i = GetParam().Escapes.size(); i < engine.Escapes.size(); ++i) {
-    EXPECT_NE(std::find(GetParam().Escapes.begin(), GetParam().Escapes.end(), engine.Escapes[i]),
-              GetParam().Escapes.end());
+  for (std::size_t i = GetParam().escapes.size(); i < engine.escapes.size(); ++i) {
+    EXPECT_NE(std::find(GetParam().escapes.begin(), GetParam().escapes.end(), engine.escapes[i]),
+              GetParam().escapes.end());
   }
 }
 
@@ -278,18 +278,18 @@ INSTANTIATE_TEST_SUITE_P(
                     ControlLineCase{kOptionDtrHandshake | kOptionRtsHandshake, {}}));
 
 struct LineCase {
-  int32_t Baud;
-  uint8_t Parity;
-  uint16_t DataBits;
-  uint16_t StopBits;
+  int32_t baud;
+  uint8_t parity;
+  uint16_t dataBits;
+  uint16_t stopBits;
   uint32_t WantBaud;
   uint8_t WantParity;
   uint8_t WantDataBits;
-  TStopBitSetting WantStopBits;
+  TStopBitSetting wantStopBits;
 };
 
 void PrintTo(const LineCase& c, std::ostream* os) {
-  *os << c.Baud << "/" << int(c.Parity) << "/" << c.DataBits << "/" << c.StopBits;
+  *os << c.baud << "/" << int(c.parity) << "/" << c.dataBits << "/" << c.stopBits;
 }
 
 class SetLineRules : public testing::TestWithParam<LineCase> {};
@@ -298,18 +298,18 @@ TEST_P(SetLineRules, WorkOutTheNewValuesFromTheCurrentOnes) {
   const LineCase& c = GetParam();
   RingEngine engine(64);
   ASSERT_EQ(engine.OpenLine(0, 19200), 0);
-  engine.Line.Parity = 2;
-  engine.Line.StopBits = sbTwo;
-  ASSERT_EQ(engine.SetLine(c.Baud, c.Parity, c.DataBits, c.StopBits), 0);
-  EXPECT_EQ(engine.Line.Baud, c.WantBaud);
-  EXPECT_EQ(engine.Line.Parity, c.WantParity);
-  EXPECT_EQ(engine.Line.DataBits, c.WantDataBits);
-  EXPECT_EQ(engine.Line.StopBits, c.WantStopBits);
-  EXPECT_TRUE(engine.Line.Binary);
-  EXPECT_FALSE(engine.Line.ParityCheck);
-  EXPECT_TRUE(engine.Line.TXContinueOnXoff);
-  EXPECT_EQ(engine.Line.DtrControl, dtrDisable);
-  EXPECT_EQ(engine.Line.RtsControl, rtsDisable);
+  engine.line.parity = 2;
+  engine.line.stopBits = sbTwo;
+  ASSERT_EQ(engine.SetLine(c.baud, c.parity, c.dataBits, c.stopBits), 0);
+  EXPECT_EQ(engine.line.baud, c.WantBaud);
+  EXPECT_EQ(engine.line.parity, c.WantParity);
+  EXPECT_EQ(engine.line.dataBits, c.WantDataBits);
+  EXPECT_EQ(engine.line.stopBits, c.wantStopBits);
+  EXPECT_TRUE(engine.line.binary);
+  EXPECT_FALSE(engine.line.parityCheck);
+  EXPECT_TRUE(engine.line.txContinueOnXoff);
+  EXPECT_EQ(engine.line.dtrControl, dtrDisable);
+  EXPECT_EQ(engine.line.rtsControl, rtsDisable);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -325,16 +325,16 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SetLine, UnchangedSettingsAreNotWrittenAgain) {
   RingEngine engine(64);
   ASSERT_EQ(engine.OpenLine(0, 115200), 0);
-  const int stores = engine.Stores;
+  const int stores = engine.stores;
   EXPECT_EQ(engine.SetLine(115200, 0, 8, 1), 0);
   EXPECT_EQ(engine.SetLine(0, 5, 9, 3), 0);
-  EXPECT_EQ(engine.Stores, stores);
+  EXPECT_EQ(engine.stores, stores);
 }
 
 struct ThresholdCase {
   uint16_t BufferFull;
   uint16_t BufferResume;
-  int Result;
+  int result;
 };
 
 void PrintTo(const ThresholdCase& c, std::ostream* os) {
@@ -346,16 +346,16 @@ class FlowThresholds : public testing::TestWithParam<ThresholdCase> {};
 TEST_P(FlowThresholds, AreCheckedBeforeTheSettingsAreTouched) {
   RingEngine engine(64);
   ASSERT_EQ(engine.OpenLine(0, 115200), 0);
-  const int stores = engine.Stores;
+  const int stores = engine.stores;
   const ThresholdCase& c = GetParam();
-  EXPECT_EQ(engine.SetHWFlowOptions(0, c.BufferFull, c.BufferResume), c.Result);
-  if (c.Result == 0) {
-    EXPECT_EQ(engine.Line.XoffLim, 32768u - c.BufferFull);
-    EXPECT_EQ(engine.Line.XonLim, c.BufferResume);
-    EXPECT_FALSE(engine.Line.OutxCtsFlow);
-    EXPECT_FALSE(engine.Line.OutxDsrFlow);
+  EXPECT_EQ(engine.SetHWFlowOptions(0, c.BufferFull, c.BufferResume), c.result);
+  if (c.result == 0) {
+    EXPECT_EQ(engine.line.xoffLim, 32768u - c.BufferFull);
+    EXPECT_EQ(engine.line.xonLim, c.BufferResume);
+    EXPECT_FALSE(engine.line.outxCtsFlow);
+    EXPECT_FALSE(engine.line.outxDsrFlow);
   } else {
-    EXPECT_EQ(engine.Stores, stores);
+    EXPECT_EQ(engine.stores, stores);
   }
 }
 

@@ -43,8 +43,8 @@ bool WaitUntil(const std::function<bool()>& condition) {
 }
 
 struct FailureReport {
-  std::string ClassName;
-  std::string Message;
+  std::string className;
+  std::string message;
 };
 
 class PeerPortTest : public testing::Test {
@@ -64,7 +64,7 @@ class PeerPortTest : public testing::Test {
     port_.SetOpen(false);
     SetThreadFailureReporter(nullptr);
     if (expectFailures_) return;
-    for (const FailureReport& r : Reports()) ADD_FAILURE() << r.ClassName << ": " << r.Message;
+    for (const FailureReport& r : Reports()) ADD_FAILURE() << r.className << ": " << r.message;
   }
 
   std::vector<FailureReport> Reports() {
@@ -181,8 +181,8 @@ TEST_F(PeerPortTest, ALineThatGoesAwayIsADeviceReadErrorAndTheCloseDoesNotHang) 
   auto* engine = static_cast<TApdWin32Dispatcher*>(port_.Dispatcher());
   ASSERT_TRUE(WaitUntil([&] { return engine->ActiveThreads() == 0; }));
   for (const FailureReport& r : Reports()) {
-    EXPECT_EQ(r.ClassName, "EInOutError");
-    EXPECT_TRUE(r.Message == "Device read error" || r.Message == "Device write error") << r.Message;
+    EXPECT_EQ(r.className, "EInOutError");
+    EXPECT_TRUE(r.message == "Device read error" || r.message == "Device write error") << r.message;
   }
   // What had arrived can still be taken.
   std::vector<uint8_t> got(before.size());
@@ -255,7 +255,7 @@ TEST(PeerDevice, APurgeDropsTheByteAReadHoldsAndLaterBytesStillCome) {
 // Open errors, as the port component raises them.
 struct OpenErrorCase {
   const char* Name;
-  std::string Path;
+  std::string path;
   uint16_t ComNumber;
 };
 
@@ -263,7 +263,7 @@ class PortOpenError : public testing::TestWithParam<OpenErrorCase> {};
 
 TEST_P(PortOpenError, ANameWithoutADeviceIsBadId) {
   TApdComPort port;
-  ConfigureLikeMainWindow(port, GetParam().Path);
+  ConfigureLikeMainWindow(port, GetParam().path);
   port.SetComNumber(GetParam().ComNumber);
   try {
     port.SetOpen(true);
