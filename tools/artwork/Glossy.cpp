@@ -1,6 +1,7 @@
 #include "Glossy.h"
 
 #include <QLinearGradient>
+#include <QPolygonF>
 #include <QRadialGradient>
 
 namespace artwork {
@@ -64,6 +65,13 @@ void FillSymbol(QPainter& p, const QPainterPath& path) {
     p.drawPath(path.translated(0, 1.0));
     p.setBrush(Qt::white);
     p.drawPath(path);
+}
+
+QPainterPath ClosedPath(std::initializer_list<QPointF> corners) {
+    QPainterPath path;
+    path.addPolygon(QPolygonF(QList<QPointF>(corners)));
+    path.closeSubpath();
+    return path;
 }
 
 }  // namespace artwork

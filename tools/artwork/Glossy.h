@@ -5,6 +5,9 @@
 #include <QColor>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointF>
+
+#include <initializer_list>
 
 namespace artwork {
 
@@ -27,6 +30,9 @@ void StrokeSymbol(QPainter& p, const QPainterPath& path, qreal width);
 
 // Fills `path` in white over the same faint shadow.
 void FillSymbol(QPainter& p, const QPainterPath& path);
+
+// The closed outline through `corners`, in order.
+QPainterPath ClosedPath(std::initializer_list<QPointF> corners);
 
 // The top gloss: a white ellipse fading downwards over the upper part of `r`.
 void DrawGloss(QPainter& p, const QRectF& r, int topAlpha, int bottomAlpha);

@@ -66,22 +66,10 @@ QImage LoadGlyph() {
     p.setRenderHint(QPainter::Antialiasing);
     DrawGlossyDisc(p, kGlyphSize, BlueHue());
     // Back of the folder with its tab.
-    QPainterPath back;
-    back.moveTo(13.0, 15.5);
-    back.lineTo(20.0, 15.5);
-    back.lineTo(22.5, 18.0);
-    back.lineTo(33.0, 18.0);
-    back.lineTo(33.0, 21.5);
-    back.lineTo(17.0, 21.5);
-    back.lineTo(13.0, 32.0);
-    back.closeSubpath();
+    const QPainterPath back =
+        ClosedPath({{13.0, 15.5}, {20.0, 15.5}, {22.5, 18.0}, {33.0, 18.0}, {33.0, 21.5}, {17.0, 21.5}, {13.0, 32.0}});
     // Front flap, tilted open towards the viewer.
-    QPainterPath front;
-    front.moveTo(17.8, 23.2);
-    front.lineTo(37.5, 23.2);
-    front.lineTo(32.2, 33.5);
-    front.lineTo(12.5, 33.5);
-    front.closeSubpath();
+    const QPainterPath front = ClosedPath({{17.8, 23.2}, {37.5, 23.2}, {32.2, 33.5}, {12.5, 33.5}});
     FillSymbol(p, back);
     // A thin line of the body's colour separates the flap from the back.
     p.setPen(QPen(BlueHue().base, 1.2));
@@ -102,11 +90,7 @@ QImage SendGlyph() {
     shaft.moveTo(14.0, 33.0);
     shaft.cubicTo(14.0, 22.0, 20.0, 19.0, 28.5, 19.0);
     StrokeSymbol(p, shaft, kStroke + 0.4);
-    QPainterPath head;
-    head.moveTo(35.5, 19.0);
-    head.lineTo(27.0, 11.8);
-    head.lineTo(27.0, 26.2);
-    head.closeSubpath();
+    const QPainterPath head = ClosedPath({{35.5, 19.0}, {27.0, 11.8}, {27.0, 26.2}});
     FillSymbol(p, head);
     p.end();
     return Finish(img);

@@ -1,5 +1,7 @@
 #include "Icon.h"
 
+#include "Glossy.h"
+
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -19,24 +21,14 @@ QImage ApplicationIcon(int size) {
     p.drawEllipse(QRectF(5, 27.5, 24, 4));
 
     // Grey case: top and right side, seen at an angle.
-    QPainterPath top;
-    top.moveTo(8, 4);
-    top.lineTo(20, 4);
-    top.lineTo(25, 1);
-    top.lineTo(13, 1);
-    top.closeSubpath();
+    const QPainterPath top = ClosedPath({{8, 4}, {20, 4}, {25, 1}, {13, 1}});
     QLinearGradient topGrad(8, 1, 25, 4);
     topGrad.setColorAt(0, QColor(0xE8, 0xE8, 0xEA));
     topGrad.setColorAt(1, QColor(0xB8, 0xB8, 0xBC));
     p.setBrush(topGrad);
     p.drawPath(top);
 
-    QPainterPath side;
-    side.moveTo(20, 4);
-    side.lineTo(25, 1);
-    side.lineTo(25, 26);
-    side.lineTo(20, 29);
-    side.closeSubpath();
+    const QPainterPath side = ClosedPath({{20, 4}, {25, 1}, {25, 26}, {20, 29}});
     QLinearGradient sideGrad(20, 0, 25, 0);
     sideGrad.setColorAt(0, QColor(0x8C, 0x8C, 0x92));
     sideGrad.setColorAt(1, QColor(0x5E, 0x5E, 0x64));
