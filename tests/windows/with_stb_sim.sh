@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Runs a command (a Windows test program under wine) with simulated STBs on
+# COM5: the Linux zarn-stb-sim, one per request, behind the pseudo-terminal
+# that COM5 names.
+#
+# A test asks for an STB over TCP on 127.0.0.1, port ZARN_STB_SIM_PORT, with
+# one line of simulator options (e.g. "--mode dsp --c-interval 400"). The
+# session started for that connection runs zarn-stb-sim with them (for one
+# upload, its image saved to a file), points the COM5 link at its
+# pseudo-terminal and answers "ready". When the STB has received a whole
+# upload it answers "name: NAME" (a .DSP transfer's file name) and
+# "saved: PATH" (the received bytes, as a Windows path through wine's drive
+# Z:). The simulator stops when the test closes the connection.
+#
+# Usage: with_stb_sim.sh STB_SIM COMMAND [ARGS...]
+#        with_stb_sim.sh --session STB_SIM   (one connection; socat runs it)
+set -uo pipefail
+: "${ZARN_WINE_COM5_LINK:?run under scripts/wine-session.sh}"
+
+# How long the simulator may take to name its pseudo-terminal.
+readonly kSimStartLimitSeconds=10
+# How long one upload may take before the session stops waiting for it.
+readonly kUploadLimitSeconds=120
+# A port of the dynamic range that differs between parallel runs (and from
+# with_pty_peer.sh's for the same process number).
+readonly kPortBase=20000 kPortSpread=20000
+
+session() {
+  local stb_sim=$1 options
+  read -r -t "$kSimStartLimitSeconds" options || exit 1
+  options=${options%$'\r'}
+  # Only option words, never anything a shell would act on.
+  [[ $options =~ ^[-a-z0-9\ ]*$ ]] || { echo "error: bad options"; exit 1; }
+  local work
+  work=$(mktemp -d)
+  local save=$work/received.bin sim_fd sim_pid
+  # shellcheck disable=SC2086  # the options are words for the simulator
+  exec {sim_fd}< <(exec "$stb_sim" $options --no-link --once --quiet --save "$save" </dev/null 2>&1)
+  sim_pid=$!
+  trap 'kill "$sim_pid" 2>/dev/null; rm -rf "$work"' EXIT
+  local line
+  read -r -t "$kSimStartLimitSeconds" -u "$sim_fd" line
+  [[ $line == "device: "* ]] || { echo "error: the simulator said: $line"; exit 1; }
+  ln -sfn "${line#device: }" "$ZARN_WINE_COM5_LINK"
+  echo ready
+  while read -r -t "$kUploadLimitSeconds" -u "$sim_fd" line; do
+    case $line in
+      "name: "*) echo "$line" ;;
+      "saved: "*)
+        echo "saved: Z:${save//\//\\}"
+        break
+        ;;
+    esac
+  done
+  # Until the test has read the file and hangs up.
+  cat >/dev/null
+}
+
+if [[ $1 == --session ]]; then
+  session "$2"
+  exit
+fi
+
+stb_sim=$1
+shift
+export ZARN_STB_SIM_PORT=$((kPortBase + $$ % kPortSpread))
+socat TCP-LISTEN:"$ZARN_STB_SIM_PORT",bind=127.0.0.1,reuseaddr,fork \
+  SYSTEM:"exec bash '$0' --session '$stb_sim'" 2>/dev/null &
+server=$!
+trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null' EXIT
+"$@"
