@@ -55,11 +55,16 @@ class WindowUploadTest : public QObject {
     f.ClickSend();
     QVERIFY2(f.WaitUntilTaskEnded(), qPrintable(f.Log()));
 
-    const QStringList lines = f.LogLines();
-    QVERIFY2(lines.contains(QStringLiteral("Initializing Upload task...")), qPrintable(f.Log()));
-    QVERIFY2(lines.contains(QStringLiteral("Writing to FLASH [OK], restarting...")), qPrintable(f.Log()));
-    QCOMPARE(lines.first(), QStringLiteral("Waiting for STB..."));
-    QCOMPARE(lines.last(), QStringLiteral("Upload task terminated!!!"));
+    // One packet holds the whole 100-byte body.
+    const QStringList expected = {
+        QStringLiteral("Waiting for STB..."),
+        QStringLiteral("Initializing Upload task..."),
+        QStringLiteral("Data packet  000  ........... OK"),
+        QStringLiteral("Writing to FLASH, please wait..."),
+        QStringLiteral("Writing to FLASH [OK], restarting..."),
+        QStringLiteral("Upload task terminated!!!"),
+    };
+    QCOMPARE(f.LogLines(), expected);
     QVERIFY(f.boxes.shown.empty());
     QCOMPARE(f.form->ProgressBar1->Max(), 100);
     QCOMPARE(f.form->ProgressBar1->Position(), 0);
@@ -81,7 +86,18 @@ class WindowUploadTest : public QObject {
     f.ClickSend();
     QVERIFY(f.WaitUntilTaskEnded());
 
-    QCOMPARE(f.LogLines().last(), QStringLiteral("Download task terminated!!!"));
+    // Two 1024-byte blocks carry the 1500 bytes; each line names the offset
+    // its block started at.
+    const QStringList expected = {
+        QStringLiteral("Waiting for STB..."),
+        QStringLiteral("connection established!!!"),
+        QStringLiteral("Packet 0/1 OK, sent 0Bytes"),
+        QStringLiteral("Packet 1/1 OK, sent 1024Bytes"),
+        QStringLiteral("Download task terminated!!!"),
+    };
+    QCOMPARE(f.LogLines(), expected);
+    QCOMPARE(f.form->ProgressBar1->Max(), 1500);
+    QCOMPARE(f.form->ProgressBar1->Position(), 1500);
     const std::optional<StbReceived> received = stb->WaitForUpload(std::chrono::milliseconds(kDeadlineMs));
     QVERIFY(received);
     QCOMPARE(received->dspName, QStringLiteral("boot.DSP"));

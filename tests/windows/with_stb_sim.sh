@@ -31,29 +31,40 @@ session() {
   options=${options%$'\r'}
   # Only option words, never anything a shell would act on.
   [[ $options =~ ^[-a-z0-9\ ]*$ ]] || { echo "error: bad options"; exit 1; }
-  local work
+  # Globals: the exit trap runs after this function has returned.
   work=$(mktemp -d)
-  local save=$work/received.bin sim_fd sim_pid
+  sim_pid=
+  local save=$work/received.bin sim_fd
   # shellcheck disable=SC2086  # the options are words for the simulator
   exec {sim_fd}< <(exec "$stb_sim" $options --no-link --once --quiet --save "$save" </dev/null 2>&1)
   sim_pid=$!
-  trap 'kill "$sim_pid" 2>/dev/null; rm -rf "$work"' EXIT
+  trap '[[ -n $sim_pid ]] && kill "$sim_pid" 2>/dev/null; rm -rf "$work"' EXIT
+  # socat ends the session with a signal once the test has hung up.
+  trap 'exit 143' TERM HUP INT
   local line
   read -r -t "$kSimStartLimitSeconds" -u "$sim_fd" line
   [[ $line == "device: "* ]] || { echo "error: the simulator said: $line"; exit 1; }
   ln -sfn "${line#device: }" "$ZARN_WINE_COM5_LINK"
   echo ready
+  relay_upload "$sim_fd" "$save" &
+  local relay=$!
+  # Until the test has read the file and hangs up (or gave up waiting).
+  cat >/dev/null
+  kill "$relay" 2>/dev/null
+}
+
+# Passes on what the simulator says about the upload it received.
+relay_upload() {
+  local sim_fd=$1 save=$2 line
   while read -r -t "$kUploadLimitSeconds" -u "$sim_fd" line; do
     case $line in
       "name: "*) echo "$line" ;;
       "saved: "*)
         echo "saved: Z:${save//\//\\}"
-        break
+        return
         ;;
     esac
   done
-  # Until the test has read the file and hangs up.
-  cat >/dev/null
 }
 
 if [[ $1 == --session ]]; then
