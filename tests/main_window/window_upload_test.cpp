@@ -20,6 +20,9 @@ namespace {
 // its request, so a repeat must not come sooner than that.
 constexpr std::chrono::milliseconds kFastRepeat{400};
 
+// A ZARN body that takes one whole packet (8188 bytes) and part of a second.
+constexpr int kTwoPacketBody = 10000;
+
 // Starts an STB for one upload and has the port prompt pick it on the next
 // Connect.
 std::unique_ptr<StbPeer> StartStbFor(WindowFixture& f, StbSide side) {
@@ -45,9 +48,10 @@ class WindowUploadTest : public QObject {
     const auto stb = StartStbFor(f, StbSide::Zarn);
     QVERIFY(stb->Ready());
 
-    const QString path = f.MakeImage(QStringLiteral("image.zarn"), 100);
+    // Two packets: a full one and the rest.
+    const QString path = f.MakeImage(QStringLiteral("image.zarn"), kTwoPacketBody);
     const QByteArray image = ReadAll(path);
-    QCOMPARE(image.size(), 164);
+    QCOMPARE(image.size(), 64 + kTwoPacketBody);
 
     f.Load(path);
     f.ClickConnect();
@@ -55,18 +59,18 @@ class WindowUploadTest : public QObject {
     f.ClickSend();
     QVERIFY2(f.WaitUntilTaskEnded(), qPrintable(f.Log()));
 
-    // One packet holds the whole 100-byte body.
     const QStringList expected = {
         QStringLiteral("Waiting for STB..."),
         QStringLiteral("Initializing Upload task..."),
         QStringLiteral("Data packet  000  ........... OK"),
+        QStringLiteral("Data packet  001  ........... OK"),
         QStringLiteral("Writing to FLASH, please wait..."),
         QStringLiteral("Writing to FLASH [OK], restarting..."),
         QStringLiteral("Upload task terminated!!!"),
     };
     QCOMPARE(f.LogLines(), expected);
     QVERIFY(f.boxes.shown.empty());
-    QCOMPARE(f.form->ProgressBar1->Max(), 100);
+    QCOMPARE(f.form->ProgressBar1->Max(), kTwoPacketBody);
     QCOMPARE(f.form->ProgressBar1->Position(), 0);
     const std::optional<StbReceived> received = stb->WaitForUpload(std::chrono::milliseconds(kDeadlineMs));
     QVERIFY(received);
