@@ -5,12 +5,15 @@
 #
 # A test asks for an STB over TCP on 127.0.0.1, port ZARN_STB_SIM_PORT, with
 # one line of simulator options (e.g. "--mode dsp --c-interval 400"). The
-# session started for that connection runs zarn-stb-sim with them (for one
-# upload, its image saved to a file), points the COM5 link at its
-# pseudo-terminal and answers "ready". When the STB has received a whole
-# upload it answers "name: NAME" (a .DSP transfer's file name) and
-# "saved: PATH" (the received bytes, as a Windows path through wine's drive
-# Z:). The simulator stops when the test closes the connection.
+# session started for that connection runs zarn-stb-sim with them (its first
+# upload saved to a file), points the COM5 link at its pseudo-terminal and
+# answers "ready". When the STB has received a whole upload it answers
+# "name: NAME" (a .DSP transfer's file name) and "saved: PATH" (the received
+# bytes, as a Windows path through wine's drive Z:). The simulator, and its
+# line with it, stops only when the test closes the connection: it is not
+# told --once, since a simulator that ends after the upload hangs the line up
+# under the still connected window, which then rightly reports the device
+# gone ("EInOutError: Device read error.").
 #
 # Usage: with_stb_sim.sh STB_SIM COMMAND [ARGS...]
 #        with_stb_sim.sh --session STB_SIM   (one connection; socat runs it)
@@ -36,7 +39,7 @@ session() {
   sim_pid=
   local save=$work/received.bin sim_fd
   # shellcheck disable=SC2086  # the options are words for the simulator
-  exec {sim_fd}< <(exec "$stb_sim" $options --no-link --once --quiet --save "$save" </dev/null 2>&1)
+  exec {sim_fd}< <(exec "$stb_sim" $options --no-link --quiet --save "$save" </dev/null 2>&1)
   sim_pid=$!
   trap '[[ -n $sim_pid ]] && kill "$sim_pid" 2>/dev/null; rm -rf "$work"' EXIT
   # socat ends the session with a signal once the test has hung up.

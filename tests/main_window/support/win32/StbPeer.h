@@ -29,8 +29,10 @@
 class StbPeer {
  public:
   // Starts an STB playing `side` that repeats its greeting (or its 'C') every
-  // `repeat` while the tool is silent, and stops answering after one upload.
-  // The line is always COM5; `line` is the fixture's, unused here.
+  // `repeat` while the tool is silent. After an upload it restarts as a real
+  // one does; its line stays until this object goes, so the connected window
+  // never sees the device vanish. The line is always COM5; `line` is the
+  // fixture's, unused here.
   StbPeer(StbSide side, std::chrono::milliseconds repeat, const PtyPort&) {
     const std::string options = std::string("--mode ") + (side == StbSide::Dsp ? "dsp" : "zarn") +
                                 " --greet-interval " + std::to_string(repeat.count()) + " --c-interval " +
