@@ -45,7 +45,10 @@ class TApdBaseComponent {
 // Asks the user for a port. Returns the chosen port number, or nothing when the
 // user did not confirm. May raise (EConvertError when an empty list is
 // confirmed). Installed once by the host (the window installs TComSelectForm);
-// without a hook, a prompt counts as not confirmed.
+// without a hook, a prompt counts as not confirmed. One hook for the process:
+// the window's constructor replaces whatever was set before it (and its
+// destructor clears it), so a test that answers the prompt sets its hook after
+// the window exists; set before, the modal port dialog would wait for a click.
 using TPortPromptHook = std::function<std::optional<uint16_t>()>;
 void SetPortPromptHook(TPortPromptHook hook);
 

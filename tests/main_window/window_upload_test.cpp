@@ -4,8 +4,9 @@
 #include <QTest>
 
 #include <memory>
+#include <optional>
 
-#include "StbSimulator.h"
+#include "StbPeer.h"
 #include "TsuiProgressBar.h"
 #include "WindowFixture.h"
 
@@ -19,22 +20,20 @@ namespace {
 // its request, so a repeat must not come sooner than that.
 constexpr std::chrono::milliseconds kFastRepeat{400};
 
-uint16_t ComNumberOf(const std::string& portName) {
-  return static_cast<uint16_t>(std::stoi(portName.substr(3)));
+// A ZARN body that takes one whole packet (8188 bytes) and part of a second.
+constexpr int kTwoPacketBody = 10000;
+
+// Starts an STB for one upload and has the port prompt pick it on the next
+// Connect.
+std::unique_ptr<StbPeer> StartStbFor(WindowFixture& f, StbSide side) {
+  auto stb = std::make_unique<StbPeer>(side, kFastRepeat, f.pty);
+  if (stb->Ready()) f.PickPort(stb->ComNumber());
+  return stb;
 }
 
-std::vector<uint8_t> Bytes(const QByteArray& b) { return std::vector<uint8_t>(b.begin(), b.end()); }
-
-// Starts an STB for one upload, linked into the fixture's port folder, and has
-// the port dialog pick it on the next Connect.
-std::unique_ptr<stbsim::StbSimulator> StartStbFor(WindowFixture& f, stbsim::SimOptions options) {
-  options.makePortLink = true;
-  options.portDir = f.pty.Folder().toStdString();
-  options.loop = false;
-  auto sim = std::make_unique<stbsim::StbSimulator>(options);
-  sim->Start();
-  f.PickPort(ComNumberOf(sim->PortName()));
-  return sim;
+QByteArray ReadAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 }  // namespace
@@ -46,14 +45,13 @@ class WindowUploadTest : public QObject {
   void zarnImageUploads() {
     WindowFixture f;
     f.boxes.autoDismiss = true;
-    stbsim::SimOptions options;
-    options.greetInterval = kFastRepeat;
-    const auto sim = StartStbFor(f, options);
+    const auto stb = StartStbFor(f, StbSide::Zarn);
+    QVERIFY(stb->Ready());
 
-    const QString path = f.MakeImage(QStringLiteral("image.zarn"), 100);
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray image = file.readAll();
+    // Two packets: a full one and the rest.
+    const QString path = f.MakeImage(QStringLiteral("image.zarn"), kTwoPacketBody);
+    const QByteArray image = ReadAll(path);
+    QCOMPARE(image.size(), 64 + kTwoPacketBody);
 
     f.Load(path);
     f.ClickConnect();
@@ -61,25 +59,29 @@ class WindowUploadTest : public QObject {
     f.ClickSend();
     QVERIFY2(f.WaitUntilTaskEnded(), qPrintable(f.Log()));
 
-    const QStringList lines = f.LogLines();
-    QVERIFY2(lines.contains(QStringLiteral("Initializing Upload task...")), qPrintable(f.Log()));
-    QVERIFY2(lines.contains(QStringLiteral("Writing to FLASH [OK], restarting...")), qPrintable(f.Log()));
-    QCOMPARE(lines.first(), QStringLiteral("Waiting for STB..."));
-    QCOMPARE(lines.last(), QStringLiteral("Upload task terminated!!!"));
+    const QStringList expected = {
+        QStringLiteral("Waiting for STB..."),
+        QStringLiteral("Initializing Upload task..."),
+        QStringLiteral("Data packet  000  ........... OK"),
+        QStringLiteral("Data packet  001  ........... OK"),
+        QStringLiteral("Writing to FLASH, please wait..."),
+        QStringLiteral("Writing to FLASH [OK], restarting..."),
+        QStringLiteral("Upload task terminated!!!"),
+    };
+    QCOMPARE(f.LogLines(), expected);
     QVERIFY(f.boxes.shown.empty());
-    QCOMPARE(f.form->ProgressBar1->Max(), 100);
+    QCOMPARE(f.form->ProgressBar1->Max(), kTwoPacketBody);
     QCOMPARE(f.form->ProgressBar1->Position(), 0);
-    QVERIFY(sim->WaitUntilFinished(std::chrono::milliseconds(kDeadlineMs)));
-    QCOMPARE(sim->LastUpload().Image(), Bytes(image));
+    const std::optional<StbReceived> received = stb->WaitForUpload(std::chrono::milliseconds(kDeadlineMs));
+    QVERIFY(received);
+    QCOMPARE(received->bytes, image);
   }
 
   void dspFileUploads() {
     WindowFixture f;
     f.boxes.autoDismiss = true;
-    stbsim::SimOptions options;
-    options.mode = stbsim::SimMode::Dsp;
-    options.cInterval = kFastRepeat;
-    const auto sim = StartStbFor(f, options);
+    const auto stb = StartStbFor(f, StbSide::Dsp);
+    QVERIFY(stb->Ready());
 
     QByteArray content(1500, '\0');
     for (int i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
@@ -88,11 +90,22 @@ class WindowUploadTest : public QObject {
     f.ClickSend();
     QVERIFY(f.WaitUntilTaskEnded());
 
-    QCOMPARE(f.LogLines().last(), QStringLiteral("Download task terminated!!!"));
-    QVERIFY(sim->WaitUntilFinished(std::chrono::milliseconds(kDeadlineMs)));
-    const stbsim::UploadRecord upload = sim->LastUpload();
-    QCOMPARE(upload.dspName, std::string("boot.DSP"));
-    QCOMPARE(upload.dspFile, Bytes(content));
+    // Two 1024-byte blocks carry the 1500 bytes; each line names the offset
+    // its block started at.
+    const QStringList expected = {
+        QStringLiteral("Waiting for STB..."),
+        QStringLiteral("connection established!!!"),
+        QStringLiteral("Packet 0/1 OK, sent 0Bytes"),
+        QStringLiteral("Packet 1/1 OK, sent 1024Bytes"),
+        QStringLiteral("Download task terminated!!!"),
+    };
+    QCOMPARE(f.LogLines(), expected);
+    QCOMPARE(f.form->ProgressBar1->Max(), 1500);
+    QCOMPARE(f.form->ProgressBar1->Position(), 1500);
+    const std::optional<StbReceived> received = stb->WaitForUpload(std::chrono::milliseconds(kDeadlineMs));
+    QVERIFY(received);
+    QCOMPARE(received->dspName, QStringLiteral("boot.DSP"));
+    QCOMPARE(received->bytes, content);
     QVERIFY2(f.boxes.shown.empty(), f.boxes.shown.empty() ? "" : qPrintable(f.boxes.shown.front().text));
   }
 };

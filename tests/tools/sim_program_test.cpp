@@ -128,6 +128,37 @@ TEST(SimProgramTest, PrintsItsPortTakesAnUploadSavesItAndCleansUp) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
 }
 
+// The saved bytes of a .DSP transfer are the file's data; its name, which
+// they lack, comes on the line before.
+TEST(SimProgramTest, NamesASavedDspFile) {
+  TempDir dir{"zarn-sim"};
+  const std::string saved = dir.Path() + "/received.dsp";
+  SimProcess sim({"--mode", "dsp", "--no-pace", "--no-link", "--save", saved, "--quiet"});
+  const std::string device = sim.LineStartingWith("device: ");
+  ASSERT_FALSE(device.empty());
+
+  constexpr uint8_t kEot = 0x04, kAck = 0x06, kNak = 0x15;
+  ScriptedTool tool(device);
+  ASSERT_EQ(tool.Receive(1, kMustCome), Bytes({'C'}));
+  const Bytes file = Pattern(30, 5);
+  tool.Send(DspHeaderBlock("BOOT.DSP", static_cast<int64_t>(file.size())));
+  ASSERT_EQ(tool.Receive(2, kMustCome), Bytes({kAck, 'C'}));
+  tool.Send(DspDataBlock(1, file));
+  ASSERT_EQ(tool.Receive(1, kMustCome), Bytes({kAck}));
+  tool.Send({kEot});
+  ASSERT_EQ(tool.Receive(1, kMustCome), Bytes({kNak}));
+  tool.Send({kEot});
+  ASSERT_EQ(tool.Receive(1, kMustCome), Bytes({kAck}));
+  tool.Send(DspClosingBlock());
+  ASSERT_EQ(tool.Receive(1, kMustCome), Bytes({kAck}));
+
+  EXPECT_EQ(sim.LineStartingWith("name: "), "BOOT.DSP");
+  EXPECT_EQ(sim.LineStartingWith("saved: "), saved);
+  std::ifstream in(saved, std::ios::binary);
+  EXPECT_EQ(Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), file);
+  EXPECT_EQ(sim.StopWith(SIGTERM), 0);
+}
+
 TEST(SimProgramTest, WrongArgumentsEndWithStatusTwo) {
   SimProcess sim({"--mode", "sideways"});
   // Nothing is printed on standard output; the status tells.

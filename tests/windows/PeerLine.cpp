@@ -44,9 +44,9 @@ SOCKET TryConnect(unsigned short port) {
 
 }  // namespace
 
-PeerLine::PeerLine() : socket_(INVALID_SOCKET) {
+PeerLine::PeerLine(const char* portVariable) : socket_(INVALID_SOCKET) {
   EnsureWinsock();
-  const char* port = std::getenv("ZARN_PTY_PEER_PORT");
+  const char* port = std::getenv(portVariable);
   if (port == nullptr) return;
   const auto number = static_cast<unsigned short>(std::atoi(port));
   const auto deadline = std::chrono::steady_clock::now() + kPeerReadyLimit;
@@ -87,7 +87,10 @@ std::vector<uint8_t> PeerLine::Receive(std::size_t count, std::chrono::milliseco
     if (select(0, &readable, nullptr, nullptr, &wait) <= 0) break;
     const int want = static_cast<int>(std::min(chunk.size(), count - got.size()));
     const int n = recv(static_cast<SOCKET>(socket_), chunk.data(), want, 0);
-    if (n <= 0) break;
+    if (n <= 0) {
+      hungUp_ = true;
+      break;
+    }
     got.insert(got.end(), chunk.begin(), chunk.begin() + n);
   }
   return got;

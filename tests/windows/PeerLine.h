@@ -13,9 +13,10 @@
 
 class PeerLine {
  public:
-  // Connects to the peer named by ZARN_PTY_PEER_PORT; Connected() says
+  // Connects to the peer whose TCP port the environment variable
+  // `portVariable` names (with_pty_peer.sh's by default); Connected() says
   // whether that worked.
-  PeerLine();
+  explicit PeerLine(const char* portVariable = "ZARN_PTY_PEER_PORT");
   ~PeerLine();
   PeerLine(const PeerLine&) = delete;
   PeerLine& operator=(const PeerLine&) = delete;
@@ -26,9 +27,12 @@ class PeerLine {
   // passes or the peer goes away.
   std::vector<uint8_t> Receive(std::size_t count, std::chrono::milliseconds limit);
   void Close();
+  // Whether a Receive has seen the peer close its side.
+  bool HungUp() const { return hungUp_; }
 
  private:
   uintptr_t socket_;
+  bool hungUp_ = false;
 };
 
 // Whether the program runs under wine (whose ntdll exports wine_get_version).

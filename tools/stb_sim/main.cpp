@@ -61,6 +61,9 @@ int main(int argc, char** argv) {
       if (finished > saved) {
         saved = finished;
         if (!command.savePath.empty()) {
+          // The saved bytes of a .DSP transfer lack the name it came with.
+          const stbsim::UploadRecord upload = sim.LastUpload();
+          if (upload.mode == stbsim::SimMode::Dsp) std::printf("name: %s\n", upload.dspName.c_str());
           if (sim.SaveLastImage(command.savePath)) std::printf("saved: %s\n", command.savePath.c_str());
           else std::fprintf(stderr, "zarn-stb-sim: cannot write %s\n", command.savePath.c_str());
           std::fflush(stdout);

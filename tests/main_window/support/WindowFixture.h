@@ -34,6 +34,7 @@ struct WindowFixture {
     DspTaskHandle = nullptr;
     form = std::make_unique<TForm1>();
     Form1 = form.get();
+    // After the window: its constructor installs the real port dialog.
     PickPort(pty.ComNumber());
   }
   ~WindowFixture() {
