@@ -77,6 +77,8 @@ class DspUploadTest : public ::testing::Test {
   FakeTaskHost host_{port_};
   FakeTaskClock::Options clockOptions_;
   std::chrono::milliseconds replyDeadline_ = kBlockReplyDeadline;
+  // The pacing StartUpload gives the task.
+  DspPacing pacing_ = DspPacing::PausePerBlock;
   std::unique_ptr<ReplyAwareClock> clock_;
   std::unique_ptr<stbsim::StbSimulator> sim_;
 };
