@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "DspPath.h"
+
 namespace {
 
 // Windows' own spelling of a port, "\\.\COM12", names the same port as COM12.
@@ -47,6 +49,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   bool listPorts = false;
   bool help = false;
   bool version = false;
+  bool fast = false;
   bool optionsEnded = false;
 
   for (size_t i = 0; i < arguments.size(); ++i) {
@@ -61,6 +64,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       version = true;
     } else if (argument == "--list-ports") {
       listPorts = true;
+    } else if (argument == "--fast") {
+      fast = true;
     } else if (argument == "--port" || argument == "-p") {
       if (i + 1 >= arguments.size()) return {std::nullopt, argument + " needs a device"};
       if (device) return {std::nullopt, "the port is given twice"};
@@ -82,7 +87,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     return {command, ""};
   }
   if (listPorts) {
-    if (device || !files.empty()) return {std::nullopt, "--list-ports takes nothing else"};
+    if (device || !files.empty() || fast) return {std::nullopt, "--list-ports takes nothing else"};
     command.action = CommandLine::Action::ListPorts;
     return {command, ""};
   }
@@ -90,6 +95,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   if (files.empty()) return {std::nullopt, "no image file given"};
   if (files.size() > 1) return {std::nullopt, "one image file at a time"};
   if (files[0].empty()) return {std::nullopt, "the image file name is empty"};
+  if (fast && !IsDspPath(files[0])) {
+    return {std::nullopt, "--fast is for .DSP files only; a ZARN image has no fast transfer"};
+  }
 
   command.action = CommandLine::Action::Upload;
   if (const std::optional<uint16_t> number = ComNumberFromName(*device)) {
@@ -100,12 +108,14 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     command.devicePath = *device;
   }
   command.imagePath = files[0];
+  command.fast = fast;
   return {command, ""};
 }
 
 std::string UsageText(const std::string& program) {
   return "Usage: " + program +
          " --port DEVICE FILE\n"
+         "       " + program + " --port DEVICE --fast FILE.DSP\n"
          "       " + program + " --list-ports\n"
          "\n"
          "Uploads FILE into the STB on the serial port DEVICE, without the window.\n"
@@ -115,6 +125,14 @@ std::string UsageText(const std::string& program) {
          "protocol.\n"
          "\n"
          "  -p, --port DEVICE  the serial port (115200 8N1, DTR and RTS low)\n"
+         "      --fast         .DSP files only: the fast transfer. Each block goes as\n"
+         "                     soon as the STB has acknowledged the last one (its\n"
+         "                     answer is awaited up to 10 s) instead of after a fixed\n"
+         "                     200 ms pause: near the line's full speed, and an STB\n"
+         "                     that answers late still gets the file. Do not use it\n"
+         "                     with an STB that relies on the 200 ms pause after each\n"
+         "                     block (to write it away): it would lose blocks. A\n"
+         "                     ZARN image with --fast is refused (exit status 2).\n"
          "      --list-ports   list the ports the port dialog would offer\n"
          "  -h, --help         show this text\n"
          "      --version      show the version\n"

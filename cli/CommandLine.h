@@ -15,6 +15,10 @@ struct CommandLine {
   std::string devicePath;
   uint16_t comNumber = 0;
   std::string imagePath;
+  // Upload of a .DSP file with the fast transfer (DspPacing::AckDriven). The
+  // parser refuses it for any other file rather than ignore it: the user
+  // asked for something the ZARN protocol does not have.
+  bool fast = false;
 };
 
 struct ParsedCommandLine {

@@ -109,7 +109,8 @@ int RunUpload(const CommandLine& command, std::FILE* out, std::FILE* err) {
   TThread* task = nullptr;
   try {
     if (IsDspPath(command.imagePath)) {
-      task = new UpDspThread(host);
+      task = new UpDspThread(host, RealTaskClock(),
+                             command.fast ? DspPacing::AckDriven : DspPacing::PausePerBlock);
     } else {
       task = new UpThread(host);
     }

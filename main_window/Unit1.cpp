@@ -1,10 +1,12 @@
 #include "Unit1.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QMenu>
 #include <QImage>
 #include <QThread>
 #include <QTimer>
@@ -20,6 +22,7 @@
 #include "ConnectedGlyphData.h"
 #include "DspPath.h"
 #include "ExceptionDisplay.h"
+#include "FastTransferSetting.h"
 #include "GlyphBitmap.h"
 #include "MainWindowLayout.h"
 #include "TsuiBuiltInFileTheme.h"
@@ -56,6 +59,7 @@ const QString kLoadFilter = QStringLiteral(
     "Zarn files (*.ZARN; *.ZFL; *.DAT; *.ZCN; *.DSP; *.LOGO)| *.zarn; *.zfl; *.dat; *.zcn; *.dsp; *.logo| All files "
     "(*.*)|*.*");
 const QString kApplicationErrorTitle = QStringLiteral("Application Error");
+const QString kFastDspTransferItem = QStringLiteral("Fast DSP transfer");
 
 // How long the window, as it goes, lets an ended task's thread finish
 // releasing itself (it touches nothing of the window any more by then).
@@ -114,6 +118,17 @@ void TForm1::BuildLayout() {
   suiForm1->setObjectName(QStringLiteral("suiForm1"));
   suiForm1->setGeometry(QRect(QPoint(0, 0), kClientSize));
   suiForm1->SetCaption(ApplicationCaption());
+  // The window menu's own items keep their order; the choice sits in a group
+  // of its own right above "&Close".
+  QMenu* windowMenu = suiForm1->WindowMenu();
+  QAction* closeItem = windowMenu->actions().constLast();
+  FastDspTransferItem = new QAction(kFastDspTransferItem, windowMenu);
+  FastDspTransferItem->setObjectName(QStringLiteral("FastDspTransferItem"));
+  FastDspTransferItem->setCheckable(true);
+  FastDspTransferItem->setChecked(fast_transfer_setting::Load());
+  connect(FastDspTransferItem, &QAction::toggled, this, [](bool on) { fast_transfer_setting::Save(on); });
+  windowMenu->insertAction(closeItem, FastDspTransferItem);
+  windowMenu->insertSeparator(closeItem);
 
   SaveDialog1 = new TSaveDialog;
   OpenDialog1 = new TOpenDialog;
@@ -283,7 +298,9 @@ void TForm1::SpeedButton2Click(QObject* /*Sender*/) {
     return;
   }
   if (IsDspFile) {
-    DspTaskHandle = new UpDspThread(*this);
+    DspTaskHandle = new UpDspThread(
+        *this, RealTaskClock(),
+        FastDspTransferItem->isChecked() ? DspPacing::AckDriven : DspPacing::PausePerBlock);
     runningTask_ = DspTaskHandle;
   } else {
     UpTaskHandle = new UpThread(*this);

@@ -32,6 +32,7 @@
 #include "TaskHost.h"
 #include "Unit2.h"
 
+class QAction;
 class TsuiBuiltInFileTheme;
 class TsuiButton;
 class TsuiEdit;
@@ -66,6 +67,10 @@ class TForm1 : public QWidget, public TaskHost {
   TsuiImagePanel* suiImagePanel1;
   TApdComPort* ApdComPort1;
   TsuiEdit* suiEdit1;  // the chosen path, read-only
+  // "Fast DSP transfer" in the title bar's window menu, before "&Close":
+  // checked, Send starts a DSP upload with the fast transfer. Its state is
+  // remembered between runs (FastTransferSetting.h).
+  QAction* FastDspTransferItem;
 
   // The commands, as the buttons' clicks run them. None catches: a failure
   // leaves the command at that step and reaches the exception display.

@@ -94,10 +94,27 @@ class UpThread final : public TThread {
   int packetCounter_ = 0;
 };
 
-// Uploads a .DSP file by the YMODEM-style block transfer.
+// How a DSP upload paces its data blocks. The framing (header block, 1030-byte
+// data blocks, EOT handshake, closing block) is the same in both.
+//  - PausePerBlock (the default): after queuing a block the task pauses 200 ms
+//    and then reads the STB's reply once; a reply that has not arrived by then
+//    ends the task with the failure box. An STB that needs the quiet 200 ms
+//    after each block (to write it away) must get this mode.
+//  - AckDriven ("Fast transfer"): the next block goes as soon as the previous
+//    one is acknowledged, and a block's reply is waited for with the same
+//    10-second limit as the other phases' replies ("Timeout!!!" when it does
+//    not come). NAK or any other byte sends the block again, CAN and SUB end
+//    the task as in the default mode, and a stop request is honoured between
+//    blocks and while a reply is awaited (failure box). Near the line's full
+//    rate, and slow STBs that answer after more than 200 ms still complete.
+enum class DspPacing { PausePerBlock, AckDriven };
+
+// Uploads a .DSP file by the YMODEM-style block transfer, paced as `pacing`
+// says.
 class UpDspThread final : public TThread {
  public:
-  explicit UpDspThread(TaskHost& host, TaskClock& clock = RealTaskClock());
+  explicit UpDspThread(TaskHost& host, TaskClock& clock = RealTaskClock(),
+                       DspPacing pacing = DspPacing::PausePerBlock);
 
  protected:
   void Execute() override;
@@ -121,7 +138,9 @@ class UpDspThread final : public TThread {
   // The data blocks, each sent again while the STB asks for it.
   bool SendDataBlocks();
   // One block carrying `carried` bytes from `offset`; false when the task ends.
+  // Each pacing has its own; both log the same lines for the same replies.
   bool SendDataBlock(uint8_t blockNumber, int32_t offset, int32_t carried);
+  bool SendDataBlockAckDriven(uint8_t blockNumber, int32_t offset, int32_t carried);
   // EOT until ACK.
   bool EndTransmission();
   // The empty header block that ends the batch; sets closingAcknowledged_.
@@ -137,14 +156,15 @@ class UpDspThread final : public TThread {
   // SUB. True when `reply` is one of them; its line is logged then, and the
   // task must end.
   bool Refused(uint8_t reply, Discard onCancel, const char* cancelLine, const char* disabledLine);
-  // A wait for a reply with the 10-second limit; false when the task must end
-  // (its line logged or the failure box shown).
-  bool AwaitReply();
+  // A wait for a reply of at most `limitSeconds`; false when the task must end
+  // ("Timeout!!!" logged and the file closed, or the failure box shown).
+  bool AwaitReply(int limitSeconds);
   // Shows the failure box and closes the image file.
   void Fail();
   uint8_t Take();
   uint8_t Peek();
 
+  const DspPacing pacing_;
   // The chosen path, read once.
   std::string path_;
   // The file's length as measured when it was opened.

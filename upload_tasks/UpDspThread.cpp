@@ -1,6 +1,7 @@
 // The DSP upload: a YMODEM-style batch of one file. First contact on the
 // STB's 'C', a header block with the file's name and size, 1030-byte data
-// blocks each answered 200 ms after it was queued, the EOT handshake and the
+// blocks each answered 200 ms after it was queued (or, in the fast transfer,
+// each sent once the previous one is acknowledged), the EOT handshake and the
 // empty closing block.
 
 #include <algorithm>
@@ -31,6 +32,9 @@ constexpr int kOtherBytesLimitSeconds = 3;
 constexpr int kMaxSends = 60;
 // The STB answers a data block within this pause; its reply is read then.
 constexpr auto kBlockReplyPause = 200ms;
+// Fast transfer: how long a data block's reply is waited for. YMODEM
+// receivers give a sender ten seconds, as the other phases here do.
+constexpr int kBlockReplyLimitSeconds = 10;
 
 // The header's size text is a signed 32-bit "%ld".
 constexpr int64_t kMaxFileLength = INT32_MAX;
@@ -56,8 +60,8 @@ std::string PacketLine(int32_t offset, int32_t size) {
 
 }  // namespace
 
-UpDspThread::UpDspThread(TaskHost& host, TaskClock& clock)
-    : TThread(host, clock, "UpDspThread", "Download task terminated!!!") {
+UpDspThread::UpDspThread(TaskHost& host, TaskClock& clock, DspPacing pacing)
+    : TThread(host, clock, "UpDspThread", "Download task terminated!!!"), pacing_(pacing) {
   Start();
 }
 
@@ -113,6 +117,11 @@ bool UpDspThread::FirstContact() {
     }
   }
   Log("connection established!!!");
+  // The mode is named where the transfer itself begins: "Waiting for STB..."
+  // stays the first line of every upload, an upload that never reached the
+  // STB claims no transfer, and the line sits above everything the pacing
+  // can change.
+  if (pacing_ == DspPacing::AckDriven) Log("Fast transfer");
   return true;
 }
 
@@ -134,7 +143,7 @@ bool UpDspThread::SendHeaderBlock() {
   const HeaderBlock header = BuildHeaderBlock(NameWithoutDirectory(path_), size_);
   for (int sends = 0;;) {
     Port().PutBlock(header.data(), static_cast<uint16_t>(header.size()));
-    if (!AwaitReply()) return false;
+    if (!AwaitReply(kReplyLimitSeconds)) return false;
     const uint8_t reply = Take();
     if (reply == ACK) {
       if (WaitWithoutLimit() == WaitOutcome::StopRequested) {
@@ -178,14 +187,17 @@ bool UpDspThread::ReadFile() {
   return true;
 }
 
-// No wait here looks at a stop request; a closed port ends the phase through
-// its next operation.
+// Paced by 200 ms per block, no wait here looks at a stop request; a closed
+// port ends the phase through its next operation.
 bool UpDspThread::SendDataBlocks() {
   uint8_t blockNumber = 1;
   for (int32_t offset = 0; offset < size_;) {
     const auto carried = static_cast<int32_t>(
         std::min<int64_t>(static_cast<int64_t>(kDataFieldSize), size_ - offset));
-    if (!SendDataBlock(blockNumber, offset, carried)) return false;
+    const bool sent = pacing_ == DspPacing::AckDriven
+                          ? SendDataBlockAckDriven(blockNumber, offset, carried)
+                          : SendDataBlock(blockNumber, offset, carried);
+    if (!sent) return false;
     ++blockNumber;
     offset += carried;
   }
@@ -215,13 +227,48 @@ bool UpDspThread::SendDataBlock(uint8_t blockNumber, int32_t offset, int32_t car
   return false;
 }
 
+// The default mode flushes both buffers after each reply, so bytes that trail
+// an ACK cannot pass for the next block's. Here the receive side is emptied
+// right before each send instead: nothing received by then can answer a block
+// not yet queued, and the real reply, which may come at once, is never thrown
+// away. The transmit side is left alone: the STB has answered, so the block
+// has left, apart perhaps from its trailing 0x00, which the STB expects.
+bool UpDspThread::SendDataBlockAckDriven(uint8_t blockNumber, int32_t offset,
+                                         int32_t carried) {
+  const DataBlock block =
+      BuildDataBlock(blockNumber, {buffer_.data() + offset, static_cast<size_t>(carried)});
+  for (int sends = 0; sends < kMaxSends; ++sends) {
+    if (StopRequested()) {
+      Fail();
+      return false;
+    }
+    Port().FlushInBuffer();
+    // One ring operation for the whole block: the same bytes as the default
+    // mode's byte-by-byte queuing, at a fraction of its locking.
+    Port().PutBlock(block.data(), static_cast<uint16_t>(block.size()));
+    if (!AwaitReply(kBlockReplyLimitSeconds)) return false;
+    const uint8_t reply = Take();
+    if (reply == ACK) {
+      Log(PacketLine(offset, size_));
+      StepProgressBy(carried);
+      return true;
+    }
+    if (Refused(reply, Discard::BothBuffers, "Trasf. error!!!", "Trasf. disabled!!!")) {
+      return false;
+    }
+  }
+  FlushBoth();
+  Log("Trasf. time expired!!!");
+  return false;
+}
+
 // The STB answers the first EOT with NAK. Sixty unanswered EOTs still lead to
 // the closing block.
 bool UpDspThread::EndTransmission() {
   Port().FlushInBuffer();
   for (int sends = 0; sends < kMaxSends;) {
     Port().PutChar(EOT);
-    if (!AwaitReply()) return false;
+    if (!AwaitReply(kReplyLimitSeconds)) return false;
     const uint8_t reply = Peek();
     Take();
     if (reply == ACK) break;
@@ -241,7 +288,7 @@ bool UpDspThread::SendClosingBlock() {
   Port().FlushInBuffer();
   for (int sends = 0; sends < kMaxSends;) {
     PutEach(Port(), closing);
-    if (!AwaitReply()) return false;
+    if (!AwaitReply(kReplyLimitSeconds)) return false;
     const uint8_t reply = Take();
     if (reply == ACK) {
       closingAcknowledged_ = true;
@@ -281,8 +328,8 @@ bool UpDspThread::Refused(uint8_t reply, Discard onCancel, const char* cancelLin
   return false;
 }
 
-bool UpDspThread::AwaitReply() {
-  switch (WaitSeconds(kReplyLimitSeconds)) {
+bool UpDspThread::AwaitReply(int limitSeconds) {
+  switch (WaitSeconds(limitSeconds)) {
     case WaitOutcome::ByteReady:
       return true;
     case WaitOutcome::TimedOut:

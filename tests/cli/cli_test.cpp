@@ -84,6 +84,36 @@ INSTANTIATE_TEST_SUITE_P(
         ParseRow{"ListPortsWithMore", {"--list-ports", "a"}, false, A::Help, "", 0, ""}),
     [](const testing::TestParamInfo<ParseRow>& info) { return std::string(info.param.name); });
 
+// --fast: the fast transfer of a .DSP file; refused for a ZARN image.
+struct FastRow {
+  const char* name;
+  Strings arguments;
+  bool valid;
+  bool fast;
+};
+
+class FastOption : public testing::TestWithParam<FastRow> {};
+
+TEST_P(FastOption, IsForDspFilesOnly) {
+  const FastRow& row = GetParam();
+  const ParsedCommandLine parsed = ParseCommandLine(row.arguments);
+  ASSERT_EQ(parsed.command.has_value(), row.valid) << parsed.error;
+  if (row.valid) {
+    EXPECT_EQ(parsed.command->fast, row.fast);
+  } else {
+    EXPECT_FALSE(parsed.error.empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FastOption,
+    testing::Values(FastRow{"DspFile", {"--port", "COM1", "--fast", "a.DSP"}, true, true},
+                    FastRow{"AfterTheFile", {"--port", "/dev/pts/3", "dir/b.dsp", "--fast"}, true, true},
+                    FastRow{"NotGiven", {"--port", "COM1", "a.DSP"}, true, false},
+                    FastRow{"ZarnImage", {"--port", "COM1", "--fast", "a.zarn"}, false, false},
+                    FastRow{"WithListPorts", {"--list-ports", "--fast"}, false, false}),
+    [](const testing::TestParamInfo<FastRow>& info) { return std::string(info.param.name); });
+
 struct DspRow {
   const char* path;
   bool dsp;
@@ -129,6 +159,8 @@ TEST(ZarnUploadProgram, HelpAndVersionGoToStdoutAndExitZero) {
   const ChildResult help = RunChild(kProgram, {"--help"});
   EXPECT_EQ(help.exitStatus, 0);
   EXPECT_NE(help.out.find("--port DEVICE FILE"), std::string::npos);
+  EXPECT_NE(help.out.find("--fast"), std::string::npos);
+  EXPECT_NE(help.out.find("relies on the 200 ms pause"), std::string::npos);
   EXPECT_TRUE(help.err.empty());
   const ChildResult version = RunChild(kProgram, {"--version"});
   EXPECT_EQ(version.exitStatus, 0);
@@ -148,7 +180,8 @@ TEST_P(UsageErrors, ExitTwoWithTheUsageOnStderrAndNothingOnStdout) {
 INSTANTIATE_TEST_SUITE_P(Program, UsageErrors,
                          testing::Values(Strings{}, Strings{"--port"}, Strings{"image.zarn"},
                                          Strings{"--bogus"}, Strings{"--port", "COM0", "x"},
-                                         Strings{"--port", "COM1", "a", "b"}));
+                                         Strings{"--port", "COM1", "a", "b"},
+                                         Strings{"--port", "COM1", "--fast", "image.zarn"}));
 
 class ZarnUploadRun : public testing::Test {
  protected:
@@ -170,7 +203,10 @@ class ZarnUploadRun : public testing::Test {
         sim.Start();
       }
     };
-    return RunChild(kProgram, {"--port", sim.SlavePath(), file}, options);
+    Strings arguments = {"--port", sim.SlavePath()};
+    arguments.insert(arguments.end(), extraArguments_.begin(), extraArguments_.end());
+    arguments.push_back(file);
+    return RunChild(kProgram, arguments, options);
   }
 
   static stbsim::SimOptions QuickStb() {
@@ -183,6 +219,8 @@ class ZarnUploadRun : public testing::Test {
   }
 
   TempDir folder_{"zarn_tasks"};
+  // Given before the file by RunAgainst.
+  Strings extraArguments_;
 };
 
 TEST_F(ZarnUploadRun, MissingFileExitsTwoBeforeThePortIsTouched) {
@@ -231,6 +269,25 @@ TEST_F(ZarnUploadRun, CompleteUploadExitsZeroWithTheLogOnStdoutOnly) {
   EXPECT_TRUE(result.err.empty()) << result.err;  // no terminal: no progress bar
   ASSERT_TRUE(sim.WaitUntilFinished(5s));
   EXPECT_EQ(sim.LastUpload().Image(), image);
+}
+
+// An STB that answers each block 300 ms late: only the fast transfer, which
+// waits for the answer, gets the file through.
+TEST_F(ZarnUploadRun, FastDspUploadNamesItsModeAndWaitsForASlowStb) {
+  stbsim::SimOptions stb = QuickStb();
+  stb.mode = stbsim::SimMode::Dsp;
+  stb.blockReplyDelay = 300ms;
+  stbsim::StbSimulator sim(stb);
+  const auto content = PatternBody(2500);
+  extraArguments_ = {"--fast"};
+  const ChildResult result = RunAgainst(sim, WriteImage("slow.DSP", content));
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  EXPECT_EQ(result.OutLines(),
+            (Strings{"Waiting for STB...", "connection established!!!", "Fast transfer",
+                     "Packet 0/2 OK, sent 0Bytes", "Packet 1/2 OK, sent 1024Bytes",
+                     "Packet 2/2 OK, sent 2048Bytes", "Download task terminated!!!"}));
+  ASSERT_TRUE(sim.WaitUntilFinished(5s));
+  EXPECT_EQ(sim.LastUpload().dspFile, content);
 }
 
 TEST_F(ZarnUploadRun, ProgressBarIsDrawnOnATerminalStderr) {

@@ -4,7 +4,10 @@
 //
 // The task runs on the line-aware clock: its waits keep real time (rb's
 // repeats of 'C' do), while the 200 ms pause after each block ends as soon as
-// rb has answered. One row keeps the real clock throughout.
+// rb has answered. One row keeps the real clock throughout. The fast transfer
+// has rows of its own: it has no pause, each block going out as soon as rb
+// has acknowledged the last, so the block boundaries and rb's handling of the
+// byte that trails each block meet at full line speed.
 //
 // rb is started only once the task waits for first contact: rb sends its
 // first 'C' at once and the next one about ten seconds later, while the task
@@ -150,8 +153,11 @@ struct RbCase {
   const char* label;
   size_t size;
   bool realTime = false;  // the task's own clock instead of the line-aware one
+  DspPacing pacing = DspPacing::PausePerBlock;
 };
-void PrintTo(const RbCase& c, std::ostream* os) { *os << c.size << " bytes"; }
+void PrintTo(const RbCase& c, std::ostream* os) {
+  *os << c.size << " bytes" << (c.pacing == DspPacing::AckDriven ? ", fast" : "");
+}
 
 class DspUploadToRb : public ::testing::TestWithParam<RbCase> {
  protected:
@@ -190,9 +196,9 @@ TEST_P(DspUploadToRb, ReceivedFileEqualsOriginal) {
   clockOptions.pauseScale = 0;  // a pause waits for rb's answer instead
   LineAwareClock clock(port, clockOptions, kBlockReplyDeadline);
   if (c.realTime) {
-    new UpDspThread(host);
+    new UpDspThread(host, RealTaskClock(), c.pacing);
   } else {
-    new UpDspThread(host, clock);
+    new UpDspThread(host, clock, c.pacing);
   }
   auto logHas = [&](const std::string& line) {
     const auto log = host.Log();
@@ -210,6 +216,7 @@ TEST_P(DspUploadToRb, ReceivedFileEqualsOriginal) {
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.back(), "Download task terminated!!!");
   EXPECT_TRUE(logHas("connection established!!!"));
+  EXPECT_EQ(logHas("Fast transfer"), c.pacing == DspPacing::AckDriven);
   const auto packets = std::count_if(log.begin(), log.end(), [](const std::string& line) {
     return line.rfind("Packet ", 0) == 0;
   });
@@ -229,6 +236,18 @@ INSTANTIATE_TEST_SUITE_P(
                       RbCase{"TwoBlocksRealTime", 2048, true},
                       // 258 blocks: the block number wraps past 0xFF.
                       RbCase{"BlockNumberWraps", 256 * 1024 + 100}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+constexpr DspPacing kFast = DspPacing::AckDriven;
+INSTANTIATE_TEST_SUITE_P(
+    FastSizes, DspUploadToRb,
+    ::testing::Values(RbCase{"Empty", 0, false, kFast}, RbCase{"OneByte", 1, false, kFast},
+                      RbCase{"OneShortOfABlock", 1023, false, kFast},
+                      RbCase{"OneBlock", 1024, false, kFast},
+                      RbCase{"OneBlockAndAByte", 1025, false, kFast},
+                      RbCase{"TwoBlocksRealTime", 2048, true, kFast},
+                      // 300 blocks at the line's own pace, the number wrapping.
+                      RbCase{"ThreeHundredBlocks", 300 * 1024, false, kFast}),
     [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace

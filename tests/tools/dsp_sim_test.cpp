@@ -1,6 +1,7 @@
 // The simulated STB's DSP side, driven block by block by a scripted tool.
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "SimFixture.h"
@@ -221,6 +222,50 @@ TEST_F(DspSimTest, SilentAfterABlock) {
   EXPECT_EQ(Exchange(DspDataBlock(1, Pattern(5))), Bytes{kAck});
   CloseTransfer();
   EXPECT_EQ(sim->LastUpload().dspFile, Pattern(5));
+}
+
+// A slow STB: the answer to a block comes no sooner than the reply delay.
+TEST_F(DspSimTest, SlowStbAnswersEachBlockAfterItsDelay) {
+  SimOptions options = Quick();
+  options.blockReplyDelay = 150ms;
+  StartSim(options);
+  const Bytes file = Pattern(2048);
+  OpenTransfer("W.DSP", 2048);
+  for (uint8_t number = 1; number <= 2; ++number) {
+    const auto sent = std::chrono::steady_clock::now();
+    const size_t offset = (number - 1) * size_t{1024};
+    EXPECT_EQ(Exchange(DspDataBlock(number, Bytes(file.begin() + offset, file.begin() + offset + 1024))),
+              Bytes{kAck});
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, 150ms) << "block " << int{number};
+  }
+  CloseTransfer();
+  EXPECT_EQ(sim->LastUpload().dspFile, file);
+}
+
+// A paced STB writes an accepted block away before it can take the next: a
+// block right behind the ACK is lost (NAK), one after the write time taken.
+TEST_F(DspSimTest, PacedStbLosesABlockThatComesWhileItWrites) {
+  SimOptions options = Quick();
+  options.dspPacing = stbsim::SimDspPacing::Paced;
+  options.pacedWriteTime = 300ms;
+  StartSim(options);
+  const Bytes file = Pattern(2048);
+  OpenTransfer("P.DSP", 2048);
+  const Bytes block1 = DspDataBlock(1, Bytes(file.begin(), file.begin() + 1024));
+  const Bytes block2 = DspDataBlock(2, Bytes(file.begin() + 1024, file.end()));
+  ASSERT_EQ(Exchange(block1), Bytes{kAck});
+  const auto acknowledged = std::chrono::steady_clock::now();
+  EXPECT_EQ(Exchange(block2), Bytes{kNak});
+  ASSERT_LT(std::chrono::steady_clock::now() - acknowledged, 300ms) << "the machine was too slow to tell";
+  // The pause a paced STB relies on.
+  std::this_thread::sleep_for(350ms);
+  EXPECT_EQ(Exchange(block2), Bytes{kAck});
+  CloseTransfer();
+  const auto upload = sim->LastUpload();
+  EXPECT_EQ(upload.dspFile, file);
+  EXPECT_EQ(upload.earlyBlocks, 1);
+  ASSERT_EQ(upload.dataBlocks.size(), 3u);
+  EXPECT_FALSE(upload.dataBlocks[1].accepted);
 }
 
 struct EndingCase {

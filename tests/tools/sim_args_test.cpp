@@ -55,6 +55,19 @@ TEST(SimArgsTest, OptionsAreTaken) {
   EXPECT_EQ(options.faults[2].times, 5);
 }
 
+TEST(SimArgsTest, DspPacingAndReplyDelay) {
+  const auto defaults = stbsim::ParseSimArgs({});
+  EXPECT_EQ(defaults.options.dspPacing, stbsim::SimDspPacing::Fast);
+  EXPECT_EQ(defaults.options.blockReplyDelay, 0ms);
+  const auto command =
+      stbsim::ParseSimArgs({"--dsp-pacing", "paced", "--write-time", "150", "--reply-delay", "1000"});
+  ASSERT_TRUE(command.error.empty()) << command.error;
+  EXPECT_EQ(command.options.dspPacing, stbsim::SimDspPacing::Paced);
+  EXPECT_EQ(command.options.pacedWriteTime, 150ms);
+  EXPECT_EQ(command.options.blockReplyDelay, 1000ms);
+  EXPECT_EQ(stbsim::ParseSimArgs({"--dsp-pacing", "fast"}).options.dspPacing, stbsim::SimDspPacing::Fast);
+}
+
 class SimArgsErrorTest : public ::testing::TestWithParam<std::vector<std::string>> {};
 
 TEST_P(SimArgsErrorTest, WrongArgumentsAreNamed) {
@@ -70,6 +83,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, SimArgsErrorTest,
                                            std::vector<std::string>{"--reject", "x2"},
                                            std::vector<std::string>{"--reject", "1x0"},
                                            std::vector<std::string>{"--baud", "0"},
+                                           std::vector<std::string>{"--dsp-pacing", "slow"},
+                                           std::vector<std::string>{"--dsp-pacing"},
+                                           std::vector<std::string>{"--reply-delay", "-1"},
+                                           std::vector<std::string>{"--write-time", "soon"},
                                            std::vector<std::string>{"--fault", "packet=teleport"}));
 
 struct FaultCase {

@@ -61,7 +61,7 @@ UpDspThread* DspUploadTest::StartUpload(const std::string& path, TaskClock* cloc
     clock_->SetPeerQuiet([sim = sim_.get()] { return sim->AwaitsTheTool(); });
   }
   host_.SetChosenPath(path);
-  UpDspThread* task = new UpDspThread(host_, *clock);
+  UpDspThread* task = new UpDspThread(host_, *clock, pacing_);
   if (sim_) {
     // "Waiting for STB..." follows the task's flush, right before its wait.
     EXPECT_TRUE(host_.PumpUntil([&] { return !host_.Log().empty(); }, kDeadline));

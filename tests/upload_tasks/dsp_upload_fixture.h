@@ -79,6 +79,8 @@ class DspUploadTest : public ::testing::Test {
   FakeTaskHost host_{port_};
   FakeTaskClock::Options clockOptions_;
   std::chrono::milliseconds stallLimit_ = kStallLimit;
+  // The pacing StartUpload gives the task.
+  DspPacing pacing_ = DspPacing::PausePerBlock;
   std::unique_ptr<LineAwareClock> clock_;
   std::unique_ptr<stbsim::StbSimulator> sim_;
 };

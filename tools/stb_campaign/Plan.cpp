@@ -159,7 +159,7 @@ std::vector<uint8_t> ZarnImage(Dice& dice, std::string& text) {
 
 }  // namespace
 
-SessionPlan PlanForSeed(uint64_t seed) {
+SessionPlan PlanForSeed(uint64_t seed, DspPacing pacing) {
   Dice dice(seed);
   SessionPlan plan;
   plan.seed = seed;
@@ -200,10 +200,12 @@ SessionPlan PlanForSeed(uint64_t seed) {
     sessionBytes = 4 + 64 + packets * 12 + body + 4;
   } else {
     sim.mode = stbsim::SimMode::Dsp;
+    plan.pacing = pacing;
     plan.fileName = dice.Chance(80) ? "FIRMWARE.DSP" : "firmware.dsp";
     const int size = dice.Chance(10) ? 0 : dice.Chance(50) ? dice.Upto(1, 1024) : dice.Upto(1025, 4100);
     plan.file = dice.Random(size, size);
-    what = "file of " + std::to_string(size) + " bytes";
+    what = "file of " + std::to_string(size) + " bytes" +
+           (pacing == DspPacing::AckDriven ? ", fast transfer" : "");
     phases = {{SimPhase::ContactC, "contact", {'C'}, 1},
               {SimPhase::DspHeaderReply, "dspheader", {ymodem::ACK, 'C'}, 1},
               {SimPhase::BlockReply, "block", {ymodem::ACK}, 4},

@@ -80,7 +80,7 @@ SessionResult RunSession(const SessionPlan& plan, const std::string& folder,
 
   TThread* task = nullptr;
   if (IsDspPath(plan.fileName)) {
-    task = new UpDspThread(host, clock);
+    task = new UpDspThread(host, clock, plan.pacing);
   } else {
     task = new UpThread(host, clock);
   }

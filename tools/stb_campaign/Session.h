@@ -22,6 +22,7 @@
 #include "SimOptions.h"
 #include "SimRecord.h"
 #include "TaskHost.h"
+#include "Unit2.h"
 #include "testing/FakeTaskClock.h"
 
 namespace campaign {
@@ -36,6 +37,8 @@ struct SessionPlan {
   // the STB's own, so a confirmation is no proof of a completed upload then.
   bool confirmationForged = false;
   std::string description;     // the faults, for a failure report
+  // How a DSP upload paces its data blocks (the campaign's --fast-dsp).
+  DspPacing pacing = DspPacing::PausePerBlock;
 };
 
 struct SessionResult {
@@ -76,7 +79,9 @@ SessionResult RunSession(const SessionPlan& plan, const std::string& folder,
 // What the session did wrong: an empty list when every invariant holds.
 std::vector<std::string> Violations(const SessionPlan& plan, const SessionResult& result);
 
-// The random session of `seed`: protocol, file and faults.
-SessionPlan PlanForSeed(uint64_t seed);
+// The random session of `seed`: protocol, file and faults. With `pacing`
+// AckDriven a DSP session uses the fast transfer; the faults stay those of
+// the seed.
+SessionPlan PlanForSeed(uint64_t seed, DspPacing pacing = DspPacing::PausePerBlock);
 
 }  // namespace campaign

@@ -36,8 +36,9 @@ constexpr int kMaxReportedFailures = 20;
 constexpr uint64_t kProgressEvery = 1000;
 
 const char kUsage[] =
-    "Usage: zarn-stb-campaign --sessions N [--first-seed S] [--quiet]\n"
-    "       zarn-stb-campaign --seed N [--verbose]\n";
+    "Usage: zarn-stb-campaign --sessions N [--first-seed S] [--quiet] [--fast-dsp]\n"
+    "       zarn-stb-campaign --seed N [--verbose] [--fast-dsp]\n"
+    "--fast-dsp: the DSP sessions use the fast transfer (same seeds, same faults)\n";
 
 bool ParseNumber(const char* text, uint64_t& out) {
   char* end = nullptr;
@@ -64,6 +65,7 @@ int main(int argc, char** argv) {
   bool replay = false;
   bool verbose = false;
   bool quiet = false;
+  DspPacing pacing = DspPacing::PausePerBlock;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -79,6 +81,8 @@ int main(int argc, char** argv) {
       verbose = true;
     } else if (arg == "--quiet") {
       quiet = true;
+    } else if (arg == "--fast-dsp") {
+      pacing = DspPacing::AckDriven;
     } else {
       std::fputs(kUsage, stderr);
       return kExitUsage;
@@ -110,7 +114,7 @@ int main(int argc, char** argv) {
   uint64_t ran = 0;
   uint64_t confirmed = 0;
   for (uint64_t seed = firstSeed; seed < firstSeed + sessions; ++seed) {
-    const campaign::SessionPlan plan = campaign::PlanForSeed(seed);
+    const campaign::SessionPlan plan = campaign::PlanForSeed(seed, pacing);
     const campaign::SessionResult result = campaign::RunSession(plan, folder.string());
     ++ran;
     if (result.end == TaskEnd::Confirmed) ++confirmed;

@@ -1,6 +1,7 @@
 #include "DspStb.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "SimCrc.h"
 
@@ -66,6 +67,7 @@ void DspStb::ResetTransfer() {
   size_ = -1;
   stored_ = 0;
   acceptedHeader_.clear();
+  writingUntil_ = {};
 }
 
 SessionEnd DspStb::Transfer() {
@@ -89,10 +91,11 @@ SessionEnd DspStb::Transfer() {
         OnHeaderBlock(block);
       }
     } else if (first == kStx) {
+      const auto arrived = SimLine::Clock::now();
       std::vector<uint8_t> block{first};
       const std::vector<uint8_t> rest = channel_.ReadExact(kDataBlockSize - 1);
       block.insert(block.end(), rest.begin(), rest.end());
-      OnDataBlock(block);
+      OnDataBlock(block, arrived);
     } else if (first == kEot) {
       OnEot();
     } else if (first == kCan) {
@@ -148,7 +151,29 @@ void DspStb::OnHeaderBlock(const std::vector<uint8_t>& block) {
   state_ = State::Data;
 }
 
-void DspStb::OnDataBlock(const std::vector<uint8_t>& block) {
+bool DspStb::LostWhileWriting(const std::vector<uint8_t>& block, SimLine::Clock::time_point arrived) {
+  if (channel_.Options().dspPacing != SimDspPacing::Paced || arrived >= writingUntil_) return false;
+  const auto early = std::chrono::duration_cast<std::chrono::milliseconds>(writingUntil_ - arrived);
+  channel_.Log().ChangeUpload([&](UploadRecord& upload) {
+    upload.dataBlocks.push_back({block, block[1], false, false});
+    ++upload.earlyBlocks;
+  });
+  channel_.Event("data block " + std::to_string(blockIndex_) + " came " + std::to_string(early.count()) +
+                 " ms before the last one was written: NAK");
+  channel_.Line().Write({kNak});
+  return true;
+}
+
+// A slow STB: every answer to a data block, whatever it is, comes late. The
+// block is on record before.
+void DspStb::AnswerLate() {
+  const auto delay = channel_.Options().blockReplyDelay;
+  if (delay.count() > 0) channel_.Line().SleepFor(delay);
+}
+
+void DspStb::OnDataBlock(const std::vector<uint8_t>& block, SimLine::Clock::time_point arrived) {
+  const SimOptions& options = channel_.Options();
+  if (state_ == State::Data && LostWhileWriting(block, arrived)) return;
   const uint8_t number = block[1];
   const bool ok = block[2] == static_cast<uint8_t>(~number) &&
                   BitwiseCrc16(block.data() + 3, kDataFieldSize) == CrcField(block, kDataFieldSize) &&
@@ -163,6 +188,7 @@ void DspStb::OnDataBlock(const std::vector<uint8_t>& block) {
     // The last block again: its ACK was lost. Acknowledge, keep nothing.
     channel_.Log().ChangeUpload([&](UploadRecord& upload) { upload.dataBlocks.push_back({block, number, ok, true}); });
     channel_.Event("block " + std::to_string(number) + " repeated: ACK");
+    AnswerLate();
     channel_.Line().Write({kAck});
     return;
   }
@@ -182,7 +208,9 @@ void DspStb::OnDataBlock(const std::vector<uint8_t>& block) {
     upload.dataBlocks.push_back({block, number, ok, accepted});
     upload.dspFile.insert(upload.dspFile.end(), block.begin() + 3, block.begin() + 3 + keep);
   });
+  AnswerLate();
   channel_.Send(reply, what);
+  if (accepted) writingUntil_ = SimLine::Clock::now() + options.pacedWriteTime;
   EndsTransfer(reply.bytes);
 }
 

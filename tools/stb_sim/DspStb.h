@@ -51,7 +51,13 @@ class DspStb {
   void ResetTransfer();
   SessionEnd Transfer();
   void OnHeaderBlock(const std::vector<uint8_t>& block);
-  void OnDataBlock(const std::vector<uint8_t>& block);
+  // `arrived`: when the block's first byte came.
+  void OnDataBlock(const std::vector<uint8_t>& block, SimLine::Clock::time_point arrived);
+  // Sleeps the slow STB's reply delay (nothing when it has none).
+  void AnswerLate();
+  // A paced STB still writing the last accepted block at `arrived`: the
+  // block is lost and answered NAK (true).
+  bool LostWhileWriting(const std::vector<uint8_t>& block, SimLine::Clock::time_point arrived);
   void OnEot();
   void OnClosingBlock(const std::vector<uint8_t>& block);
   // Moves to Aborted when the STB answered with CAN or SUB.
@@ -70,6 +76,8 @@ class DspStb {
   int64_t size_ = -1;
   int64_t stored_ = 0;
   std::vector<uint8_t> acceptedHeader_;
+  // Paced: the end of writing the last accepted block away.
+  SimLine::Clock::time_point writingUntil_{};
 };
 
 }  // namespace stbsim

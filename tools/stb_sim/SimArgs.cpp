@@ -24,6 +24,12 @@ const char* const kSimUsage =
     "  --greet-interval MS      repeat the greeting while nobody asks (0: once)\n"
     "  --first-greeting-delay MS\n"
     "  --c-interval MS          DSP: interval of the first-contact 'C's\n"
+    "  --dsp-pacing fast|paced  DSP: block pacing the STB is built for (default\n"
+    "                           fast); a paced STB writes each block away for\n"
+    "                           --write-time MS (default 100) after its ACK and\n"
+    "                           answers NAK to a block that comes meanwhile\n"
+    "  --write-time MS          DSP, paced: see --dsp-pacing\n"
+    "  --reply-delay MS         DSP: answer each data block MS after it came\n"
     "  --flash-time MS          ZARN: time between FlashStart and FlashOk\n"
     "  --restart-time MS        pause before greeting again after an upload\n"
     "  --idle-restart MS        give up a stalled upload after MS (0: never)\n"
@@ -221,6 +227,13 @@ SimCommand ParseSimArgs(const std::vector<std::string>& args) {
       if (!milliseconds(options.firstGreetingDelay)) return fail("--first-greeting-delay takes milliseconds");
     } else if (arg == "--c-interval") {
       if (!milliseconds(options.cInterval)) return fail("--c-interval takes milliseconds");
+    } else if (arg == "--dsp-pacing") {
+      if (!value(text) || (text != "fast" && text != "paced")) return fail("--dsp-pacing takes fast or paced");
+      options.dspPacing = text == "fast" ? SimDspPacing::Fast : SimDspPacing::Paced;
+    } else if (arg == "--write-time") {
+      if (!milliseconds(options.pacedWriteTime)) return fail("--write-time takes milliseconds");
+    } else if (arg == "--reply-delay") {
+      if (!milliseconds(options.blockReplyDelay)) return fail("--reply-delay takes milliseconds");
     } else if (arg == "--flash-time") {
       if (!milliseconds(options.flashTime)) return fail("--flash-time takes milliseconds");
     } else if (arg == "--restart-time") {

@@ -17,6 +17,14 @@ namespace stbsim {
 // with 'K' 'G' 'S') or the DSP block receiver (asks with 'C').
 enum class SimMode { Zarn, Dsp };
 
+// DSP: the pacing of data blocks the STB is built for.
+//  Fast:  it takes each block as soon as it comes (a block may follow its
+//         predecessor's ACK at once).
+//  Paced: it relies on the tool's 200 ms per block: after acknowledging a
+//         block it writes it away for `pacedWriteTime` and cannot take a block
+//         meanwhile; one that starts arriving then is lost and answered NAK.
+enum class SimDspPacing { Fast, Paced };
+
 // Every moment at which the STB sends something. A Fault names one of them.
 enum class SimPhase {
   // ZARN side
@@ -112,6 +120,12 @@ struct SimOptions {
 
   // DSP: the interval of the 'C's of first contact.
   std::chrono::milliseconds cInterval{1000};
+  // DSP: the block pacing the STB expects, and how long a paced STB writes an
+  // accepted block away (the tool's pause leaves it about 110 ms at 115200 bps).
+  SimDspPacing dspPacing = SimDspPacing::Fast;
+  std::chrono::milliseconds pacedWriteTime{100};
+  // DSP: a slow STB answers each data block only this long after it came.
+  std::chrono::milliseconds blockReplyDelay{0};
   // DSP: after ending a transfer with CAN or SUB, the STB takes what the tool
   // still sends (its three CANs) until the line has been quiet this long.
   std::chrono::milliseconds abortQuiet{500};

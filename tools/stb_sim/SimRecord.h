@@ -57,6 +57,7 @@ struct UploadRecord {
   std::string dspName;                 // from the accepted header block
   int64_t dspSize = -1;                // from the accepted header block (-1: none)
   std::vector<DspBlock> dataBlocks;    // every data block, rejected ones included
+  int earlyBlocks = 0;                 // paced STB: blocks lost while it was writing
   std::vector<uint8_t> dspFile;        // accepted data, trimmed to dspSize at the end
   int eotCount = 0;                    // EOTs received
   std::vector<DspBlock> closingBlocks; // every closing block received
