@@ -64,6 +64,7 @@ class AppTest : public QObject {
   void dotRule_data() {
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("shown");
+    // clang-format off
     QTest::newRow("letter") << "Device read error" << "Device read error.";
     QTest::newRow("digit") << "Error 42" << "Error 42.";
     QTest::newRow("slash, just above the dot") << "/dev/ttyS0/" << "/dev/ttyS0/.";
@@ -74,6 +75,7 @@ class AppTest : public QObject {
     QTest::newRow("blank") << "ends in blank " << "ends in blank ";
     QTest::newRow("quote") << "'' is not a valid integer value" << "'' is not a valid integer value.";
     QTest::newRow("empty") << "" << "";
+    // clang-format on
   }
   void dotRule() {
     QFETCH(QString, message);

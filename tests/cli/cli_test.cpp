@@ -56,6 +56,7 @@ TEST_P(CommandLineParsing, ReadsTheActionThePortAndTheFile) {
 }
 
 using A = CommandLine::Action;
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Table, CommandLineParsing,
     testing::Values(
@@ -83,6 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
         ParseRow{"UnknownOption", {"--speed", "9600"}, false, A::Help, "", 0, ""},
         ParseRow{"ListPortsWithMore", {"--list-ports", "a"}, false, A::Help, "", 0, ""}),
     [](const testing::TestParamInfo<ParseRow>& info) { return std::string(info.param.name); });
+// clang-format on
 
 // --fast: the fast transfer of a .DSP file; refused for a ZARN image.
 struct FastRow {
@@ -105,6 +107,7 @@ TEST_P(FastOption, IsForDspFilesOnly) {
   }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Table, FastOption,
     testing::Values(FastRow{"DspFile", {"--port", "COM1", "--fast", "a.DSP"}, true, true},
@@ -113,6 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
                     FastRow{"ZarnImage", {"--port", "COM1", "--fast", "a.zarn"}, false, false},
                     FastRow{"WithListPorts", {"--list-ports", "--fast"}, false, false}),
     [](const testing::TestParamInfo<FastRow>& info) { return std::string(info.param.name); });
+// clang-format on
 
 struct DspRow {
   const char* path;
@@ -125,12 +129,14 @@ TEST_P(TaskKindByName, LastFourCharactersDecide) {
   EXPECT_EQ(IsDspPath(GetParam().path), GetParam().dsp) << GetParam().path;
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Table, TaskKindByName,
                          testing::Values(DspRow{"a.dsp", true}, DspRow{"A.DSP", true},
                                          DspRow{"dir/x.Dsp", true}, DspRow{".DSP", true},
                                          DspRow{"a.dsp.bak", false}, DspRow{"aDSP", false},
                                          DspRow{"DSP", false}, DspRow{"a.zarn", false},
                                          DspRow{"\xc3\xa9t\xc3\xa9.dsp", true}, DspRow{"", false}));
+// clang-format on
 
 struct BarRow {
   int minimum, maximum, position;
@@ -144,6 +150,7 @@ TEST_P(ProgressBarText, FillsInProportionAndShowsThePercentage) {
   EXPECT_EQ(RenderProgressBar(row.minimum, row.maximum, row.position, 10), row.line);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Table, ProgressBarText,
                          testing::Values(BarRow{0, 100, 0, "[          ]   0%"},
                                          BarRow{0, 100, 50, "[#####     ]  50%"},
@@ -152,6 +159,7 @@ INSTANTIATE_TEST_SUITE_P(Table, ProgressBarText,
                                          BarRow{0, 0, 0, "[          ]   0%"},
                                          BarRow{0, 2000000000, 1999999999, "[######### ]  99%"},
                                          BarRow{100, 200, 150, "[#####     ]  50%"}));
+// clang-format on
 
 // --- The program.
 
@@ -177,11 +185,13 @@ TEST_P(UsageErrors, ExitTwoWithTheUsageOnStderrAndNothingOnStdout) {
   EXPECT_NE(result.err.find("Usage:"), std::string::npos) << result.err;
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Program, UsageErrors,
                          testing::Values(Strings{}, Strings{"--port"}, Strings{"image.zarn"},
                                          Strings{"--bogus"}, Strings{"--port", "COM0", "x"},
                                          Strings{"--port", "COM1", "a", "b"},
                                          Strings{"--port", "COM1", "--fast", "image.zarn"}));
+// clang-format on
 
 class ZarnUploadRun : public testing::Test {
  protected:
@@ -347,12 +357,14 @@ TEST_P(Interrupt, FirstCtrlCStopsTheTaskAndTheTerminationLineComesLast) {
   for (const auto& line : lines) EXPECT_EQ(line.find("Timeout"), std::string::npos) << line;
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Program, Interrupt,
                          testing::Values(InterruptRow{"image.zarn", "Upload task terminated!!!"},
                                          InterruptRow{"image.DSP", "Download task terminated!!!"}),
                          [](const testing::TestParamInfo<InterruptRow>& info) {
                            return std::string(info.param.fileName[6] == 'z' ? "ZarnImage" : "DspFile");
                          });
+// clang-format on
 
 // Ctrl-C in the middle of the transfer: the DSP data blocks look at no stop
 // request, so only the port closed under them, as Disconnect closes it, ends
@@ -402,6 +414,7 @@ TEST_P(MidTransferInterrupt, EndsSoonWithTheFailureBoxAndTheTerminationLineLast)
 constexpr size_t kDspBlocks = 150;      // 200 ms a block: half a minute in full
 constexpr size_t kZarnPackets = 30;     // about 0.8 s a packet
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Program, MidTransferInterrupt,
     testing::Values(
@@ -414,6 +427,7 @@ INSTANTIATE_TEST_SUITE_P(
                        zarn::PacketLine(0, true), "Error!: Communication error",
                        "Upload task terminated!!!"}),
     [](const testing::TestParamInfo<MidTransferRow>& info) { return std::string(info.param.name); });
+// clang-format on
 
 // --- The exit status a script can trust: 0 only when the STB confirmed.
 
@@ -460,6 +474,7 @@ constexpr uint8_t kAck = 0x06;
 constexpr uint8_t kNak = 0x15;
 constexpr uint8_t kCan = 0x18;
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Program, FinalWord,
     testing::Values(
@@ -492,6 +507,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {{stbsim::SimPhase::ClosingReply, 0, stbsim::FaultKind::Replace, {kCan}, 0x01, 0ms, 1}},
                      false, 1, "Trasf. file hr error!!!"}),
     [](const testing::TestParamInfo<FinalWordRow>& info) { return std::string(info.param.name); });
+// clang-format on
 
 // --- A line that vanishes ends the program soon, with status 1.
 
@@ -539,6 +555,7 @@ TEST_P(LineVanishes, ExitsOneSoonWithThePhasesBox) {
   EXPECT_LT(exited - vanished->at, kUnplugToExit);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Program, LineVanishes,
     testing::Values(
@@ -556,6 +573,7 @@ INSTANTIATE_TEST_SUITE_P(
         VanishRow{"DspClosingBlock", stbsim::SimMode::Dsp, "a.DSP", PatternBody(100), 133 + 1030 + 2 + 10,
                   "File Error: Problem reading from file.", "Download task terminated!!!"}),
     [](const testing::TestParamInfo<VanishRow>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(ZarnUploadRun, ListPortsShowsTheSimulatorsLink) {
   stbsim::SimOptions options = QuickStb();

@@ -230,6 +230,7 @@ TEST_P(DspUploadToRb, ReceivedFileEqualsOriginal) {
                                               << " bytes for " << original.size();
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Sizes, DspUploadToRb,
     ::testing::Values(RbCase{"Empty", 0}, RbCase{"OneByte", 1}, RbCase{"OneBlockAndAByte", 1025},
@@ -237,8 +238,10 @@ INSTANTIATE_TEST_SUITE_P(
                       // 258 blocks: the block number wraps past 0xFF.
                       RbCase{"BlockNumberWraps", 256 * 1024 + 100}),
     [](const auto& info) { return std::string(info.param.label); });
+// clang-format on
 
 constexpr DspPacing kFast = DspPacing::AckDriven;
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     FastSizes, DspUploadToRb,
     ::testing::Values(RbCase{"Empty", 0, false, kFast}, RbCase{"OneByte", 1, false, kFast},
@@ -249,5 +252,6 @@ INSTANTIATE_TEST_SUITE_P(
                       // 300 blocks at the line's own pace, the number wrapping.
                       RbCase{"ThreeHundredBlocks", 300 * 1024, false, kFast}),
     [](const auto& info) { return std::string(info.param.label); });
+// clang-format on
 
 }  // namespace

@@ -66,6 +66,7 @@ TEST_P(CheckExceptionTable, RaisesTheClassWithItsCodeAndMessage) {
   }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Codes, CheckExceptionTable,
     testing::Values(
@@ -89,6 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
         CodeCase{-163, "EAPDException", 0, "Klest exception"},
         CodeCase{-1002, "EAPDException", 0, "Klest exception"},
         CodeCase{-40000, "EAPDException", 0, "Klest exception"}));
+// clang-format on
 
 TEST(CheckExceptionTable, PermissionDeniedHasItsOwnClassAndSaysHowToFixIt) {
   try {

@@ -57,10 +57,12 @@ TEST_P(OperationOnClosedPort, RaisesCommNotOpenBeforeAndAfterAnOpen) {
   EXPECT_EQ(port.InBuffUsed(), 0u);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Operations, OperationOnClosedPort, testing::ValuesIn(SevenOperations()),
                          [](const testing::TestParamInfo<NamedOperation>& info) {
                            return info.param.Name;
                          });
+// clang-format on
 
 TEST_F(OpenPortTest, DuringTheCloseOperationsReturnAtOnce) {
   pty_.Send("waiting");

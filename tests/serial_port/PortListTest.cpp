@@ -53,6 +53,7 @@ TEST_P(LinkFolder, FollowsTheEnvironment) {
   EXPECT_EQ(PortLinkFolder(), GetParam().want);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Environments, LinkFolder,
     testing::Values(FolderCase{"/x/ports", "/run/user/5", "/x/ports"},
@@ -60,6 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
                     FolderCase{"", "/run/user/5", "/run/user/5/zarn-loader/ports"},
                     FolderCase{nullptr, nullptr,
                                "/tmp/zarn-loader-" + std::to_string(getuid()) + "/ports"}));
+// clang-format on
 
 struct NumberCase {
   uint16_t number;
@@ -75,6 +77,7 @@ TEST_P(FixedNumbers, NameTheirDevice) {
   EXPECT_EQ(DeviceForComNumber(GetParam().number), GetParam().device);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Numbers, FixedNumbers,
                          testing::Values(NumberCase{0, ""}, NumberCase{11, "/dev/ttyUSB0"},
                                          NumberCase{20, "/dev/ttyUSB9"},
@@ -83,6 +86,7 @@ INSTANTIATE_TEST_SUITE_P(Numbers, FixedNumbers,
                                          NumberCase{31, "/links/COM31"},
                                          NumberCase{50, "/links/COM50"}, NumberCase{51, ""},
                                          NumberCase{65535, ""}));
+// clang-format on
 
 TEST(PortNumbers, UartsWithoutHardwareNameNoDevice) {
   for (uint16_t n = 1; n <= 10; ++n) {

@@ -48,9 +48,11 @@ TEST_P(ReceiveWrap, BytesCrossTheRingEndInOrder) {
   EXPECT_FALSE(engine.CharReady());
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Offsets, ReceiveWrap,
                          testing::Values<std::size_t>(0, 1, 4096, kRing - 1000, kRing - 999,
                                                       kRing - 1, kRing, kRing + 500));
+// clang-format on
 
 TEST(ReceiveRing, FullRingKeepsTheRestQueuedAndLetsItFollowInOrder) {
   RingEngine engine(64);
@@ -217,6 +219,7 @@ TEST_P(TransmitRoom, PutBlockQueuesAllOrNothing) {
   EXPECT_EQ(engine.TakeTransmitRing(), expected);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, TransmitRoom,
     testing::Values(PutCase{4096, 0, 0, 0}, PutCase{4096, 0, 4096, 0}, PutCase{4096, 0, 4097, -3006},
@@ -224,6 +227,7 @@ INSTANTIATE_TEST_SUITE_P(
                     PutCase{32768, 0, 32768, 0}, PutCase{32768, 0, 32769, -3006},
                     PutCase{32768, 1, 65535, -3006}, PutCase{0, 0, 1, -3006},
                     PutCase{0, 0, 0, 0}));
+// clang-format on
 
 TEST(TransmitRing, ExactRoomSetsFullUntilTheWriteThreadTakesTheBytes) {
   RingEngine engine(4096);
@@ -270,12 +274,14 @@ TEST_P(ControlLinesAtOpen, FollowTheOptionsWord) {
   }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Options, ControlLinesAtOpen,
     testing::Values(ControlLineCase{0, {kClrDtr, kClrRts}},
                     ControlLineCase{kOptionDtrHigh | kOptionRtsHigh, {kSetDtr, kSetRts}},
                     ControlLineCase{kOptionDtrHandshake, {kClrRts}},
                     ControlLineCase{kOptionDtrHandshake | kOptionRtsHandshake, {}}));
+// clang-format on
 
 struct LineCase {
   int32_t baud;
@@ -312,6 +318,7 @@ TEST_P(SetLineRules, WorkOutTheNewValuesFromTheCurrentOnes) {
   EXPECT_EQ(engine.line.rtsControl, rtsDisable);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Rules, SetLineRules,
     testing::Values(LineCase{115200, 0, 8, 1, 115200, 0, 8, sbOne},
@@ -321,6 +328,7 @@ INSTANTIATE_TEST_SUITE_P(
                     LineCase{9600, 0, 8, 7, 9600, 0, 8, sbTwo},
                     LineCase{9600, 0, 5, 1, 9600, 0, 5, sbOneAndHalf},
                     LineCase{9600, 0, 5, 2, 9600, 0, 5, sbOneAndHalf}));
+// clang-format on
 
 TEST(SetLine, UnchangedSettingsAreNotWrittenAgain) {
   RingEngine engine(64);
@@ -359,10 +367,12 @@ TEST_P(FlowThresholds, AreCheckedBeforeTheSettingsAreTouched) {
   }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, FlowThresholds,
                          testing::Values(ThresholdCase{0, 0, 0}, ThresholdCase{1000, 100, 0},
                                          ThresholdCase{100, 1000, ecBadArgument},
                                          ThresholdCase{40000, 0, ecBadArgument}));
+// clang-format on
 
 TEST(InputWaiters, WakeOnArrivalOnRequestAndOnShutdown) {
   RingEngine engine(64);

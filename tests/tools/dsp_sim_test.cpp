@@ -110,6 +110,7 @@ TEST_P(DspBadBlockTest, BrokenBlockIsRefusedAndTheGoodOneTaken) {
   EXPECT_FALSE(upload.dataBlocks[0].accepted);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Fields, DspBadBlockTest,
                          ::testing::Values(BadBlockCase{"WrongNumber", 1, 2},
                                            BadBlockCase{"WrongComplement", 2, 0x00},
@@ -117,6 +118,7 @@ INSTANTIATE_TEST_SUITE_P(Fields, DspBadBlockTest,
                                            BadBlockCase{"CrcChanged", 1028, 0x00},
                                            BadBlockCase{"NoTrailingZero", 1029, 0x55}),
                          [](const ::testing::TestParamInfo<BadBlockCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(DspSimTest, BrokenHeaderIsRefusedThenTheGoodOneTaken) {
   StartSim(Quick());
@@ -309,6 +311,7 @@ TEST_P(DspEndingTest, CanOrSubEndsTheTransfer) {
   EXPECT_EQ(tool->Receive(1, kMustCome), Bytes{'C'}) << "asks again after the quiet";
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Phases, DspEndingTest,
                          ::testing::Values(EndingCase{"CanAtHeader", SimPhase::DspHeaderReply, kCan},
                                            EndingCase{"SubAtHeader", SimPhase::DspHeaderReply, kSub},
@@ -317,6 +320,7 @@ INSTANTIATE_TEST_SUITE_P(Phases, DspEndingTest,
                                            EndingCase{"CanAtEot", SimPhase::EotReply, kCan},
                                            EndingCase{"SubAtClosing", SimPhase::ClosingReply, kSub}),
                          [](const ::testing::TestParamInfo<EndingCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(DspSimTest, ClosingBlockAfterUnansweredEotsEndsTheTransfer) {
   SimOptions options = Quick();

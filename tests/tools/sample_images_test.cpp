@@ -35,6 +35,7 @@ TEST_P(SampleImageTest, HeaderMatchesTheBody) {
   EXPECT_EQ(zarn::TypeCodeForNameTag(zarn::NameTag(image.data())), GetParam().typeCode);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Samples, SampleImageTest,
                          ::testing::Values(SampleCase{"sample_dat.DAT", "DAT", 0x01},
                                            SampleCase{"sample_ser.ZARN", "SER", 0x02},
@@ -48,6 +49,7 @@ INSTANTIATE_TEST_SUITE_P(Samples, SampleImageTest,
                              if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
                            return name;
                          });
+// clang-format on
 
 TEST(SampleDspTest, IsThereAndSpansSeveralBlocks) {
   EXPECT_GT(ReadFile("sample.DSP").size(), 4u * 1024);

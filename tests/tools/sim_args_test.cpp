@@ -74,6 +74,7 @@ TEST_P(SimArgsErrorTest, WrongArgumentsAreNamed) {
   EXPECT_FALSE(stbsim::ParseSimArgs(GetParam()).error.empty());
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, SimArgsErrorTest,
                          ::testing::Values(std::vector<std::string>{"--bogus"}, std::vector<std::string>{"--mode"},
                                            std::vector<std::string>{"--mode", "zarnn"},
@@ -88,6 +89,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SimArgsErrorTest,
                                            std::vector<std::string>{"--reply-delay", "-1"},
                                            std::vector<std::string>{"--write-time", "soon"},
                                            std::vector<std::string>{"--fault", "packet=teleport"}));
+// clang-format on
 
 struct FaultCase {
   std::string text;
@@ -120,6 +122,7 @@ TEST_P(ParseFaultTest, Parses) {
 
 constexpr int kAny = stbsim::kAnyIndex;
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, ParseFaultTest,
     ::testing::Values(
@@ -144,6 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"packet=flip:0102", false, {}},
         FaultCase{"packet=late", false, {}},
         FaultCase{"packet=silentx0", false, {}}));
+// clang-format on
 
 TEST(ParseHexBytesTest, PairsOfHexDigits) {
   Bytes bytes;

@@ -30,12 +30,14 @@ TEST_P(SimCrcTest, KnownValues) {
   EXPECT_EQ(stbsim::BitwiseCrc16(bytes, GetParam().data.size()), GetParam().crc16);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Values, SimCrcTest,
                          ::testing::Values(CrcCase{"CheckDigits", "123456789", 0xCBF43926u, 0x31C3},
                                            CrcCase{"Empty", "", 0x00000000u, 0x0000},
                                            CrcCase{"ClosingBlockField", std::string(128, '\0'), 0xC2A8FA9Du, 0x0000},
                                            CrcCase{"OneLetter", "a", 0xE8B7BE43u, 0x7C87}),
                          [](const ::testing::TestParamInfo<CrcCase>& info) { return std::string(info.param.label); });
+// clang-format on
 
 TEST(SimCrcCrossCheck, AgreesWithTheToolsTables) {
   std::mt19937 random(20240601);

@@ -115,11 +115,13 @@ TEST_P(ZarnTypeCodeTest, OnlyKnownTypeCodesAreAccepted) {
   }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Codes, ZarnTypeCodeTest,
                          ::testing::Values(TypeCodeCase{0x01, true}, TypeCodeCase{0x02, true},
                                            TypeCodeCase{0x04, true}, TypeCodeCase{0x08, true},
                                            TypeCodeCase{0x00, false}, TypeCodeCase{0x03, false},
                                            TypeCodeCase{0x10, false}, TypeCodeCase{0xFF, false}));
+// clang-format on
 
 TEST_F(ZarnSimTest, RequestIsFoundAfterStrayBytes) {
   StartSim(Quick());
@@ -258,6 +260,7 @@ Fault Replace(SimPhase phase, Bytes bytes) { return {phase, stbsim::kAnyIndex, F
 Fault Garbage(SimPhase phase, Bytes bytes) { return {phase, stbsim::kAnyIndex, FaultKind::Garbage, std::move(bytes), 0, {}, 1}; }
 Fault Flip(SimPhase phase, uint8_t mask) { return {phase, stbsim::kAnyIndex, FaultKind::FlipBits, {}, mask, {}, 1}; }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Phases, ZarnPhaseFaultTest,
     ::testing::Values(
@@ -278,6 +281,7 @@ INSTANTIATE_TEST_SUITE_P(
         PhaseFaultCase{"FlippedFlashDone", Flip(SimPhase::FlashDone, 0x80), NormalWith(5, {0x2B, 0x10, 0x10, 0x2B})},
         PhaseFaultCase{"SilentFlashDone", Replace(SimPhase::FlashDone, {}), NormalWith(5, {})}),
     [](const ::testing::TestParamInfo<PhaseFaultCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(ZarnSimTest, LateAnswerComesAfterItsDelay) {
   SimOptions options = Quick();

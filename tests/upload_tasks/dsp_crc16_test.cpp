@@ -37,11 +37,13 @@ TEST_P(Crc16KnownValues, MatchesPublishedValue) {
   EXPECT_EQ(Crc16(Bytes(GetParam().text)), GetParam().crc);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Xmodem, Crc16KnownValues,
     ::testing::Values(KnownValue{"123456789", 0x31C3}, KnownValue{"", 0x0000},
                       KnownValue{"A", 0x58E5},
                       KnownValue{std::string_view("\0\0\0\0", 4), 0x0000}));
+// clang-format on
 
 TEST(Crc16, TableMatchesThePolynomial) {
   const auto& table = Crc16Table();

@@ -117,6 +117,7 @@ TEST_P(DspFailure, EndsAsTheFailureTableSays) {
   }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Table, DspFailure,
     ::testing::Values(
@@ -166,6 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"ClosingNeverAcked", {Always(SimPhase::ClosingReply, {NAK})},
                     kLastPacket, false, true, 0, 1, 3, 2, 60}),
     [](const auto& info) { return std::string(info.param.label); });
+// clang-format on
 
 // ---- files that cannot be sent: a box naming the problem, no header ----
 
@@ -214,6 +216,7 @@ TEST_P(DspSpecialFile, IsRefusedWithABoxThatSaysWhatItIs) {
   ExpectRefusedBeforeHeader(GetParam().make(folder), GetParam().problem);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Kinds, DspSpecialFile,
     testing::Values(
@@ -226,6 +229,7 @@ INSTANTIATE_TEST_SUITE_P(
         SpecialFileRow{"Directory", [](const TempDir& f) { return f.Path(); },
                        "it is a directory, not a regular file"}),
     [](const auto& info) { return std::string(info.param.label); });
+// clang-format on
 
 // A file that shrinks between the header and the read must not go out with
 // zeros standing in for its missing content.

@@ -93,12 +93,14 @@ TEST_P(DspFastSizes, EveryBlockGoesOnceWithoutAPause) {
   EXPECT_TRUE(clock_->Pauses().empty());
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Sizes, DspFastSizes,
                          ::testing::Values(FastSizeCase{"Empty", 0}, FastSizeCase{"OneByte", 1},
                                            FastSizeCase{"OneBlockAndAByte", 1025},
                                            FastSizeCase{"PartialThird", kFileSize},
                                            FastSizeCase{"BlockNumberWraps", 256 * 1024 + 1}),
                          [](const auto& info) { return std::string(info.param.label); });
+// clang-format on
 
 // The STB's answers to the second block (index 1) of three.
 struct ReplyCase {
@@ -155,6 +157,7 @@ TEST_P(DspFastReplies, EndAsInTheDefaultMode) {
   }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Replies, DspFastReplies,
     ::testing::Values(
@@ -181,6 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
                   kAllPackets,
                   true}),
     [](const auto& info) { return std::string(info.param.label); });
+// clang-format on
 
 TEST_F(DspFast, SilentStbWaitsTheWholeTenSeconds) {
   StartStb(DspOptions({SecondBlock({})}));
@@ -288,6 +292,7 @@ TEST_P(DspStbKinds, EndAsThePacingLetsThem) {
   EXPECT_FALSE(TheImageFile().IsOpen());
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Kinds, DspStbKinds,
     ::testing::Values(
@@ -307,6 +312,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Then(kFastStart, {PacketLine(0, kTwoBlocks), "Trasf. time expired!!!"}), false,
                     SecondBlockSentTimes(kMaxSends), kMaxSends}),
     [](const auto& info) { return std::string(info.param.label); });
+// clang-format on
 
 }  // namespace
 }  // namespace dsptest

@@ -99,6 +99,7 @@ TEST_P(DspCompleteUpload, StbReceivesTheFileInFramedBlocks) {
   EXPECT_EQ(clock_->Pauses(), std::vector<std::chrono::milliseconds>(blocks, 200ms));
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Sizes, DspCompleteUpload,
     ::testing::Values(SizeCase{"Empty", 0}, SizeCase{"OneByte", 1}, SizeCase{"OneBlock", 1024},
@@ -108,6 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // 0xFF, the 257th number 0x01.
                       SizeCase{"BlockNumberWraps", 256 * 1024 + 1}),
     [](const auto& info) { return std::string(info.param.label); });
+// clang-format on
 
 TEST_F(DspUploadTest, EmptyFileSendsHeaderWithZeroSizeAndNoDataBlock) {
   StartStb(DspOptions());

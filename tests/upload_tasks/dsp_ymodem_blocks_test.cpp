@@ -95,6 +95,7 @@ TEST_P(YmodemNameFitting, FitsFieldAndKeepsExtension) {
 }
 
 // 128 = name + 1 + size text + 1, so with "1024" (4 digits) a name may hold 122.
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, YmodemNameFitting,
     ::testing::Values(
@@ -111,6 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
         FitCase{"Utf8NotSplit", std::string(117, 'g') + "\xC3\xA9" + "h.DSP", 1024,
                 std::string(117, 'g') + ".DSP"}),
     [](const auto& info) { return std::string(info.param.label); });
+// clang-format on
 
 TEST(YmodemNameFitting, NameWithoutDirectory) {
   EXPECT_EQ(NameWithoutDirectory("/home/u/images/FIRM.DSP"), "FIRM.DSP");
@@ -147,12 +149,14 @@ TEST_P(YmodemDataBlock, FramesDataWithPaddingCrcAndTrailingZero) {
   EXPECT_EQ(block[1029], 0x00);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, YmodemDataBlock,
     ::testing::Values(DataCase{"FullFirst", 1, 1024}, DataCase{"OneByte", 2, 1},
                       DataCase{"Partial", 7, 513}, DataCase{"WrappedNumber", 0x00, 1024},
                       DataCase{"LastNumber", 0xFF, 1000}),
     [](const auto& info) { return std::string(info.param.label); });
+// clang-format on
 
 TEST(YmodemDataBlock, RefusesMoreThanOneField) {
   std::vector<uint8_t> data(1025);

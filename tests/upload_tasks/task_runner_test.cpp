@@ -123,6 +123,7 @@ TEST_P(TaskEndings, TerminationLineLastTaskRunningFalseNoBoxReleased) {
   EXPECT_EQ(TThread::LiveTasks(), 0);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Runner, TaskEndings,
     testing::Values(
@@ -156,6 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
         Ending{"StopBeforeBodyBegan", kUpload, true, [](ProbeTask& t) { t.Log("body ran"); },
                false, false}),
     [](const testing::TestParamInfo<Ending>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(TaskRunner, TaskRunningIsSetOnTheMainThreadAtCreation) {
   // The stopped task skips its body, so only the constructor can have set the
@@ -238,10 +240,12 @@ TEST_P(ImageFileClosing, ClosedByTheBodyOrElseByTheNotice) {
   EXPECT_EQ(::TheImageFile().CloseCount(), closesBefore + 1);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Runner, ImageFileClosing, testing::Bool(),
                          [](const testing::TestParamInfo<bool>& info) {
                            return info.param ? "BodyCloses" : "NoticeCloses";
                          });
+// clang-format on
 
 TEST_F(TaskRunner, NoticeClosesNothingWhenNoFileWasOpened) {
   const int closesBefore = ::TheImageFile().CloseCount();
@@ -318,12 +322,14 @@ TEST_P(WaitTimeOuts, GiveUpPastStartPlusLimitInWholeSeconds) {
   EXPECT_LE(elapsed, row.maxElapsedMs + slice);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Runner, WaitTimeOuts,
                          testing::Values(TimeOutRow{10, 999, 10'000, 10'001},
                                          TimeOutRow{10, 1, 10'950, 10'999},
                                          TimeOutRow{5, 500, 5'450, 5'500},
                                          TimeOutRow{30, 0, 30'950, 31'000},
                                          TimeOutRow{0, 999, 0, 1}));
+// clang-format on
 
 TEST_F(TaskRunner, AByteArrivingDuringTheWaitEndsIt) {
   ProbeTask::WaitOutcome outcome{};

@@ -120,10 +120,12 @@ TEST_P(PacketSplit, BodyGoesInChunksOfAtMost8188WithTheirLengthWords) {
   EXPECT_EQ(received.Image(), image);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Edges, PacketSplit,
                          testing::Values(SplitRow{1, {5}}, SplitRow{8188, {0x2000}},
                                          SplitRow{8189, {0x2000, 5}},
                                          SplitRow{2 * 8188, {0x2000, 0x2000}}));
+// clang-format on
 
 TEST_F(ZarnUpload, WrongBodySizeIsCorrectedInTheHeaderSentButNotInTheFile) {
   const auto image = MakeImage("DAT", PatternBody(100), 0);
@@ -246,6 +248,7 @@ TEST_P(FinalWords, TheRestartReportFollowsTheWord) {
 // Which word gives which report is the FinalWordReport table's business; the
 // rows here show the task writing a report and writing none, and that only
 // FlashOk confirms the upload.
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Edges, FinalWords,
     testing::Values(
@@ -256,6 +259,7 @@ INSTANTIATE_TEST_SUITE_P(
                      TaskEnd::Unconfirmed},
         FinalWordRow{"None", {0, 0, 0, 'C'}, std::nullopt, TaskEnd::Unconfirmed}),
     [](const testing::TestParamInfo<FinalWordRow>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(ZarnUpload, FlashErrorReportedByTheStb) {
   Scenario scenario;
@@ -297,6 +301,7 @@ const Box kInitialisationBox{"Initialisation error", "Error!"};
 const Box kCommunicationBox{"Communication error", "Error!"};
 const Box kTimeOutBox{"TimeOut waiting for STB!", "Error!"};
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Rows, FailureHandling,
     testing::Values(
@@ -338,6 +343,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {kWaiting, kInitializing, Ok(0), kFlashing, "Level 4: Timeout!!!", kTerminated},
                    {kTimeOutBox}, true}),
     [](const testing::TestParamInfo<FailureRow>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(ZarnUpload, AnotherWordForFlashStartWritesNoLineAndGoesOn) {
   Scenario scenario;
@@ -371,11 +377,13 @@ TEST_P(TimeLimits, AWaitGivesUpPastItsLimitInWholeSeconds) {
   EXPECT_LE(gaveUp - begins, GetParam().limitSeconds * 1000 + 1000 + 50 + 50);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Rows, TimeLimits,
     testing::Values(LimitRow{"RequestReply", {Silent(stbsim::SimPhase::RequestReply)}, kInitializing, "Timeout!!!", 5},
                     LimitRow{"FlashReport", {Silent(stbsim::SimPhase::FlashDone)}, kFlashing, "Level 4: Timeout!!!", 30}),
     [](const testing::TestParamInfo<LimitRow>& info) { return std::string(info.param.name); });
+// clang-format on
 
 // --- Stop requests and disconnects in each phase.
 
@@ -423,6 +431,7 @@ TEST_P(StopsAndDisconnects, EndWithThePhasesBoxAndSendNoEndWordOfTheirOwn) {
 const auto kStop = ZarnUploadFixture::Intervention::RequestStop;
 const auto kDisconnect = ZarnUploadFixture::Intervention::Disconnect;
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Phases, StopsAndDisconnects,
     testing::Values(
@@ -441,6 +450,7 @@ INSTANTIATE_TEST_SUITE_P(
         StopRow{"DisconnectDuringTheFlashWait", kDisconnect, 30, {Silent(stbsim::SimPhase::FlashDone)}, kFlashing, kTimeOutBox,
                 true, {kWaiting, kInitializing, Ok(0), kFlashing, kTerminated}}),
     [](const testing::TestParamInfo<StopRow>& info) { return std::string(info.param.name); });
+// clang-format on
 
 // --- Files that end the task before anything is sent.
 
@@ -463,6 +473,7 @@ TEST_P(BadFiles, EndWithAFileErrorBoxThatNamesTheProblemBeforeAnythingIsSent) {
   EXPECT_FALSE(::TheImageFile().IsOpen());
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Decisions, BadFiles,
     testing::Values(
@@ -489,6 +500,7 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    "too large"}),
     [](const testing::TestParamInfo<BadFileRow>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(ZarnUpload, AReadErrorAmongThePacketsEndsWithTheFailureBoxAndNoEndWord) {
   const auto image = MakeImage("APP", PatternBody(3 * 8188));

@@ -155,10 +155,12 @@ TEST_P(VanishAtEveryByte, EndsThroughThePhasesPortFailurePath) {
   }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Protocols, VanishAtEveryByte, testing::Values(Zarn(), Dsp()),
                          [](const testing::TestParamInfo<Protocol>& info) {
                            return info.param.mode == stbsim::SimMode::Zarn ? "Zarn" : "Dsp";
                          });
+// clang-format on
 
 // The STB vanishes in place of each of its answers.
 struct AnswerRow {
@@ -193,6 +195,7 @@ TEST_P(VanishInsteadOfAnAnswer, EndsThroughThePhasesPortFailurePath) {
   EXPECT_EQ(result.end, std::optional<TaskEnd>(TaskEnd::Early));
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Answers, VanishInsteadOfAnAnswer,
     testing::Values(
@@ -220,5 +223,6 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerRow{"ClosingReply", stbsim::SimMode::Dsp, stbsim::SimPhase::ClosingReply,
                   {kWaiting, kContact, "Packet 0/0 OK, sent 0Bytes", kDspEnd}, kProblemBox}),
     [](const testing::TestParamInfo<AnswerRow>& info) { return std::string(info.param.label); });
+// clang-format on
 
 }  // namespace

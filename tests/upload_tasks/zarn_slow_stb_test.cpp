@@ -44,6 +44,7 @@ TEST_P(LateStb, ALateAnswerIsStillInBeforeTheLimit) {
   EXPECT_EQ(StbUpload().Image(), image);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Phases, LateStb,
     testing::Values(LateRow{"Greeting", stbsim::SimPhase::Greeting},
@@ -53,5 +54,6 @@ INSTANTIATE_TEST_SUITE_P(
                     LateRow{"FlashStart", stbsim::SimPhase::FlashStart},
                     LateRow{"FlashDone", stbsim::SimPhase::FlashDone}),
     [](const testing::TestParamInfo<LateRow>& info) { return std::string(info.param.name); });
+// clang-format on
 
 }  // namespace

@@ -87,6 +87,7 @@ TEST_P(TypeCodes, NameTagChoosesTheTypeCodeExactly) {
   EXPECT_EQ(zarn::TypeCodeForNameTag(GetParam().tag), GetParam().code);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Table, TypeCodes,
     testing::Values(NameTagRow{"DAT", 0x01}, NameTagRow{"SER", 0x02}, NameTagRow{"APP", 0x04},
@@ -94,6 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
                     NameTagRow{"zarnlogo.logo", 0x08}, NameTagRow{"app", std::nullopt},
                     NameTagRow{"ZARNLOGO.LOGO", std::nullopt}, NameTagRow{"DAT ", std::nullopt},
                     NameTagRow{"", std::nullopt}, NameTagRow{"FULLX", std::nullopt}));
+// clang-format on
 
 TEST(ZarnHeader, FieldsAreReadAtTheirOffsets) {
   uint8_t header[zarn::kHeaderSize] = {};
@@ -121,6 +123,7 @@ TEST_P(PacketLines, NumberHasAtLeastThreeDigitsBetweenTwoBlanksEachSide) {
   EXPECT_EQ(zarn::PacketLine(GetParam().counter, GetParam().accepted), GetParam().line);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Table, PacketLines,
     testing::Values(PacketLineRow{0, true, "Data packet  000  ........... OK"},
@@ -128,6 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
                     PacketLineRow{999, true, "Data packet  999  ........... OK"},
                     PacketLineRow{1000, true, "Data packet  1000  ........... OK"},
                     PacketLineRow{1000, false, "Data packet  1000  ........... BAD!"}));
+// clang-format on
 
 struct FinalWordRow {
   std::array<uint8_t, 4> word;
@@ -140,6 +144,7 @@ TEST_P(FinalWords, ReportTheFirstMatch) {
   EXPECT_EQ(zarn::FinalWordReport(GetParam().word.data()), GetParam().line);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Table, FinalWords,
     testing::Values(
@@ -153,5 +158,6 @@ INSTANTIATE_TEST_SUITE_P(
         FinalWordRow{{0x00, 0x00, 0x00, 'C'}, std::nullopt},
         FinalWordRow{{'K', 'G', 'X', 0x00}, std::nullopt},
         FinalWordRow{{0xAB, 0x46, 0x4C, 0x53}, std::nullopt}));
+// clang-format on
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "PeerLine.h"
 
+// winsock2.h goes before windows.h, which would bring in the old winsock.h.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
 #include <windows.h>
 
 #include <cstdlib>

@@ -219,6 +219,7 @@ TEST_P(DeviceWake, EndsAtOnceFromAnotherThread) {
   EXPECT_EQ(device.Close(), 0);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Waits, DeviceWake,
     testing::Values(
@@ -227,6 +228,7 @@ INSTANTIATE_TEST_SUITE_P(
         WakeCase{"LineEvents", [](TSerialDevice& d) { return d.WaitLineEvent(kLongWaitMs); },
                  [](TSerialDevice& d) { d.WakeLineEventWaiter(); }}),
     [](const testing::TestParamInfo<WakeCase>& info) { return std::string(info.param.Name); });
+// clang-format on
 
 TEST(PeerDevice, APurgeDropsTheByteAReadHoldsAndLaterBytesStillCome) {
   PeerLine peer;
@@ -274,12 +276,14 @@ TEST_P(PortOpenError, ANameWithoutADeviceIsBadId) {
   EXPECT_FALSE(port.Open());
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Names, PortOpenError,
     testing::Values(OpenErrorCase{"DevicePath", "\\\\.\\COM250", 0},
                     OpenErrorCase{"ComNumber", "", 250},
                     OpenErrorCase{"PlainFile", "C:\\windows\\win.ini", 0}),
     [](const testing::TestParamInfo<OpenErrorCase>& info) { return std::string(info.param.Name); });
+// clang-format on
 
 TEST(PortOpenHeld, APortHeldByAnotherHolderIsAlreadyOpen) {
   if (UnderWine()) {
