@@ -115,8 +115,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 std::string UsageText(const std::string& program) {
   return "Usage: " + program +
          " --port DEVICE FILE\n"
-         "       " + program + " --port DEVICE --fast FILE.DSP\n"
-         "       " + program + " --list-ports\n"
+         "       " +
+         program +
+         " --port DEVICE --fast FILE.DSP\n"
+         "       " +
+         program +
+         " --list-ports\n"
          "\n"
          "Uploads FILE into the STB on the serial port DEVICE, without the window.\n"
          "DEVICE is a device path (/dev/ttyUSB0, a pseudo-terminal) or COM<n> as the\n"

@@ -22,10 +22,8 @@ int main(int argc, char** argv) {
     case CommandLine::Action::Version:
       std::fputs(VersionText().c_str(), stdout);
       return kExitFinished;
-    case CommandLine::Action::ListPorts:
-      return RunListPorts(stdout);
-    case CommandLine::Action::Upload:
-      return RunUpload(*parsed.command, stdout, stderr);
+    case CommandLine::Action::ListPorts: return RunListPorts(stdout);
+    case CommandLine::Action::Upload: return RunUpload(*parsed.command, stdout, stderr);
   }
   return kExitUsage;
 }

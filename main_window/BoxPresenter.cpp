@@ -10,24 +10,23 @@ namespace {
 QMessageBox::Icon ToQtIcon(BoxIcon icon) {
   switch (icon) {
     case BoxIcon::Error:
-    case BoxIcon::Stop:
-      return QMessageBox::Critical;
-    case BoxIcon::None:
-      break;
+    case BoxIcon::Stop: return QMessageBox::Critical;
+    case BoxIcon::None: break;
   }
   return QMessageBox::NoIcon;
 }
 
 class DesktopBoxes final : public BoxPresenter {
  public:
-  void ShowModal(QWidget* parent, const QString& title, const QString& text, BoxIcon icon) override {
+  void ShowModal(QWidget* parent, const QString& title, const QString& text,
+                 BoxIcon icon) override {
     QMessageBox box(ToQtIcon(icon), title, text, QMessageBox::Ok, parent);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
   }
 
-  std::function<void()> ShowModeless(QWidget* parent, const QString& title, const QString& text, BoxIcon icon,
-                                     std::function<void()> dismissed) override {
+  std::function<void()> ShowModeless(QWidget* parent, const QString& title, const QString& text,
+                                     BoxIcon icon, std::function<void()> dismissed) override {
     auto* box = new QMessageBox(ToQtIcon(icon), title, text, QMessageBox::Ok, parent);
     box->setWindowModality(Qt::NonModal);
     // finished() comes for OK and for the close box; destroyed() covers a box

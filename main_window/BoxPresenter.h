@@ -19,15 +19,17 @@ class BoxPresenter {
 
   // Shows a box with one OK button, modal to the whole application, and
   // returns once the user has dismissed it.
-  virtual void ShowModal(QWidget* parent, const QString& title, const QString& text, BoxIcon icon) = 0;
+  virtual void ShowModal(QWidget* parent, const QString& title, const QString& text,
+                         BoxIcon icon) = 0;
 
   // Shows a box with one OK button that does not block the rest of the
   // application and returns at once. `dismissed` runs on the GUI thread
   // exactly once, when the box has gone (OK, close box, or the returned
   // function). The returned function closes the box if it is still open; it
   // is safe to call at any time, also more than once.
-  virtual std::function<void()> ShowModeless(QWidget* parent, const QString& title, const QString& text,
-                                             BoxIcon icon, std::function<void()> dismissed) = 0;
+  virtual std::function<void()> ShowModeless(QWidget* parent, const QString& title,
+                                             const QString& text, BoxIcon icon,
+                                             std::function<void()> dismissed) = 0;
 };
 
 // The presenter in use: the desktop's message boxes unless replaced.

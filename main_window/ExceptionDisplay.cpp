@@ -31,6 +31,6 @@ QString ExceptionMessage(const std::exception_ptr& failure) {
 }
 
 void ShowException(const std::exception_ptr& failure) {
-  Boxes().ShowModal(nullptr, ApplicationTitle(),
-                    ExceptionDisplayText(ExceptionMessage(failure)), BoxIcon::Error);
+  Boxes().ShowModal(nullptr, ApplicationTitle(), ExceptionDisplayText(ExceptionMessage(failure)),
+                    BoxIcon::Error);
 }

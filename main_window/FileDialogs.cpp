@@ -20,7 +20,8 @@ QStringList TCommonFileDialog::QtNameFilters() const {
     }
     // Qt reads the patterns from the last bracket pair, so the description
     // may carry its own brackets.
-    filters << fields[i].trimmed() + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    filters << fields[i].trimmed() + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                   QLatin1Char(')');
   }
   return filters;
 }
@@ -30,13 +31,15 @@ std::optional<QString> TCommonFileDialog::ShowDesktopDialog(QWidget* parent) con
   dialog.setAcceptMode(kind_ == Kind::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
   // Without ofFileMustExist a typed name of a file that does not exist is
   // accepted, as the Load command expects.
-  dialog.setFileMode((Options & ofFileMustExist) ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  dialog.setFileMode((Options & ofFileMustExist) ? QFileDialog::ExistingFile
+                                                 : QFileDialog::AnyFile);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, !(Options & ofOverwritePrompt));
   dialog.setOption(QFileDialog::ReadOnly, (Options & ofReadOnly) != 0);
   dialog.setSizeGripEnabled((Options & ofEnableSizing) != 0);
   const QStringList filters = QtNameFilters();
   dialog.setNameFilters(filters);
-  if (FilterIndex >= 1 && FilterIndex <= filters.size()) dialog.selectNameFilter(filters[FilterIndex - 1]);
+  if (FilterIndex >= 1 && FilterIndex <= filters.size())
+    dialog.selectNameFilter(filters[FilterIndex - 1]);
   if (!FileName.isEmpty()) dialog.selectFile(FileName);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList files = dialog.selectedFiles();

@@ -30,7 +30,8 @@ QImage DecodeUncompressed(const uint8_t* data, size_t size, uint32_t offBits, in
   const bool bottomUp = height > 0;
   const int64_t rows = bottomUp ? height : -height;
   const int64_t stride = ((width * bitCount + 31) / 32) * 4;
-  if (offBits > size || static_cast<uint64_t>(stride * rows) > size - offBits) throw EInvalidGraphic();
+  if (offBits > size || static_cast<uint64_t>(stride * rows) > size - offBits)
+    throw EInvalidGraphic();
 
   QImage image(static_cast<int>(width), static_cast<int>(rows), QImage::Format_ARGB32);
   bool anyAlpha = false;
@@ -57,7 +58,8 @@ QImage DecodeUncompressed(const uint8_t* data, size_t size, uint32_t offBits, in
 }  // namespace
 
 QImage DecodeBitmapFile(const uint8_t* data, size_t size) {
-  if (data == nullptr || size < kHeadersSize || data[0] != 'B' || data[1] != 'M') throw EInvalidGraphic();
+  if (data == nullptr || size < kHeadersSize || data[0] != 'B' || data[1] != 'M')
+    throw EInvalidGraphic();
   const uint32_t fileSize = Le32(data + 2);
   if (fileSize < kHeadersSize || fileSize > size) throw EInvalidGraphic();
   size = fileSize;
@@ -105,7 +107,8 @@ QByteArray EncodeBitmapFile32(const QImage& source) {
   PutLe32(p + 42, kPixelsPerMetre);
   uint8_t* out = p + kHeadersSize;
   for (uint32_t row = 0; row < height; ++row) {
-    const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(static_cast<int>(height - 1 - row)));
+    const auto* line =
+        reinterpret_cast<const QRgb*>(image.constScanLine(static_cast<int>(height - 1 - row)));
     for (uint32_t x = 0; x < width; ++x) {
       *out++ = static_cast<uint8_t>(qBlue(line[x]));
       *out++ = static_cast<uint8_t>(qGreen(line[x]));
@@ -121,8 +124,9 @@ QImage LoadBitmapFromStream(TMemoryStream& stream) {
   if (stream.Read(header, sizeof header) != sizeof header || header[0] != 'B' || header[1] != 'M')
     throw EInvalidGraphic();
   const uint32_t fileSize = Le32(header + 2);
-  if (fileSize < kHeadersSize || static_cast<int64_t>(fileSize) - static_cast<int64_t>(kFileHeaderSize) >
-                                     stream.Size() - stream.Position())
+  if (fileSize < kHeadersSize ||
+      static_cast<int64_t>(fileSize) - static_cast<int64_t>(kFileHeaderSize) >
+          stream.Size() - stream.Position())
     throw EInvalidGraphic();
   std::vector<uint8_t> file(fileSize);
   std::memcpy(file.data(), header, sizeof header);

@@ -17,7 +17,8 @@ QImage LoadBitmapResource(const QString& path) {
   if (!file.open(QIODevice::ReadOnly)) return QImage();
   const QByteArray bytes = file.readAll();
   try {
-    return DecodeBitmapFile(reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<size_t>(bytes.size()));
+    return DecodeBitmapFile(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                            static_cast<size_t>(bytes.size()));
   } catch (const EInvalidGraphic&) {
     return QImage();
   }

@@ -6,8 +6,8 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QMenu>
 #include <QImage>
+#include <QMenu>
 #include <QThread>
 #include <QTimer>
 
@@ -16,11 +16,11 @@
 #include <memory>
 #include <mutex>
 
-#include "EngineHooks.h"
-#include "BoxPresenter.h"
 #include "Adselcom.h"
+#include "BoxPresenter.h"
 #include "ConnectedGlyphData.h"
 #include "DspPath.h"
+#include "EngineHooks.h"
 #include "ExceptionDisplay.h"
 #include "FastTransferSetting.h"
 #include "GlyphBitmap.h"
@@ -126,7 +126,8 @@ void TForm1::BuildLayout() {
   FastDspTransferItem->setObjectName(QStringLiteral("FastDspTransferItem"));
   FastDspTransferItem->setCheckable(true);
   FastDspTransferItem->setChecked(fast_transfer_setting::Load());
-  connect(FastDspTransferItem, &QAction::toggled, this, [](bool on) { fast_transfer_setting::Save(on); });
+  connect(FastDspTransferItem, &QAction::toggled, this,
+          [](bool on) { fast_transfer_setting::Save(on); });
   windowMenu->insertAction(closeItem, FastDspTransferItem);
   windowMenu->insertSeparator(closeItem);
 
@@ -145,7 +146,8 @@ void TForm1::BuildLayout() {
   ProgressBar1->SetMax(100);
   ProgressBar1->SetPosition(0);
 
-  auto makeButton = [this](const char* name, const QRect& rect, const QString& caption, const QString& glyph) {
+  auto makeButton = [this](const char* name, const QRect& rect, const QString& caption,
+                           const QString& glyph) {
     auto* button = new TsuiButton(suiForm1);
     button->setObjectName(QLatin1String(name));
     button->setGeometry(rect);
@@ -155,8 +157,10 @@ void TForm1::BuildLayout() {
     return button;
   };
   SpeedButton1 = makeButton("SpeedButton1", kConnectButtonRect, kConnectCaption, kConnectGlyph);
-  SpeedButton5 = makeButton("SpeedButton5", kLoadButtonRect, QStringLiteral(" Load   "), kLoadGlyph);
-  SpeedButton2 = makeButton("SpeedButton2", kSendButtonRect, QStringLiteral(" Send   "), kSendGlyph);
+  SpeedButton5 =
+      makeButton("SpeedButton5", kLoadButtonRect, QStringLiteral(" Load   "), kLoadGlyph);
+  SpeedButton2 =
+      makeButton("SpeedButton2", kSendButtonRect, QStringLiteral(" Send   "), kSendGlyph);
 
   Memo1 = new TsuiMemo(suiForm1);
   Memo1->setObjectName(QStringLiteral("Memo1"));
@@ -192,9 +196,12 @@ void TForm1::BuildLayout() {
   setTabOrder(Memo1, suiImagePanel1);
   setTabOrder(suiImagePanel1, suiEdit1);
 
-  connect(SpeedButton1, &TsuiButton::clicked, this, [this] { RunCommand([this] { SpeedButton1Click(SpeedButton1); }); });
-  connect(SpeedButton5, &TsuiButton::clicked, this, [this] { RunCommand([this] { SpeedButton5Click(SpeedButton5); }); });
-  connect(SpeedButton2, &TsuiButton::clicked, this, [this] { RunCommand([this] { SpeedButton2Click(SpeedButton2); }); });
+  connect(SpeedButton1, &TsuiButton::clicked, this,
+          [this] { RunCommand([this] { SpeedButton1Click(SpeedButton1); }); });
+  connect(SpeedButton5, &TsuiButton::clicked, this,
+          [this] { RunCommand([this] { SpeedButton5Click(SpeedButton5); }); });
+  connect(SpeedButton2, &TsuiButton::clicked, this,
+          [this] { RunCommand([this] { SpeedButton2Click(SpeedButton2); }); });
 }
 
 void TForm1::InstallHooks() {
@@ -245,7 +252,8 @@ class TForm1::TaskCallHold {
  public:
   explicit TaskCallHold(TForm1& form) : form_(form) { ++form_.taskCallsHeld_; }
   ~TaskCallHold() {
-    if (--form_.taskCallsHeld_ == 0) QMetaObject::invokeMethod(&form_, &TForm1::RunTaskCalls, Qt::QueuedConnection);
+    if (--form_.taskCallsHeld_ == 0)
+      QMetaObject::invokeMethod(&form_, &TForm1::RunTaskCalls, Qt::QueuedConnection);
   }
   TaskCallHold(const TaskCallHold&) = delete;
   TaskCallHold& operator=(const TaskCallHold&) = delete;
@@ -438,7 +446,8 @@ void TForm1::RunOnMainThread(const std::function<void()>& fn) {
 
 // --- boxes that hold only a worker thread ---
 
-void TForm1::OpenWaitingBox(const QString& title, const QString& text, int icon, std::function<void()> dismissed) {
+void TForm1::OpenWaitingBox(const QString& title, const QString& text, int icon,
+                            std::function<void()> dismissed) {
   if (closing_) {
     dismissed();
     return;

@@ -122,7 +122,8 @@ class TForm1 : public QWidget, public TaskHost {
   void RunOnGuiNow(const std::function<void()>& fn);
   // GUI thread: opens a box that does not block the window; `dismissed` runs
   // once when it has gone. Returns at once.
-  void OpenWaitingBox(const QString& title, const QString& text, int icon, std::function<void()> dismissed);
+  void OpenWaitingBox(const QString& title, const QString& text, int icon,
+                      std::function<void()> dismissed);
   // Any thread but the GUI's: shows a box and waits for its dismissal.
   void ShowBoxAndWait(const QString& title, const QString& text, int icon, bool fromTask);
   void DismissOpenBoxes();
@@ -134,7 +135,7 @@ class TForm1 : public QWidget, public TaskHost {
 
   std::mutex taskCallsMutex_;
   std::deque<std::shared_ptr<TaskCall>> taskCalls_;  // guarded by taskCallsMutex_
-  int taskCallsHeld_ = 0;                             // GUI thread only
+  int taskCallsHeld_ = 0;                            // GUI thread only
 
   TThread* runningTask_ = nullptr;  // the task Send started last; valid while TaskRunning
   bool commandRunning_ = false;

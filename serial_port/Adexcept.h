@@ -39,11 +39,11 @@ class EAPDException : public Exception {
   int ErrorCode;  // the negative code that was raised; 0 for the generic failure
 };
 
-#define ZARN_APD_EXCEPTION(Name, Base)                                        \
-  class Name : public Base {                                                  \
-   public:                                                                    \
-    using Base::Base;                                                         \
-    const char* ClassName() const override { return #Name; }                  \
+#define ZARN_APD_EXCEPTION(Name, Base)                       \
+  class Name : public Base {                                 \
+   public:                                                   \
+    using Base::Base;                                        \
+    const char* ClassName() const override { return #Name; } \
   };
 
 ZARN_APD_EXCEPTION(EOpenComm, EAPDException)

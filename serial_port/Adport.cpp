@@ -266,11 +266,10 @@ void TApdCustomComPort::InitializePort() {
   if (s_->RTS) options |= kOptionRtsHigh;
   if (s_->HWFlowOptions & hwfUseDTR) options |= kOptionDtrHandshake;
   if (s_->HWFlowOptions & hwfUseRTS) options |= kOptionRtsHandshake;
-  int result = device.empty()
-                   ? OpenResultCode(TOpenResult::NoDevice)
-                   : s_->Engine->InitPort(device, s_->Baud, static_cast<uint8_t>(s_->Parity),
-                                          s_->DataBits, s_->StopBits, s_->InSize, s_->OutSize,
-                                          options);
+  int result = device.empty() ? OpenResultCode(TOpenResult::NoDevice)
+                              : s_->Engine->InitPort(
+                                    device, s_->Baud, static_cast<uint8_t>(s_->Parity),
+                                    s_->DataBits, s_->StopBits, s_->InSize, s_->OutSize, options);
   if (result == OpenResultCode(TOpenResult::Held)) result = ecAlreadyOpen;
   if (result == OpenResultCode(TOpenResult::NoDevice) ||
       result == OpenResultCode(TOpenResult::NoPath)) {

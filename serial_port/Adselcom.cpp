@@ -20,14 +20,17 @@ constexpr int kHighestComNumber = 65535;
 
 QFont DialogFont() {
   QFont font;
-  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                    QStringLiteral("DejaVu Sans")});
   font.setPixelSize(kFontPixels);
   return font;
 }
 
 QString ItemText(const TPortInfo& port) {
-  QString text = QStringLiteral("COM%1  %2").arg(port.number).arg(QString::fromStdString(port.path));
-  if (!port.description.empty()) text += QStringLiteral("  ") + QString::fromStdString(port.description);
+  QString text =
+      QStringLiteral("COM%1  %2").arg(port.number).arg(QString::fromStdString(port.path));
+  if (!port.description.empty())
+    text += QStringLiteral("  ") + QString::fromStdString(port.description);
   return text;
 }
 
@@ -98,7 +101,8 @@ void TComSelectForm::FormCreate() {
 }
 
 uint16_t TComSelectForm::SelectedComNum() const {
-  const QString text = PortsComboBox->currentIndex() >= 0 ? PortsComboBox->currentText() : QString();
+  const QString text =
+      PortsComboBox->currentIndex() >= 0 ? PortsComboBox->currentText() : QString();
   const QString rest = text.mid(3);
   qsizetype digits = 0;
   while (digits < rest.size() && rest[digits].isDigit() && rest[digits].unicode() < 0x80) ++digits;

@@ -82,9 +82,9 @@ std::size_t TApdBaseDispatcher::MoveReceivedData() {
     const std::size_t available = static_cast<std::size_t>(InQueueUsed());
     if (available == 0) return 0;
     const std::size_t freeRoom = inRing_.Free();
-    const std::size_t first =
-        inRing_.readPos > inRing_.writePos ? inRing_.readPos - inRing_.writePos
-                                         : inRing_.Size() - inRing_.writePos;
+    const std::size_t first = inRing_.readPos > inRing_.writePos
+                                  ? inRing_.readPos - inRing_.writePos
+                                  : inRing_.Size() - inRing_.writePos;
     const std::size_t want = std::min(freeRoom, available);
     std::size_t second = first < want ? want - first : 0;
 

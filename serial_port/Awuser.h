@@ -178,8 +178,7 @@ class TApdBaseDispatcher {
   // rest is queued. Entries read before a flush (`generation` is out of date)
   // are dropped. Of the first `count` entries, those it queues are taken
   // over (left null); those read out into the ring stay with the caller.
-  void DeliverReceived(std::unique_ptr<TIOBuffer>* entries, std::size_t count,
-                       uint64_t generation);
+  void DeliverReceived(std::unique_ptr<TIOBuffer>* entries, std::size_t count, uint64_t generation);
   TIOQueue& Queue() { return queue_; }
 
  protected:

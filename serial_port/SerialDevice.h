@@ -6,8 +6,8 @@
 // Threads: Open and Close belong to the thread that owns the engine and run
 // while no engine thread uses the device. Read is called by the read thread
 // and WaitReadable by the read thread only, Write and WaitWritable by the write
-// thread only, WaitLineEvent by the status thread only; the Wake* calls, the purges, the line calls and
-// OutputQueued may come from any thread at the same time.
+// thread only, WaitLineEvent by the status thread only; the Wake* calls, the purges, the line calls
+// and OutputQueued may come from any thread at the same time.
 #pragma once
 
 #include <cstddef>
@@ -36,11 +36,11 @@ inline constexpr int kClrDtr = 6;
 // type, so the enum is open: compare against the names, never list them all.
 enum class TOpenResult : int {
   Ok = 0,
-  NoDevice = -2,      // no such device, or the device is no serial port
-  NoPath = -3,        // a folder on the way is missing
-  TooManyOpen = -4,   // the process or the system has no handle left
-  Held = -5,          // another program has the device open
-  NotOpen = -6,       // the call needs an open device
+  NoDevice = -2,                          // no such device, or the device is no serial port
+  NoPath = -3,                            // a folder on the way is missing
+  TooManyOpen = -4,                       // the process or the system has no handle left
+  Held = -5,                              // another program has the device open
+  NotOpen = -6,                           // the call needs an open device
   PermissionDenied = ecPermissionDenied,  // the user may not open it
   OutOfMemory = ecOutOfMemory,
 };
@@ -48,7 +48,9 @@ enum class TOpenResult : int {
 // The number that crosses into the engine's int results and CheckException.
 constexpr int OpenResultCode(TOpenResult result) { return static_cast<int>(result); }
 // A failure the enum has no name for: minus the system's error number.
-constexpr TOpenResult OpenFailure(int systemError) { return static_cast<TOpenResult>(-systemError); }
+constexpr TOpenResult OpenFailure(int systemError) {
+  return static_cast<TOpenResult>(-systemError);
+}
 
 class TSerialDevice {
  public:

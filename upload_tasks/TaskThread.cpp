@@ -148,8 +148,8 @@ std::optional<int64_t> TThread::OpenImageForUpload(const std::string& path,
     return std::nullopt;
   }
   const auto refuse = [&](const char* problem, const std::string& reason) {
-    ShowBox("File \"" + path + "\" is too " + problem + ": " + std::to_string(length) +
-                " bytes, " + reason,
+    ShowBox("File \"" + path + "\" is too " + problem + ": " + std::to_string(length) + " bytes, " +
+                reason,
             kFileErrorTitle);
     file.Close();
     return std::nullopt;

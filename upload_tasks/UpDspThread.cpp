@@ -95,13 +95,9 @@ bool UpDspThread::FirstContact() {
   FlushBoth();
   Log("Waiting for STB...");
   switch (WaitSeconds(kReplyLimitSeconds)) {
-    case WaitOutcome::TimedOut:
-      Log("Timeout!!!");
-      return false;
-    case WaitOutcome::StopRequested:
-      return false;
-    case WaitOutcome::ByteReady:
-      break;
+    case WaitOutcome::TimedOut: Log("Timeout!!!"); return false;
+    case WaitOutcome::StopRequested: return false;
+    case WaitOutcome::ByteReady: break;
   }
   if (Take() != CrcReady) {
     // Judged only after a byte: an STB that falls silent holds the task here
@@ -130,8 +126,8 @@ bool UpDspThread::FirstContact() {
 // size the file does not have.
 bool UpDspThread::OpenFile() {
   path_ = Host().ChosenPath();
-  const std::optional<int64_t> length = OpenImageForUpload(
-      path_, {0, "", kMaxFileLength, "a DSP file must be smaller than 2 GiB."});
+  const std::optional<int64_t> length =
+      OpenImageForUpload(path_, {0, "", kMaxFileLength, "a DSP file must be smaller than 2 GiB."});
   if (!length) return false;
   size_ = static_cast<int32_t>(*length);
   return true;
@@ -233,8 +229,7 @@ bool UpDspThread::SendDataBlock(uint8_t blockNumber, int32_t offset, int32_t car
 // not yet queued, and the real reply, which may come at once, is never thrown
 // away. The transmit side is left alone: the STB has answered, so the block
 // has left, apart perhaps from its trailing 0x00, which the STB expects.
-bool UpDspThread::SendDataBlockAckDriven(uint8_t blockNumber, int32_t offset,
-                                         int32_t carried) {
+bool UpDspThread::SendDataBlockAckDriven(uint8_t blockNumber, int32_t offset, int32_t carried) {
   const DataBlock block =
       BuildDataBlock(blockNumber, {buffer_.data() + offset, static_cast<size_t>(carried)});
   for (int sends = 0; sends < kMaxSends; ++sends) {
@@ -330,15 +325,12 @@ bool UpDspThread::Refused(uint8_t reply, Discard onCancel, const char* cancelLin
 
 bool UpDspThread::AwaitReply(int limitSeconds) {
   switch (WaitSeconds(limitSeconds)) {
-    case WaitOutcome::ByteReady:
-      return true;
+    case WaitOutcome::ByteReady: return true;
     case WaitOutcome::TimedOut:
       Log("Timeout!!!");
       TheImageFile().Close();
       return false;
-    case WaitOutcome::StopRequested:
-      Fail();
-      return false;
+    case WaitOutcome::StopRequested: Fail(); return false;
   }
   return false;
 }

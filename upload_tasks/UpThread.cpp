@@ -27,9 +27,9 @@ constexpr int kReplyLimitSeconds = 5;
 constexpr int kFlashLimitSeconds = 30;
 
 // Fixed pauses; the STB's firmware is paced by them.
-constexpr auto kGreetingRestPause = 50ms;       // lets 'G' 'S' follow the 'K'
+constexpr auto kGreetingRestPause = 50ms;  // lets 'G' 'S' follow the 'K'
 constexpr auto kAfterGreetingPause = 150ms;
-constexpr auto kReplyPause = 50ms;              // lets a whole reply word arrive
+constexpr auto kReplyPause = 50ms;  // lets a whole reply word arrive
 constexpr auto kBeforeHeaderPause = 550ms;
 constexpr auto kAfterHeaderPause = 120ms;
 constexpr auto kAfterPacketLengthPause = 550ms;
@@ -274,13 +274,9 @@ void UpThread::Finish() {
 
 bool UpThread::AwaitReply(int limitSeconds, const char* timeoutLine) {
   switch (WaitSeconds(limitSeconds)) {
-    case WaitOutcome::ByteReady:
-      return true;
-    case WaitOutcome::TimedOut:
-      Log(timeoutLine);
-      break;
-    case WaitOutcome::StopRequested:
-      break;
+    case WaitOutcome::ByteReady: return true;
+    case WaitOutcome::TimedOut: Log(timeoutLine); break;
+    case WaitOutcome::StopRequested: break;
   }
   Fail();
   return false;

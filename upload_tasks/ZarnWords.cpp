@@ -15,7 +15,7 @@ struct TypeCodeEntry {
 };
 
 constexpr TypeCodeEntry kTypeCodes[] = {
-    {"DAT", 0x01}, {"SER", 0x02},  {"APP", 0x04},
+    {"DAT", 0x01},   {"SER", 0x02},  {"APP", 0x04},
     {"FORCE", 0x04}, {"FULL", 0x08}, {"zarnlogo.logo", 0x08},
 };
 
@@ -26,8 +26,8 @@ uint32_t BodySize(const uint8_t* header) { return ReadBigEndian32(header + kBody
 std::string NameTag(const uint8_t* header) {
   const char* text = reinterpret_cast<const char*>(header + kNameTagOffset);
   const void* end = std::memchr(text, 0, kNameTagMaxLength);
-  const size_t length =
-      end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - text) : kNameTagMaxLength;
+  const size_t length = end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - text)
+                                       : kNameTagMaxLength;
   return std::string(text, length);
 }
 

@@ -168,9 +168,10 @@ int main(int argc, char** argv) {
   std::sort(portRuns.begin(), portRuns.end());
   const double plain = plainRuns[kRounds / 2];
   const double port = portRuns[kRounds / 2];
-  std::printf("throughput (median of %d): plain read() %.1f MB/s, GetBlock %.1f MB/s = %.0f %% "
-              "(goal >= 80 %%)\n",
-              kRounds, plain, port, port / plain * 100.0);
+  std::printf(
+      "throughput (median of %d): plain read() %.1f MB/s, GetBlock %.1f MB/s = %.0f %% "
+      "(goal >= 80 %%)\n",
+      kRounds, plain, port, port / plain * 100.0);
   const double latency = MedianLatencyMs(samples);
   std::printf("latency: median write-to-CharReady %.3f ms over %d bytes (goal < 0.5 ms)\n", latency,
               samples);

@@ -32,7 +32,8 @@ double CpuSeconds() {
 UsageMeter::UsageMeter() : cpuStart_(CpuSeconds()), wallStart_(Clock::now()) {}
 
 UsageMeter::Reading UsageMeter::Read() const {
-  return {CpuSeconds() - cpuStart_, std::chrono::duration<double>(Clock::now() - wallStart_).count()};
+  return {CpuSeconds() - cpuStart_,
+          std::chrono::duration<double>(Clock::now() - wallStart_).count()};
 }
 
 std::optional<std::size_t> ParseSize(const std::string& text) {
@@ -46,7 +47,8 @@ std::optional<std::size_t> ParseSize(const std::string& text) {
   return std::nullopt;
 }
 
-std::optional<std::vector<std::size_t>> ParseSizes(int argc, char** argv, std::vector<std::size_t> defaults,
+std::optional<std::vector<std::size_t>> ParseSizes(int argc, char** argv,
+                                                   std::vector<std::size_t> defaults,
                                                    std::size_t minimum, const std::string& note) {
   std::vector<std::size_t> sizes;
   for (int i = 1; i < argc; ++i) {
@@ -192,15 +194,16 @@ bool ChildStb::Succeeded() {
   return WIFEXITED(status_) && WEXITSTATUS(status_) == 0;
 }
 
-bool PrintFigures(std::size_t size, std::size_t count, int countWidth, const char* unit, double measured,
-                  double imposed, const UsageMeter::Reading& usage) {
+bool PrintFigures(std::size_t size, std::size_t count, int countWidth, const char* unit,
+                  double measured, double imposed, const UsageMeter::Reading& usage) {
   const double ratio = imposed > 0 ? measured / imposed : 0;
   const bool fast = ratio <= kTimeGoal;
   const bool light = usage.Share() < kCpuGoal;
-  std::printf("%9zu bytes %*zu %s: %8.3f s (imposed %8.3f s, x%.4f %s), "
-              "cpu %.3f s of %.3f s = %.2f%% of a core %s\n",
-              size, countWidth, count, unit, measured, imposed, ratio, fast ? "ok" : "SLOW", usage.cpu,
-              usage.wall, 100.0 * usage.Share(), light ? "ok" : "HEAVY");
+  std::printf(
+      "%9zu bytes %*zu %s: %8.3f s (imposed %8.3f s, x%.4f %s), "
+      "cpu %.3f s of %.3f s = %.2f%% of a core %s\n",
+      size, countWidth, count, unit, measured, imposed, ratio, fast ? "ok" : "SLOW", usage.cpu,
+      usage.wall, 100.0 * usage.Share(), light ? "ok" : "HEAVY");
   std::fflush(stdout);
   return fast && light;
 }

@@ -60,8 +60,10 @@ std::optional<std::size_t> ParseSize(const std::string& text);
 // The SIZE arguments, or `defaults` when there are none. Prints the usage line
 // (with `note` after it) and returns nullopt when one is not a size or below
 // `minimum`.
-std::optional<std::vector<std::size_t>> ParseSizes(int argc, char** argv, std::vector<std::size_t> defaults,
-                                                   std::size_t minimum = 0, const std::string& note = "");
+std::optional<std::vector<std::size_t>> ParseSizes(int argc, char** argv,
+                                                   std::vector<std::size_t> defaults,
+                                                   std::size_t minimum = 0,
+                                                   const std::string& note = "");
 
 // A host without a window: log lines with the time of the last, boxes kept,
 // the main-thread calls run by whoever pumps the queue. `startLine` is the log
@@ -157,7 +159,7 @@ class ChildStb {
 
 // Prints one run's figures line; true when both goals are met.
 //   SIZE bytes COUNT UNIT: MEASURED s (imposed IMPOSED s, xRATIO ok), cpu ... ok
-bool PrintFigures(std::size_t size, std::size_t count, int countWidth, const char* unit, double measured,
-                  double imposed, const UsageMeter::Reading& usage);
+bool PrintFigures(std::size_t size, std::size_t count, int countWidth, const char* unit,
+                  double measured, double imposed, const UsageMeter::Reading& usage);
 
 }  // namespace bench

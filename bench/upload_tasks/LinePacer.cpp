@@ -93,7 +93,8 @@ std::optional<LinePacer::Clock::time_point> LinePacer::Deliver(Direction& direct
   while (arrived < direction.queue.size() && direction.queue[arrived].second <= now) ++arrived;
   std::size_t handOver = arrived / kFifoTrigger * kFifoTrigger;
   if (arrived > 0 && handOver == 0) {
-    const Clock::time_point quietAt = direction.queue[arrived - 1].second + kFifoTimeoutBytes * byteTime_;
+    const Clock::time_point quietAt =
+        direction.queue[arrived - 1].second + kFifoTimeoutBytes * byteTime_;
     if (now >= quietAt) handOver = arrived;
   }
   if (handOver > 0) {
@@ -102,14 +103,17 @@ std::optional<LinePacer::Clock::time_point> LinePacer::Deliver(Direction& direct
     for (std::size_t i = 0; i < handOver; ++i) bytes.push_back(direction.queue[i].first);
     const ssize_t written = write(direction.to, bytes.data(), bytes.size());
     if (written > 0 && std::getenv("ZARN_PACER_TRACE") != nullptr) {
-      std::fprintf(stderr, "%.6f %s %zd:", std::chrono::duration<double>(now.time_since_epoch()).count(),
+      std::fprintf(stderr,
+                   "%.6f %s %zd:", std::chrono::duration<double>(now.time_since_epoch()).count(),
                    &direction == &toReceiver_ ? ">" : "<", written);
-      for (ssize_t i = 0; i < std::min<ssize_t>(written, 4); ++i) std::fprintf(stderr, " %02x", bytes[i]);
+      for (ssize_t i = 0; i < std::min<ssize_t>(written, 4); ++i)
+        std::fprintf(stderr, " %02x", bytes[i]);
       std::fprintf(stderr, "%s\n", written > 4 ? " ..." : "");
     }
     if (written > 0) {
       lastByte_ = direction.queue[static_cast<std::size_t>(written) - 1].second;
-      if (&direction == &toReceiver_ && !firstSenderByte_) firstSenderByte_ = direction.queue.front().second;
+      if (&direction == &toReceiver_ && !firstSenderByte_)
+        firstSenderByte_ = direction.queue.front().second;
       direction.queue.erase(direction.queue.begin(), direction.queue.begin() + written);
       direction.delivered += static_cast<std::size_t>(written);
       arrived -= static_cast<std::size_t>(written);
@@ -118,7 +122,8 @@ std::optional<LinePacer::Clock::time_point> LinePacer::Deliver(Direction& direct
   if (direction.queue.empty()) return std::nullopt;
   // The next byte's arrival, or the time-out of what waits in the FIFO.
   if (arrived == 0) return direction.queue.front().second;
-  const Clock::time_point quietAt = direction.queue[arrived - 1].second + kFifoTimeoutBytes * byteTime_;
+  const Clock::time_point quietAt =
+      direction.queue[arrived - 1].second + kFifoTimeoutBytes * byteTime_;
   if (arrived < direction.queue.size()) return std::min(quietAt, direction.queue[arrived].second);
   return quietAt;
 }

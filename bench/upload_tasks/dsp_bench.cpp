@@ -106,7 +106,8 @@ bool Measure(TApdCustomComPort& port, size_t size, const std::string& file) {
   const double imposed = static_cast<double>(blocks) * kBlockPauseSeconds +
                          bench::LineSeconds(2 * kHeaderBlockBytes + kEotBytes + kReplyBytes);
   const auto measured = host.TimedSeconds();
-  const bool goalsMet = bench::PrintFigures(size, blocks, 5, "blocks", measured.value_or(0), imposed, usage);
+  const bool goalsMet =
+      bench::PrintFigures(size, blocks, 5, "blocks", measured.value_or(0), imposed, usage);
   host.PrintTrouble();
   return ended && host.Finished() && !host.BoxShown() && measured.has_value() && goalsMet;
 }
@@ -119,7 +120,8 @@ int main(int argc, char** argv) {
 
   const TempDir dir("zarn-dsp-bench");
   std::vector<std::string> files;
-  for (size_t size : *sizes) files.push_back(dir.Write("BENCH_" + std::to_string(size) + ".DSP", Pattern(size)));
+  for (size_t size : *sizes)
+    files.push_back(dir.Write("BENCH_" + std::to_string(size) + ".DSP", Pattern(size)));
 
   bench::ChildStb stb([&](bench::StbSide& side) { return RunStb(side, *sizes); });
   if (stb.SlavePath().empty()) {

@@ -176,8 +176,8 @@ Result RunOnce(Sender sender, const fs::path& file, const std::vector<uint8_t>& 
     return result;
   }
   // Twice the default pacing's floor and a minute more.
-  const auto deadline =
-      LinePacer::Clock::now() + std::chrono::milliseconds(400 * ((original.size() + 1023) / 1024) + 60'000);
+  const auto deadline = LinePacer::Clock::now() +
+                        std::chrono::milliseconds(400 * ((original.size() + 1023) / 1024) + 60'000);
 
   Child tool;
   int log = -1;  // zarn-upload's standard output, read and dropped
@@ -185,7 +185,8 @@ Result RunOnce(Sender sender, const fs::path& file, const std::vector<uint8_t>& 
   const auto drainLog = [&] {
     char chunk[4096];
     ssize_t got = 0;
-    while (log >= 0 && (got = read(log, chunk, sizeof chunk)) > 0) seen.append(chunk, static_cast<size_t>(got));
+    while (log >= 0 && (got = read(log, chunk, sizeof chunk)) > 0)
+      seen.append(chunk, static_cast<size_t>(got));
   };
   struct LogCloser {
     int& fd;
@@ -235,7 +236,8 @@ Result RunOnce(Sender sender, const fs::path& file, const std::vector<uint8_t>& 
   }
   const fs::path received = into / file.filename();
   const bool same = fs::exists(received) && Contents(received) == original;
-  if (!tool.Succeeded() || !rb.Succeeded() || !same || !line.FirstSenderByte() || !line.LastByte()) {
+  if (!tool.Succeeded() || !rb.Succeeded() || !same || !line.FirstSenderByte() ||
+      !line.LastByte()) {
     std::fprintf(stderr, "%s: failed (sender status %d, rb status %d, file %s)\n", Name(sender),
                  tool.status, rb.status, same ? "equal" : "missing or different");
     if (!seen.empty()) std::fprintf(stderr, "  --- its log:\n%s", seen.c_str());
@@ -243,7 +245,8 @@ Result RunOnce(Sender sender, const fs::path& file, const std::vector<uint8_t>& 
     return result;
   }
   result.ok = true;
-  result.seconds = std::chrono::duration<double>(*line.LastByte() - *line.FirstSenderByte()).count();
+  result.seconds =
+      std::chrono::duration<double>(*line.LastByte() - *line.FirstSenderByte()).count();
   result.cpuShare = tool.cpuSeconds / result.seconds;
   result.senderBytes = line.SenderBytes();
   return result;
@@ -267,16 +270,16 @@ int main(int argc, char** argv) {
       sizeArgs.push_back(argv[i]);
     }
   }
-  const auto sizes = bench::ParseSizes(static_cast<int>(sizeArgs.size()), sizeArgs.data(), {kDefaultSize},
-                                       0, " (and --rounds N)");
+  const auto sizes = bench::ParseSizes(static_cast<int>(sizeArgs.size()), sizeArgs.data(),
+                                       {kDefaultSize}, 0, " (and --rounds N)");
   if (!sizes || rounds < 1) return 2;
 
   const TempDir dir("zarn-dsp-line-bench");
   std::printf("work folder (each program's stderr is kept there): %s\n", dir.Path().c_str());
   bool ok = true;
   const double lineRate = bench::kBaud / bench::kBitsPerByte;
-  std::printf("%-9s %-19s %5s %9s %8s %8s %7s\n", "size", "sender", "round", "seconds", "x sb", "payload",
-              "cpu");
+  std::printf("%-9s %-19s %5s %9s %8s %8s %7s\n", "size", "sender", "round", "seconds", "x sb",
+              "payload", "cpu");
   for (size_t size : *sizes) {
     // rb writes the name it receives; lower case, as it would turn an
     // all-capitals name into lower case.
@@ -284,7 +287,8 @@ int main(int argc, char** argv) {
     const std::vector<uint8_t> original = Pattern(size);
     {
       std::ofstream out(file, std::ios::binary);
-      out.write(reinterpret_cast<const char*>(original.data()), static_cast<std::streamsize>(original.size()));
+      out.write(reinterpret_cast<const char*>(original.data()),
+                static_cast<std::streamsize>(original.size()));
     }
     std::map<Sender, std::vector<double>> seconds;
     std::vector<double> fastCpu;
@@ -297,25 +301,28 @@ int main(int argc, char** argv) {
         }
         seconds[sender].push_back(r.seconds);
         if (sender == Sender::Fast) fastCpu.push_back(r.cpuShare);
-        std::printf("%-9zu %-19s %5d %9.3f %8s %7.1f%% %6.2f%%   (%zu bytes sent)\n", size, Name(sender), round,
-                    r.seconds, "", 100.0 * static_cast<double>(size) / r.seconds / lineRate, 100.0 * r.cpuShare,
+        std::printf("%-9zu %-19s %5d %9.3f %8s %7.1f%% %6.2f%%   (%zu bytes sent)\n", size,
+                    Name(sender), round, r.seconds, "",
+                    100.0 * static_cast<double>(size) / r.seconds / lineRate, 100.0 * r.cpuShare,
                     r.senderBytes);
         std::fflush(stdout);
       }
     }
-    if (seconds[Sender::Sb].empty() || seconds[Sender::Fast].empty() || seconds[Sender::Default].empty()) {
+    if (seconds[Sender::Sb].empty() || seconds[Sender::Fast].empty() ||
+        seconds[Sender::Default].empty()) {
       std::printf("%zu bytes: a sender never completed\n", size);
       ok = false;
       continue;
     }
     const double sb = Mean(seconds[Sender::Sb]);
     const size_t blocks = (size + kBlockSize - 1) / kBlockSize;
-    const double floor = static_cast<double>(blocks) * kBlockPauseSeconds + bench::LineSeconds(kFramingBytes);
+    const double floor =
+        static_cast<double>(blocks) * kBlockPauseSeconds + bench::LineSeconds(kFramingBytes);
     std::printf("\n%zu bytes, mean of %d rounds:\n", size, rounds);
     for (Sender sender : {Sender::Default, Sender::Fast, Sender::Sb}) {
       const double mean = Mean(seconds[sender]);
-      std::printf("  %-19s %9.3f s  x%.3f of sb  payload %5.1f%% of the line\n", Name(sender), mean, mean / sb,
-                  100.0 * static_cast<double>(size) / mean / lineRate);
+      std::printf("  %-19s %9.3f s  x%.3f of sb  payload %5.1f%% of the line\n", Name(sender), mean,
+                  mean / sb, 100.0 * static_cast<double>(size) / mean / lineRate);
     }
     const double fast = Mean(seconds[Sender::Fast]);
     const double fastPayload = static_cast<double>(size) / fast / lineRate;
@@ -325,13 +332,14 @@ int main(int argc, char** argv) {
       ok = ok && met;
       return met ? "ok" : "MISSED";
     };
-    std::printf("  goal fast <= %.2f x sb: x%.3f %s\n", kFastToSbGoal, fast / sb, verdict(fast <= kFastToSbGoal * sb));
+    std::printf("  goal fast <= %.2f x sb: x%.3f %s\n", kFastToSbGoal, fast / sb,
+                verdict(fast <= kFastToSbGoal * sb));
     if (size >= kPayloadGoalFrom) {
       std::printf("  goal fast payload >= %.0f%% of the line: %.1f%% %s\n", 100 * kFastPayloadGoal,
                   100 * fastPayload, verdict(fastPayload >= kFastPayloadGoal));
     }
-    std::printf("  goal default <= %.2f x its floor %.3f s: x%.4f %s\n", kDefaultFloorGoal, floor, defaultRatio,
-                verdict(defaultRatio <= kDefaultFloorGoal));
+    std::printf("  goal default <= %.2f x its floor %.3f s: x%.4f %s\n", kDefaultFloorGoal, floor,
+                defaultRatio, verdict(defaultRatio <= kDefaultFloorGoal));
     std::printf("  goal fast cpu < %.0f%% of a core: %.2f%% %s\n\n", 100 * kFastCpuGoal, 100 * cpu,
                 verdict(cpu < kFastCpuGoal));
     std::fflush(stdout);

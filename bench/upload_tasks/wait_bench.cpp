@@ -58,7 +58,8 @@ class QuietHost final : public TaskHost {
 class WaitingTask final : public TThread {
  public:
   WaitingTask(TaskHost& host, std::function<void(Clock::time_point)> woke)
-      : TThread(host, RealTaskClock(), "UpThread", "Upload task terminated!!!"), woke_(std::move(woke)) {
+      : TThread(host, RealTaskClock(), "UpThread", "Upload task terminated!!!"),
+        woke_(std::move(woke)) {
     Start();
   }
 
@@ -111,7 +112,8 @@ int main(int argc, char** argv) {
   std::vector<double> latenciesMs;
   const uint8_t byte = 'K';
   for (int round = 0; round <= kLatencyRounds; ++round) {
-    host.queue_.ProcessUntil([] { return false; }, Clock::now() + 5ms);  // the task is back in its wait
+    host.queue_.ProcessUntil([] { return false; },
+                             Clock::now() + 5ms);  // the task is back in its wait
     const size_t before = wakeCount();
     const auto sent = Clock::now();
     line.Send(std::vector<uint8_t>{byte});
@@ -130,8 +132,8 @@ int main(int argc, char** argv) {
   const double median = latenciesMs.empty() ? -1 : latenciesMs[latenciesMs.size() / 2];
   const double worst = latenciesMs.empty() ? -1 : latenciesMs.back();
   const double share = idle.Share();
-  std::printf("waiting task: cpu %.3f s of %.3f s = %.2f%% of a core %s\n", idle.cpu, idle.wall, 100 * share,
-              share < kCpuGoal ? "ok" : "HEAVY");
+  std::printf("waiting task: cpu %.3f s of %.3f s = %.2f%% of a core %s\n", idle.cpu, idle.wall,
+              100 * share, share < kCpuGoal ? "ok" : "HEAVY");
   std::printf("new byte seen after: median %.3f ms, worst %.3f ms over %zu rounds %s\n", median,
               worst, latenciesMs.size(), median >= 0 && median < kLatencyGoalMs ? "ok" : "SLOW");
   return share < kCpuGoal && median >= 0 && median < kLatencyGoalMs ? 0 : 1;

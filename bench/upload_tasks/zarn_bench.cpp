@@ -88,7 +88,8 @@ double Imposed(size_t size) {
   t += lastPacketEnd;
   // Two 50 ms pauses before the flash report is read (it has arrived by then
   // when the flash time is shorter), the pause after it.
-  t += 3 * kReplyPause + std::max(0.0, std::chrono::duration<double>(kFlashTime).count() - 2 * kReplyPause);
+  t += 3 * kReplyPause +
+       std::max(0.0, std::chrono::duration<double>(kFlashTime).count() - 2 * kReplyPause);
   return t;
 }
 
@@ -143,8 +144,8 @@ bool Measure(size_t size, const TempDir& folder) {
     port.SetOpen(false);
 
     const size_t packets = (size - kHeaderSize + kChunk - 1) / kChunk;
-    const bool goalsMet =
-        bench::PrintFigures(size, packets, 4, "packets", host.TimedSeconds().value_or(0), Imposed(size), usage);
+    const bool goalsMet = bench::PrintFigures(
+        size, packets, 4, "packets", host.TimedSeconds().value_or(0), Imposed(size), usage);
     host.PrintTrouble();
     ok = ok && host.Finished() && !host.BoxShown() && goalsMet;
   }
@@ -158,7 +159,8 @@ bool Measure(size_t size, const TempDir& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const auto sizes = bench::ParseSizes(argc, argv, kDefaultSizes, kHeaderSize, "  (each at least 64 bytes)");
+  const auto sizes =
+      bench::ParseSizes(argc, argv, kDefaultSizes, kHeaderSize, "  (each at least 64 bytes)");
   if (!sizes) return 2;
   const TempDir folder("zarn-upload-bench");
   bool ok = true;

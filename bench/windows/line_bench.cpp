@@ -40,7 +40,8 @@ double CpuSeconds() {
   FILETIME created, exited, kernel, user;
   GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
   auto seconds = [](const FILETIME& t) {
-    return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+    return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) /
+           1e7;
   };
   return seconds(kernel) + seconds(user);
 }
@@ -91,7 +92,8 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(kSampleGap);
     const auto sent = Clock::now();
     if (!peer.Send({static_cast<uint8_t>(i)})) break;
-    if (!port.WaitForInput(std::chrono::duration_cast<std::chrono::milliseconds>(kByteLimit))) break;
+    if (!port.WaitForInput(std::chrono::duration_cast<std::chrono::milliseconds>(kByteLimit)))
+      break;
     latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
     port.FlushInBuffer();
   }
@@ -102,7 +104,8 @@ int main(int argc, char** argv) {
   std::sort(latencies.begin(), latencies.end());
   const double median = latencies[latencies.size() / 2];
   ok = Report("new byte seen, median", median / 1000, kLatencyGoalMs / 1000, "ms", 1000) && ok;
-  std::printf("%-34s %8.3f ms\n", "new byte seen, 90th percentile", latencies[latencies.size() * 9 / 10]);
+  std::printf("%-34s %8.3f ms\n", "new byte seen, 90th percentile",
+              latencies[latencies.size() * 9 / 10]);
   port.SetOpen(false);
   return ok ? 0 : 1;
 }

@@ -20,10 +20,8 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
   switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-    case CTRL_CLOSE_EVENT:
-      return interrupted.exchange(true) ? FALSE : TRUE;
-    default:
-      return FALSE;
+    case CTRL_CLOSE_EVENT: return interrupted.exchange(true) ? FALSE : TRUE;
+    default: return FALSE;
   }
 }
 

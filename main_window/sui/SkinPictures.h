@@ -22,15 +22,17 @@ struct SkinPictures {
     static constexpr int kBorderWidth = 3;    // window border outside the client area
     static constexpr int kTitleEdgeRows = 3;  // title pieces' rows that form the top border
 
-    QImage titlePieces[kTitlePieceCount];     // left, caption, caption end, middle, right
-    QImage titleButtons[4][3];                // [kind][state]
-    QImage faces[4];                          // [FaceState]
-    QImage borders[5];                        // [BorderPiece]
+    QImage titlePieces[kTitlePieceCount];  // left, caption, caption end, middle, right
+    QImage titleButtons[4][3];             // [kind][state]
+    QImage faces[4];                       // [FaceState]
+    QImage borders[5];                     // [BorderPiece]
     QImage progressFill;
     QImage banner;
     QImage icon;
 
-    const QImage& TitleButton(TitleButtonKind k, TitleButtonState s) const { return titleButtons[int(k)][int(s)]; }
+    const QImage& TitleButton(TitleButtonKind k, TitleButtonState s) const {
+        return titleButtons[int(k)][int(s)];
+    }
     const QImage& Face(FaceState s) const { return faces[int(s)]; }
     const QImage& Border(BorderPiece p) const { return borders[int(p)]; }
 };

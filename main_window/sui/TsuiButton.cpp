@@ -56,7 +56,8 @@ void TsuiButton::SetGlyph(const QImage& glyph) {
 }
 
 QSize TsuiButton::sizeHint() const {
-    const int w = fontMetrics().horizontalAdvance(text()) + (glyph_.isNull() ? 0 : kGlyphGap + glyph_.width());
+    const int w =
+        fontMetrics().horizontalAdvance(text()) + (glyph_.isNull() ? 0 : kGlyphGap + glyph_.width());
     return {w + 16, qMax(fontMetrics().height(), glyph_.height()) + 8};
 }
 

@@ -49,7 +49,7 @@ private:
     int PressOffset() const { return isDown() ? 1 : 0; }
     int GroupLeft() const;
 
-    QImage glyph_;         // as given
-    QImage shownGlyph_;    // key colour made transparent
-    QImage greyedGlyph_;   // for the disabled state
+    QImage glyph_;        // as given
+    QImage shownGlyph_;   // key colour made transparent
+    QImage greyedGlyph_;  // for the disabled state
 };

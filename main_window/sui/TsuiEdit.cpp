@@ -9,7 +9,8 @@
 TsuiEdit::TsuiEdit(QWidget* parent) : QLineEdit(parent) {
     setFrame(false);
     setFont(sui::EditFont());
-    setStyleSheet(sui::FramedTextStyle("TsuiEdit", InfoBackground(), QApplication::palette().color(QPalette::WindowText)));
+    setStyleSheet(sui::FramedTextStyle("TsuiEdit", InfoBackground(),
+                                       QApplication::palette().color(QPalette::WindowText)));
 }
 
 QColor TsuiEdit::InfoBackground() { return QApplication::palette().color(QPalette::ToolTipBase); }

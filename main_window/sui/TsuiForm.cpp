@@ -97,9 +97,7 @@ void TsuiForm::PlaceTitleButtons() {
     minimize_->move(closeX - 2 * step, kTitleButtonTop);
 }
 
-void TsuiForm::ShowWindowMenu() {
-    menu_->popup(mapToGlobal(QPoint(0, kTitleBarHeight)));
-}
+void TsuiForm::ShowWindowMenu() { menu_->popup(mapToGlobal(QPoint(0, kTitleBarHeight))); }
 
 void TsuiForm::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
@@ -132,8 +130,8 @@ void TsuiForm::paintEvent(QPaintEvent*) {
     // and right columns belonging to the border outside this form.
     p.save();
     p.setClipRect(0, 0, width(), kTitleBarHeight);
-    sui::PaintTitlePieces(p, -kBorderWidth, -sui::kTitlePieceHeight + kTitleBarHeight, width() + 2 * kBorderWidth,
-                          captionWidth);
+    sui::PaintTitlePieces(p, -kBorderWidth, -sui::kTitlePieceHeight + kTitleBarHeight,
+                          width() + 2 * kBorderWidth, captionWidth);
     p.restore();
 
     p.setFont(font);
@@ -222,20 +220,15 @@ void TsuiForm::PlaceInWindow() {
 bool TsuiForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == framedWindow_) {
         switch (event->type()) {
-        case QEvent::Polish:
-        case QEvent::Show:
-            // The owner may have laid the form over the whole window after
-            // creating it; frame it again before the window appears.
-            Reframe();
-            break;
-        case QEvent::Resize:
-            PlaceInWindow();
-            break;
-        case QEvent::Paint:
-            PaintWindowBorder(framedWindow_);
-            break;
-        default:
-            break;
+            case QEvent::Polish:
+            case QEvent::Show:
+                // The owner may have laid the form over the whole window after
+                // creating it; frame it again before the window appears.
+                Reframe();
+                break;
+            case QEvent::Resize: PlaceInWindow(); break;
+            case QEvent::Paint: PaintWindowBorder(framedWindow_); break;
+            default: break;
         }
     }
     return QWidget::eventFilter(watched, event);

@@ -39,8 +39,8 @@ public:
     static constexpr int kBorderWidth = 3;
     static constexpr int kControlBoxLeft = 3;
     static constexpr int kTitleButtonTop = 5;
-    static constexpr int kCaptionGap = 5;       // control box to caption
-    static constexpr int kRightMargin = 4;      // close button to the right edge
+    static constexpr int kCaptionGap = 5;   // control box to caption
+    static constexpr int kRightMargin = 4;  // close button to the right edge
     static constexpr int kButtonSpacing = 1;
 
     explicit TsuiForm(QWidget* parent = nullptr);

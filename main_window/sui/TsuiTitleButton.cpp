@@ -4,7 +4,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-TsuiTitleButton::TsuiTitleButton(sui::TitleButtonKind kind, QWidget* parent) : QAbstractButton(parent), kind_(kind) {
+TsuiTitleButton::TsuiTitleButton(sui::TitleButtonKind kind, QWidget* parent)
+    : QAbstractButton(parent), kind_(kind) {
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_Hover);
     resize(kSize, kSize);

@@ -76,7 +76,8 @@ uint16_t HighestPortNumber() { return kHighestPortNumber; }
 
 std::string PortLinkFolder() {
   if (const char* dir = std::getenv("ZARN_PORT_DIR"); dir != nullptr && *dir != '\0') return dir;
-  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime != '\0') {
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+      runtime != nullptr && *runtime != '\0') {
     return (fs::path(runtime) / "zarn-loader" / "ports").string();
   }
   return "/tmp/zarn-loader-" + std::to_string(getuid()) + "/ports";
@@ -89,7 +90,8 @@ std::string DeviceForComNumber(uint16_t n) {
     if (range == &kUartPorts && !UartHasHardware(device)) return {};
     return device;
   }
-  if (InRange(kLinkPorts, n)) return (fs::path(PortLinkFolder()) / ("COM" + std::to_string(n))).string();
+  if (InRange(kLinkPorts, n))
+    return (fs::path(PortLinkFolder()) / ("COM" + std::to_string(n))).string();
   return {};
 }
 

@@ -30,11 +30,10 @@ struct TSpeed {
 };
 
 constexpr std::array<TSpeed, 23> kSpeeds{{
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},
-    {150, B150},       {200, B200},       {300, B300},       {600, B600},
-    {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
-    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-    {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
+    {50, B50},         {75, B75},         {110, B110},         {134, B134},       {150, B150},
+    {200, B200},       {300, B300},       {600, B600},         {1200, B1200},     {1800, B1800},
+    {2400, B2400},     {4800, B4800},     {9600, B9600},       {19200, B19200},   {38400, B38400},
+    {57600, B57600},   {115200, B115200}, {230400, B230400},   {460800, B460800}, {500000, B500000},
     {576000, B576000}, {921600, B921600}, {1000000, B1000000},
 }};
 
@@ -65,26 +64,18 @@ TOpenResult OpenErrorCode(int error) {
     case ENXIO:
     case ENODEV:
     case ENOTTY:
-    case EISDIR:
-      return TOpenResult::NoDevice;
-    case ENOTDIR:
-      return TOpenResult::NoPath;
+    case EISDIR: return TOpenResult::NoDevice;
+    case ENOTDIR: return TOpenResult::NoPath;
     case EMFILE:
-    case ENFILE:
-      return TOpenResult::TooManyOpen;
+    case ENFILE: return TOpenResult::TooManyOpen;
     case EBUSY:
-    case EWOULDBLOCK:
-      return TOpenResult::Held;
-    case EBADF:
-      return TOpenResult::NotOpen;
+    case EWOULDBLOCK: return TOpenResult::Held;
+    case EBADF: return TOpenResult::NotOpen;
     case EACCES:
     case EPERM:
-    case EROFS:
-      return TOpenResult::PermissionDenied;
-    case ENOMEM:
-      return TOpenResult::OutOfMemory;
-    default:
-      break;
+    case EROFS: return TOpenResult::PermissionDenied;
+    case ENOMEM: return TOpenResult::OutOfMemory;
+    default: break;
   }
   constexpr int kGeneralFailure = 162;
   if (!MessageNumberToString(error).empty()) return OpenFailure(kGeneralFailure);
@@ -294,10 +285,22 @@ void TSerialDevice::EscapeFunction(int function) {
   int bits = 0;
   unsigned long request = 0;
   switch (function) {
-    case kSetDtr: bits = TIOCM_DTR; request = TIOCMBIS; break;
-    case kClrDtr: bits = TIOCM_DTR; request = TIOCMBIC; break;
-    case kSetRts: bits = TIOCM_RTS; request = TIOCMBIS; break;
-    case kClrRts: bits = TIOCM_RTS; request = TIOCMBIC; break;
+    case kSetDtr:
+      bits = TIOCM_DTR;
+      request = TIOCMBIS;
+      break;
+    case kClrDtr:
+      bits = TIOCM_DTR;
+      request = TIOCMBIC;
+      break;
+    case kSetRts:
+      bits = TIOCM_RTS;
+      request = TIOCMBIS;
+      break;
+    case kClrRts:
+      bits = TIOCM_RTS;
+      request = TIOCMBIC;
+      break;
     default: return;
   }
   // A pseudo-terminal has no modem lines and answers ENOTTY or EINVAL; that

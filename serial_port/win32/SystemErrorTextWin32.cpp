@@ -13,7 +13,7 @@ std::string SystemErrorDescription(int number) {
   char text[kMaxDescriptionLength] = {};
   const DWORD length =
       FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                     static_cast<DWORD>(number), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-                     text, kMaxDescriptionLength, nullptr);
+                     static_cast<DWORD>(number), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text,
+                     kMaxDescriptionLength, nullptr);
   return std::string(text, length);
 }

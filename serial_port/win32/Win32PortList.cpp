@@ -84,8 +84,9 @@ std::string FriendlyName(uint16_t n) {
     char portName[kMaxNameLength] = {};
     DWORD length = kMaxNameLength - 1;
     DWORD type = 0;
-    const bool named = RegQueryValueExA(key, "PortName", nullptr, &type,
-                                        reinterpret_cast<BYTE*>(portName), &length) == ERROR_SUCCESS;
+    const bool named =
+        RegQueryValueExA(key, "PortName", nullptr, &type, reinterpret_cast<BYTE*>(portName),
+                         &length) == ERROR_SUCCESS;
     RegCloseKey(key);
     if (!named || type != REG_SZ || _stricmp(portName, wanted.c_str()) != 0) continue;
     char friendly[kMaxNameLength] = {};

@@ -48,24 +48,17 @@ TOpenResult OpenErrorCode(DWORD error) {
     case ERROR_NOT_READY:
     case ERROR_INVALID_NAME:
     case ERROR_BAD_PATHNAME:
-    case ERROR_INVALID_FUNCTION:
-      return TOpenResult::NoDevice;
-    case ERROR_PATH_NOT_FOUND:
-      return TOpenResult::NoPath;
-    case ERROR_TOO_MANY_OPEN_FILES:
-      return TOpenResult::TooManyOpen;
+    case ERROR_INVALID_FUNCTION: return TOpenResult::NoDevice;
+    case ERROR_PATH_NOT_FOUND: return TOpenResult::NoPath;
+    case ERROR_TOO_MANY_OPEN_FILES: return TOpenResult::TooManyOpen;
     // Windows answers a second open of a COM port with "access denied".
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
-    case ERROR_BUSY:
-      return TOpenResult::Held;
-    case ERROR_INVALID_HANDLE:
-      return TOpenResult::NotOpen;
+    case ERROR_BUSY: return TOpenResult::Held;
+    case ERROR_INVALID_HANDLE: return TOpenResult::NotOpen;
     case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-      return TOpenResult::OutOfMemory;
-    default:
-      break;
+    case ERROR_OUTOFMEMORY: return TOpenResult::OutOfMemory;
+    default: break;
   }
   // Windows error numbers are the numbers the message table was written for,
   // so any the table knows keep their own text.
@@ -275,7 +268,8 @@ TOpenResult TSerialDevice::Open(const std::string& path) {
   dcb.fRtsControl = RTS_CONTROL_DISABLE;
   if (!SetCommState(handle, &dcb)) return fail(OpenErrorCode(GetLastError()));
   PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
-  for (HANDLE h : {impl_->readWake, impl_->lineWake, impl_->writeWake, impl_->lineGone}) ResetEvent(h);
+  for (HANDLE h : {impl_->readWake, impl_->lineWake, impl_->writeWake, impl_->lineGone})
+    ResetEvent(h);
   impl_->handle = handle;
   impl_->readOp.pending = false;
   impl_->haveByte = false;
@@ -431,8 +425,10 @@ long TSerialDevice::Read(uint8_t* const* buffers, std::size_t count, std::size_t
     }
     if (!done) {
       taken = 0;
-      if (IsLineGone(error)) d.MarkGone();
-      else if (error != ERROR_OPERATION_ABORTED) return -static_cast<long>(error);
+      if (IsLineGone(error))
+        d.MarkGone();
+      else if (error != ERROR_OPERATION_ABORTED)
+        return -static_cast<long>(error);
     }
     // Bytes read across a purge are purged input.
     if (d.readIssuedIn != d.purgeGeneration.load()) taken = 0;

@@ -32,14 +32,12 @@ class FailingReceiver : public QObject {
     if (e->type() != EventType()) return QObject::event(e);
     ++handled;
     switch (static_cast<KindEvent*>(e)->kind) {
-      case StdException:
-        throw std::runtime_error("Disk full");
+      case StdException: throw std::runtime_error("Disk full");
       case SerialException:
-        throw ENoPortSelected(ecNoPortSelected, "The ComNumber property of the TApdComPort has not been set");
-      case NotAnException:
-        throw 42;
-      case NoFailure:
-        break;
+        throw ENoPortSelected(ecNoPortSelected,
+                              "The ComNumber property of the TApdComPort has not been set");
+      case NotAnException: throw 42;
+      case NoFailure: break;
     }
     return true;
   }
@@ -90,7 +88,8 @@ class AppTest : public QObject {
     QTest::addColumn<QString>("text");
     QTest::newRow("std exception") << int(FailingReceiver::StdException) << "Disk full.";
     QTest::newRow("serial exception")
-        << int(FailingReceiver::SerialException) << "The ComNumber property of the TApdComPort has not been set.";
+        << int(FailingReceiver::SerialException)
+        << "The ComNumber property of the TApdComPort has not been set.";
     QTest::newRow("not an exception") << int(FailingReceiver::NotAnException) << "";
   }
   void loopShowsFailureAndGoesOn() {
@@ -98,8 +97,10 @@ class AppTest : public QObject {
     QFETCH(QString, text);
     RecordingBoxes boxes;
     FailingReceiver receiver;
-    QCoreApplication::postEvent(&receiver, new FailingReceiver::KindEvent(FailingReceiver::Kind(kind)));
-    QCoreApplication::postEvent(&receiver, new FailingReceiver::KindEvent(FailingReceiver::NoFailure));
+    QCoreApplication::postEvent(&receiver,
+                                new FailingReceiver::KindEvent(FailingReceiver::Kind(kind)));
+    QCoreApplication::postEvent(&receiver,
+                                new FailingReceiver::KindEvent(FailingReceiver::NoFailure));
     QTRY_COMPARE_WITH_TIMEOUT(receiver.handled, 2, kDeadlineMs);
     QCOMPARE(boxes.shown.size(), size_t(1));
     const RecordingBoxes::Box& box = boxes.shown.front();
@@ -113,12 +114,14 @@ class AppTest : public QObject {
   void timerFailureInsideNestedLoop() {
     RecordingBoxes boxes;
     QEventLoop loop;
-    QTimer::singleShot(0, [] { throw EBadId(ecBadId, "ie_BadId - Specified comport doesn't exist"); });
+    QTimer::singleShot(0,
+                       [] { throw EBadId(ecBadId, "ie_BadId - Specified comport doesn't exist"); });
     QTimer::singleShot(0, &loop, &QEventLoop::quit);
     QTimer::singleShot(kDeadlineMs, &loop, [&loop] { loop.exit(1); });
     QCOMPARE(loop.exec(), 0);
     QCOMPARE(boxes.shown.size(), size_t(1));
-    QCOMPARE(boxes.shown.front().text, QStringLiteral("ie_BadId - Specified comport doesn't exist."));
+    QCOMPARE(boxes.shown.front().text,
+             QStringLiteral("ie_BadId - Specified comport doesn't exist."));
   }
 };
 

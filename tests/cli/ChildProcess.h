@@ -10,8 +10,8 @@
 #include <vector>
 
 struct ChildResult {
-  int exitStatus = -1;   // -1 when it did not exit normally
-  bool timedOut = false; // killed at the deadline
+  int exitStatus = -1;    // -1 when it did not exit normally
+  bool timedOut = false;  // killed at the deadline
   std::string out;
   std::string err;
   std::vector<std::string> OutLines() const;

@@ -317,18 +317,21 @@ TEST_F(ZarnUploadRun, FailureBoxGoesToStderrAndTheExitIsOne) {
   wrongReply.bytes = {0xBA, 0x44, 0x6E, 0x91};
   options.faults = {wrongReply};
   stbsim::StbSimulator sim(options);
-  const ChildResult result = RunAgainst(sim, WriteImage("a.zarn", MakeImage("DAT", PatternBody(10))));
+  const ChildResult result =
+      RunAgainst(sim, WriteImage("a.zarn", MakeImage("DAT", PatternBody(10))));
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.err, "Error: Bad STB response! Aborting ...\n");
-  EXPECT_EQ(result.OutLines(), (Strings{"Waiting for STB...", "Initializing Upload task...",
-                                        "Bad STB response! Aborting...", "Upload task terminated!!!"}));
+  EXPECT_EQ(result.OutLines(),
+            (Strings{"Waiting for STB...", "Initializing Upload task...",
+                     "Bad STB response! Aborting...", "Upload task terminated!!!"}));
 }
 
 TEST_F(ZarnUploadRun, EarlyEndWithoutABoxExitsOne) {
   stbsim::SimOptions options = QuickStb();
   options.greeting = {'K', 'G', 'X'};
   stbsim::StbSimulator sim(options);
-  const ChildResult result = RunAgainst(sim, WriteImage("a.zarn", MakeImage("DAT", PatternBody(10))));
+  const ChildResult result =
+      RunAgainst(sim, WriteImage("a.zarn", MakeImage("DAT", PatternBody(10))));
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_TRUE(result.err.empty()) << result.err;
   EXPECT_EQ(result.OutLines(), (Strings{"Waiting for STB...", "Upload task terminated!!!"}));
@@ -403,16 +406,16 @@ TEST_P(MidTransferInterrupt, EndsSoonWithTheFailureBoxAndTheTerminationLineLast)
 
   EXPECT_FALSE(result.timedOut);
   EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_EQ(result.err, "zarn-upload: stopping the upload (Ctrl-C again quits at once)\n" +
-                            row.box + "\n");
+  EXPECT_EQ(result.err,
+            "zarn-upload: stopping the upload (Ctrl-C again quits at once)\n" + row.box + "\n");
   const Strings lines = result.OutLines();
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines.back(), row.terminationLine);
   EXPECT_EQ(std::count(lines.begin(), lines.end(), row.interruptAfter), 1);
 }
 
-constexpr size_t kDspBlocks = 150;      // 200 ms a block: half a minute in full
-constexpr size_t kZarnPackets = 30;     // about 0.8 s a packet
+constexpr size_t kDspBlocks = 150;   // 200 ms a block: half a minute in full
+constexpr size_t kZarnPackets = 30;  // about 0.8 s a packet
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(
@@ -462,7 +465,8 @@ TEST_P(FinalWord, DecidesTheExitStatus) {
 }
 
 stbsim::Fault FlashDoneWord(std::vector<uint8_t> word) {
-  return {stbsim::SimPhase::FlashDone, 0, stbsim::FaultKind::Replace, std::move(word), 0x01, 0ms, 1};
+  return {
+      stbsim::SimPhase::FlashDone, 0, stbsim::FaultKind::Replace, std::move(word), 0x01, 0ms, 1};
 }
 
 std::vector<uint8_t> Word(uint32_t word) {

@@ -36,8 +36,8 @@
 
 #include "Adport.h"
 #include "FakeTaskHost.h"
-#include "PortSetup.h"
 #include "LineAwareClock.h"
+#include "PortSetup.h"
 #include "TempDir.h"
 #include "Unit2.h"
 
@@ -226,8 +226,8 @@ TEST_P(DspUploadToRb, ReceivedFileEqualsOriginal) {
   EXPECT_TRUE(WIFEXITED(rb.Status()) && WEXITSTATUS(rb.Status()) == 0);
   const fs::path received = dir_ / name;
   ASSERT_TRUE(fs::exists(received));
-  EXPECT_TRUE(Contents(received) == original) << "rb wrote " << fs::file_size(received)
-                                              << " bytes for " << original.size();
+  EXPECT_TRUE(Contents(received) == original)
+      << "rb wrote " << fs::file_size(received) << " bytes for " << original.size();
 }
 
 // clang-format off

@@ -51,9 +51,10 @@ class FastTransferMenuTest : public QObject {
 
   void itemSitsAboveCloseAndStartsOff() {
     WindowFixture f;
-    QCOMPARE(MenuTexts(*f.form), (QStringList{QStringLiteral("Mi&nimize"), QStringLiteral("Ma&ximize/Restore"),
-                                              QStringLiteral("-"), QStringLiteral("Fast DSP transfer"),
-                                              QStringLiteral("-"), QStringLiteral("&Close")}));
+    QCOMPARE(MenuTexts(*f.form),
+             (QStringList{QStringLiteral("Mi&nimize"), QStringLiteral("Ma&ximize/Restore"),
+                          QStringLiteral("-"), QStringLiteral("Fast DSP transfer"),
+                          QStringLiteral("-"), QStringLiteral("&Close")}));
     QVERIFY(f.form->FastDspTransferItem->isCheckable());
     QVERIFY(!f.form->FastDspTransferItem->isChecked());
   }

@@ -46,7 +46,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(w.SpeedButton5->text(), QStringLiteral(" Load   "));
     QCOMPARE(w.SpeedButton2->text(), QStringLiteral(" Send   "));
     QVERIFY(!w.SpeedButton1->Glyph().isNull());
-    QCOMPARE(w.SpeedButton1->Glyph(), MainWindowLayout::LoadGlyphResource(MainWindowLayout::kConnectGlyph));
+    QCOMPARE(w.SpeedButton1->Glyph(),
+             MainWindowLayout::LoadGlyphResource(MainWindowLayout::kConnectGlyph));
     QVERIFY(w.Memo1->toPlainText().isEmpty());
     QVERIFY(w.Memo1->isReadOnly());
     QCOMPARE(w.suiEdit1->text(), QStringLiteral("file name..."));
@@ -82,7 +83,8 @@ class MainWindowTest : public QObject {
       if (next->focusPolicy() & Qt::TabFocus) tabStops << next->objectName();
       next = next->nextInFocusChain();
     } while (next != w.SpeedButton1 && tabStops.size() < 50);
-    QCOMPARE(tabStops, QStringList({"SpeedButton1", "SpeedButton5", "SpeedButton2", "Memo1", "suiEdit1"}));
+    QCOMPARE(tabStops,
+             QStringList({"SpeedButton1", "SpeedButton5", "SpeedButton2", "Memo1", "suiEdit1"}));
   }
 
   // Send refuses in this order: not connected, nothing loaded, a task runs.
@@ -94,8 +96,10 @@ class MainWindowTest : public QObject {
     QTest::addColumn<QString>("expected");
     QTest::newRow("fresh window") << false << false << false << "Please, connect first";
     QTest::newRow("loaded, not connected") << false << true << false << "Please, connect first";
-    QTest::newRow("connected, nothing loaded") << true << false << false << "Please, load a data file first";
-    QTest::newRow("connected, loaded, task flag set") << true << true << true << "Task is already running!!!";
+    QTest::newRow("connected, nothing loaded")
+        << true << false << false << "Please, load a data file first";
+    QTest::newRow("connected, loaded, task flag set")
+        << true << true << true << "Task is already running!!!";
   }
   void sendRefusals() {
     QFETCH(bool, connect);
@@ -134,7 +138,8 @@ class MainWindowTest : public QObject {
     WindowFixture f;
     QString path;
     if (kind == QLatin1String("file")) path = f.MakeImage(QStringLiteral("image.zarn"));
-    if (kind == QLatin1String("missing")) path = f.files.filePath(QStringLiteral("typed-name.zarn"));
+    if (kind == QLatin1String("missing"))
+      path = f.files.filePath(QStringLiteral("typed-name.zarn"));
     if (kind == QLatin1String("directory")) path = f.files.path();
     f.form->Memo1->setPlainText(QStringLiteral("log stays"));
     // Whatever an earlier showing left, every Load opens the same way.
@@ -197,8 +202,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(UpTaskHandle != nullptr, !dsp);
     f.ClickConnect();
     QVERIFY(f.WaitUntilTaskEnded());
-    QCOMPARE(f.LogLines().last(),
-             dsp ? QStringLiteral("Download task terminated!!!") : QStringLiteral("Upload task terminated!!!"));
+    QCOMPARE(f.LogLines().last(), dsp ? QStringLiteral("Download task terminated!!!")
+                                      : QStringLiteral("Upload task terminated!!!"));
   }
 
   void connectCancelled() {
@@ -211,7 +216,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(f.boxes.shown.size(), size_t(1));
     const RecordingBoxes::Box& box = f.boxes.shown.front();
     QCOMPARE(box.title, QStringLiteral("ZARN Multi-Loader V1.20"));
-    QCOMPARE(box.text, QStringLiteral("The ComNumber property of the TApdComPort has not been set."));
+    QCOMPARE(box.text,
+             QStringLiteral("The ComNumber property of the TApdComPort has not been set."));
     QCOMPARE(box.icon, BoxIcon::Error);
     QVERIFY(box.modal);
     QVERIFY(f.Log().isEmpty());
@@ -272,7 +278,8 @@ class MainWindowTest : public QObject {
     // The task goes on; its later lines follow the refusal's text.
     f.ClickConnect();
     QVERIFY(f.WaitUntilTaskEnded());
-    QCOMPARE(f.LogLines(), QStringList({QStringLiteral("Port closed"), QStringLiteral("Upload task terminated!!!")}));
+    QCOMPARE(f.LogLines(), QStringList({QStringLiteral("Port closed"),
+                                        QStringLiteral("Upload task terminated!!!")}));
     QVERIFY(TThread::WaitUntilAllReleased(std::chrono::milliseconds(kDeadlineMs)));
     // A new Send after the end starts a new task.
     f.ClickConnect();
@@ -401,7 +408,10 @@ class MainWindowTest : public QObject {
     QCOMPARE(box.icon, BoxIcon::Stop);
     QVERIFY2(box.text.contains(QStringLiteral("EInOutError")), qPrintable(box.text));
     QVERIFY2(box.text.contains(QStringLiteral("Device read error")), qPrintable(box.text));
-    QTimer::singleShot(100, f.form.get(), [&f] { f.boxes.autoDismiss = true; f.boxes.DismissAll(); });
+    QTimer::singleShot(100, f.form.get(), [&f] {
+      f.boxes.autoDismiss = true;
+      f.boxes.DismissAll();
+    });
     f.ClickConnect();
     QVERIFY(!f.form->ApdComPort1->Open());
     QCOMPARE(f.Log(), QStringLiteral("Port closed"));
@@ -431,7 +441,8 @@ class MainWindowTest : public QObject {
   // Plays an STB that greets and then refuses the upload request; returns
   // once the task's "Bad STB response" box is open.
   static bool ReachBadResponseBox(WindowFixture& f) {
-    if (!QTest::qWaitFor([&f] { return f.Log().contains(QStringLiteral("Waiting for STB...")); }, kDeadlineMs))
+    if (!QTest::qWaitFor([&f] { return f.Log().contains(QStringLiteral("Waiting for STB...")); },
+                         kDeadlineMs))
       return false;
     if (!f.pty.Write("KGS")) return false;
     const QByteArray request = f.pty.Read(4, kDeadlineMs);
@@ -442,14 +453,17 @@ class MainWindowTest : public QObject {
     if (!f.pty.Write(QByteArray("\xAB\x00\x00\x00", 4))) return false;
     if (!QTest::qWaitFor([&f] { return f.boxes.OpenCount() == 1; }, kDeadlineMs)) return false;
     const RecordingBoxes::Box& box = f.boxes.shown.back();
-    return box.title == QLatin1String("Error") && box.text == QLatin1String("Bad STB response! Aborting ...") &&
+    return box.title == QLatin1String("Error") &&
+           box.text == QLatin1String("Bad STB response! Aborting ...") &&
            box.icon == BoxIcon::None && !box.modal &&
            f.LogLines().last() == QLatin1String("Bad STB response! Aborting...");
   }
 };
 
 #include "ExceptionDisplay.h"
-void MainWindowTest::SetApplicationTitleForTests() { SetApplicationTitle(MainWindowLayout::ApplicationCaption()); }
+void MainWindowTest::SetApplicationTitleForTests() {
+  SetApplicationTitle(MainWindowLayout::ApplicationCaption());
+}
 
 QTEST_MAIN(MainWindowTest)
 #include "main_window_test.moc"

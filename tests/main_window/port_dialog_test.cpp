@@ -22,7 +22,8 @@ namespace {
 // Runs `action` on the dialog once it is shown modally.
 void WhenDialogShows(std::function<void(TComSelectForm&)> action) {
   QTimer::singleShot(0, [action] {
-    if (auto* form = qobject_cast<TComSelectForm*>(QApplication::activeModalWidget())) action(*form);
+    if (auto* form = qobject_cast<TComSelectForm*>(QApplication::activeModalWidget()))
+      action(*form);
   });
 }
 
@@ -71,7 +72,8 @@ class PortDialogTest : public QObject {
     const QString link = QString::fromStdString(pty.LinkPath());
     QVERIFY2(std::any_of(items.begin(), items.end(),
                          [&](const QString& s) {
-                           return s.startsWith(QStringLiteral("COM33  ")) && (s.contains(device) || s.contains(link));
+                           return s.startsWith(QStringLiteral("COM33  ")) &&
+                                  (s.contains(device) || s.contains(link));
                          }),
              qPrintable(items.join(QLatin1Char('|'))));
     QVERIFY(std::none_of(items.begin(), items.end(),

@@ -26,7 +26,8 @@ constexpr int kDeadlineMs = 10000;
 QImage TestPicture(int w, int h) {
   QImage image(w, h, QImage::Format_ARGB32);
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) image.setPixel(x, y, qRgba(x * 5, y * 5, (x + y) & 0xFF, (x * 7 + y * 3 + 1) & 0xFF));
+    for (int x = 0; x < w; ++x)
+      image.setPixel(x, y, qRgba(x * 5, y * 5, (x + y) & 0xFF, (x * 7 + y * 3 + 1) & 0xFF));
   return image;
 }
 
@@ -40,7 +41,8 @@ void PutLe32At(QByteArray& b, int offset, uint32_t v) {
 }
 
 QImage Decode(const QByteArray& bytes) {
-  return DecodeBitmapFile(reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<size_t>(bytes.size()));
+  return DecodeBitmapFile(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                          static_cast<size_t>(bytes.size()));
 }
 
 }  // namespace
@@ -84,8 +86,8 @@ class WindowPartsTest : public QObject {
   }
 
   void layoutGlyphsAndConnectedGlyphDecode() {
-    for (const QString& path :
-         {MainWindowLayout::kConnectGlyph, MainWindowLayout::kLoadGlyph, MainWindowLayout::kSendGlyph}) {
+    for (const QString& path : {MainWindowLayout::kConnectGlyph, MainWindowLayout::kLoadGlyph,
+                                MainWindowLayout::kSendGlyph}) {
       const QImage glyph = MainWindowLayout::LoadGlyphResource(path);
       QVERIFY2(!glyph.isNull(), qPrintable(path));
       QCOMPARE(glyph.size(), QSize(48, 48));
@@ -237,7 +239,8 @@ class WindowPartsTest : public QObject {
     TOpenDialog dialog;
     dialog.FileName = QStringLiteral("/earlier/choice.zarn");
     QTimer::singleShot(0, [] {
-      if (auto* shown = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) shown->reject();
+      if (auto* shown = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
+        shown->reject();
     });
     QVERIFY(!dialog.Execute());
     QCOMPARE(dialog.FileName, QStringLiteral("/earlier/choice.zarn"));
@@ -254,8 +257,8 @@ class WindowPartsTest : public QObject {
     SetBoxPresenter(nullptr);
     int dismissals = 0;
     const std::function<void()> dismiss = Boxes().ShowModeless(
-        nullptr, QStringLiteral("Error"), QStringLiteral("Bad STB response! Aborting ..."), BoxIcon::None,
-        [&dismissals] { ++dismissals; });
+        nullptr, QStringLiteral("Error"), QStringLiteral("Bad STB response! Aborting ..."),
+        BoxIcon::None, [&dismissals] { ++dismissals; });
     QMessageBox* box = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets())
       if (auto* b = qobject_cast<QMessageBox*>(w); b != nullptr && b->isVisible()) box = b;

@@ -72,7 +72,8 @@ class WindowUploadTest : public QObject {
     QVERIFY(f.boxes.shown.empty());
     QCOMPARE(f.form->ProgressBar1->Max(), kTwoPacketBody);
     QCOMPARE(f.form->ProgressBar1->Position(), 0);
-    const std::optional<StbReceived> received = stb->WaitForUpload(std::chrono::milliseconds(kDeadlineMs));
+    const std::optional<StbReceived> received =
+        stb->WaitForUpload(std::chrono::milliseconds(kDeadlineMs));
     QVERIFY(received);
     QCOMPARE(received->bytes, image);
   }
@@ -102,11 +103,13 @@ class WindowUploadTest : public QObject {
     QCOMPARE(f.LogLines(), expected);
     QCOMPARE(f.form->ProgressBar1->Max(), 1500);
     QCOMPARE(f.form->ProgressBar1->Position(), 1500);
-    const std::optional<StbReceived> received = stb->WaitForUpload(std::chrono::milliseconds(kDeadlineMs));
+    const std::optional<StbReceived> received =
+        stb->WaitForUpload(std::chrono::milliseconds(kDeadlineMs));
     QVERIFY(received);
     QCOMPARE(received->dspName, QStringLiteral("boot.DSP"));
     QCOMPARE(received->bytes, content);
-    QVERIFY2(f.boxes.shown.empty(), f.boxes.shown.empty() ? "" : qPrintable(f.boxes.shown.front().text));
+    QVERIFY2(f.boxes.shown.empty(),
+             f.boxes.shown.empty() ? "" : qPrintable(f.boxes.shown.front().text));
   }
 };
 

@@ -20,8 +20,16 @@ struct NamedOperation {
 const std::vector<NamedOperation>& SevenOperations() {
   static const std::vector<NamedOperation> ops = {
       {"CharReady", [](TApdCustomComPort& p) { p.CharReady(); }},
-      {"GetBlock", [](TApdCustomComPort& p) { char b[4]; p.GetBlock(b, 4); }},
-      {"PeekBlock", [](TApdCustomComPort& p) { char b[4]; p.PeekBlock(b, 4); }},
+      {"GetBlock",
+       [](TApdCustomComPort& p) {
+         char b[4];
+         p.GetBlock(b, 4);
+       }},
+      {"PeekBlock",
+       [](TApdCustomComPort& p) {
+         char b[4];
+         p.PeekBlock(b, 4);
+       }},
       {"PutBlock", [](TApdCustomComPort& p) { p.PutBlock("abcd", 4); }},
       {"PutChar", [](TApdCustomComPort& p) { p.PutChar('x'); }},
       {"FlushInBuffer", [](TApdCustomComPort& p) { p.FlushInBuffer(); }},
@@ -217,9 +225,10 @@ TEST_F(OpenPortTest, ALineThatGoesAwayIsReportedOncePerFailingThread) {
   ASSERT_TRUE(WaitForReceived(100));
   pty_.CloseMaster();
   ASSERT_TRUE(WaitUntil([&] { return !failures_.Reports().empty(); }));
-  ASSERT_TRUE(WaitUntil([&] { return port_.Dispatcher() != nullptr &&
-                                     static_cast<TApdWin32Dispatcher*>(port_.Dispatcher())
-                                             ->ActiveThreads() == 0; }));
+  ASSERT_TRUE(WaitUntil([&] {
+    return port_.Dispatcher() != nullptr &&
+           static_cast<TApdWin32Dispatcher*>(port_.Dispatcher())->ActiveThreads() == 0;
+  }));
   // Nominally open; what had arrived can still be taken.
   EXPECT_TRUE(port_.Open());
   EXPECT_EQ(Take(100), before);

@@ -111,12 +111,12 @@ class PortListing : public testing::Test {
 TEST_F(PortListing, ListsLiveLinksOnlyAndFindsTheirNumbers) {
   PtyPair free, held;
   Link("COM31", free.SlavePath());
-  Link("COM32", dir / "gone");        // dangling
+  Link("COM32", dir / "gone");  // dangling
   std::ofstream(dir / "plain") << "x";
-  Link("COM34", dir / "plain");       // not a terminal
+  Link("COM34", dir / "plain");  // not a terminal
   Link("COM35", held.SlavePath());
-  Link("COM51", free.SlavePath());           // beyond the numbers
-  Link("ttyX", free.SlavePath());            // not a port name
+  Link("COM51", free.SlavePath());  // beyond the numbers
+  Link("ttyX", free.SlavePath());   // not a port name
   TApdComPort holder;
   ConfigureLikeMainWindow(holder, held.SlavePath());
   holder.SetOpen(true);

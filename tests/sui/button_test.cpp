@@ -180,7 +180,7 @@ void ButtonTest::faceFollowsState() {
     QVERIFY(qGray(pressed.rgb()) < qGray(normal.rgb()));
     QVERIFY(qGray(hover.rgb()) > qGray(normal.rgb()));
     QCOMPARE(disabled.red(), disabled.blue());  // grey, not blue
-    QVERIFY(normal.blue() > normal.red());     // the skin is blue
+    QVERIFY(normal.blue() > normal.red());      // the skin is blue
     // The window shows around the rounded face: the corner pixel is see-through.
     QImage onRed(kWidth, kHeight, QImage::Format_ARGB32);
     onRed.fill(Qt::red);

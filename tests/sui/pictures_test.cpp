@@ -5,8 +5,8 @@
 #include "ConnectedGlyphData.h"
 #include "SkinPictures.h"
 
-#include <QDir>
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QImageReader>
 #include <QProcess>
@@ -115,8 +115,8 @@ void PicturesTest::bitmapLayout_data() {
         QTest::newRow(g) << g << 48 << 48 << 32 << 0;
     QTest::newRow("banner") << "banner.bmp" << 305 << 50 << 24 << 0;
     QTest::newRow("progress fill") << "progress_fill.bmp" << 13 << 10 << 8 << 10;
-    const char* pieces[] = {"title_left.bmp", "title_caption.bmp", "title_caption_end.bmp", "title_middle.bmp",
-                            "title_right.bmp"};
+    const char* pieces[] = {"title_left.bmp", "title_caption.bmp", "title_caption_end.bmp",
+                            "title_middle.bmp", "title_right.bmp"};
     const int widths[] = {31, 136, 17, 13, 14};
     for (int i = 0; i < 5; ++i)
         QTest::newRow(pieces[i]) << pieces[i] << widths[i] << 31 << 24 << 0;

@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
     Form1 = form;
     // After the window, which installs its own port prompt.
     SetPortPromptHook([comNumber]() -> std::optional<uint16_t> { return comNumber; });
-    form->OpenDialog1->SetChooser([image](const TCommonFileDialog&) { return std::optional<QString>(image); });
+    form->OpenDialog1->SetChooser(
+        [image](const TCommonFileDialog&) { return std::optional<QString>(image); });
     form->show();
     form->SpeedButton5->click();
     form->SpeedButton1->click();
@@ -84,8 +85,8 @@ int main(int argc, char** argv) {
     QObject::connect(&poll, &QTimer::timeout, [&] {
         waited += kPollMs;
         const TsuiProgressBar* bar = form->ProgressBar1;
-        const bool far = bar->Max() > bar->Min() &&
-                         (qint64(bar->Position()) - bar->Min()) * 100 >= qint64(at) * (bar->Max() - bar->Min());
+        const bool far = bar->Max() > bar->Min() && (qint64(bar->Position()) - bar->Min()) * 100 >=
+                                                        qint64(at) * (bar->Max() - bar->Min());
         if (far) {
             status = form->grab().save(output) ? 0 : 1;
             app.quit();

@@ -45,8 +45,9 @@ void WindowLookTest::cleanup() {
 QWidget* WindowLookTest::Control(const QString& name) const {
     TForm1& f = *form_;
     const std::pair<const char*, QWidget*> members[] = {
-        {"suiImagePanel1", f.suiImagePanel1}, {"suiEdit1", f.suiEdit1},     {"SpeedButton1", f.SpeedButton1},
-        {"SpeedButton5", f.SpeedButton5},     {"SpeedButton2", f.SpeedButton2}, {"Memo1", f.Memo1},
+        {"suiImagePanel1", f.suiImagePanel1}, {"suiEdit1", f.suiEdit1},
+        {"SpeedButton1", f.SpeedButton1},     {"SpeedButton5", f.SpeedButton5},
+        {"SpeedButton2", f.SpeedButton2},     {"Memo1", f.Memo1},
         {"ProgressBar1", f.ProgressBar1},     {"suiURLLabel1", f.suiURLLabel1},
     };
     for (const auto& [n, w] : members)
@@ -82,7 +83,7 @@ void WindowLookTest::geometry() {
 
 // Tab order 2..7: Connect, Load, Send, memo, banner, path edit.
 void WindowLookTest::tabOrder() {
-    const QList<QWidget*> order = {form_->SpeedButton1, form_->SpeedButton5, form_->SpeedButton2,
+    const QList<QWidget*> order = {form_->SpeedButton1, form_->SpeedButton5,   form_->SpeedButton2,
                                    form_->Memo1,        form_->suiImagePanel1, form_->suiEdit1};
     QList<QWidget*> chain;
     QWidget* w = form_->SpeedButton1;
@@ -126,12 +127,14 @@ void WindowLookTest::screenshotPixelFacts() {
 
     // Flat background between and below the controls.
     const QColor background(0xE8, 0xE8, 0xE8);
-    for (const QPoint& p : {QPoint(163, 200), QPoint(4, 118), QPoint(484, 200), QPoint(4, 360), QPoint(470, 370)})
+    for (const QPoint& p :
+         {QPoint(163, 200), QPoint(4, 118), QPoint(484, 200), QPoint(4, 360), QPoint(470, 370)})
         QCOMPARE(at(p.x(), p.y()), background);
 
     // The memo's frame at its place, its money-green ring inside.
     const QColor memoFrame(0x09, 0x20, 0x6A);
-    for (const QPoint& p : {QPoint(165, 120), QPoint(165 + 315, 120 + 184), QPoint(165, 200), QPoint(300, 120)})
+    for (const QPoint& p :
+         {QPoint(165, 120), QPoint(165 + 315, 120 + 184), QPoint(165, 200), QPoint(300, 120)})
         QCOMPARE(at(p.x(), p.y()), memoFrame);
     QCOMPARE(at(166, 200), QColor(0xC0, 0xDC, 0xC0));
     QCOMPARE(at(164, 200), background);

@@ -60,7 +60,9 @@ void PtyPair::Send(const std::vector<uint8_t>& bytes) {
   }
 }
 
-void PtyPair::Send(const std::string& text) { Send(std::vector<uint8_t>(text.begin(), text.end())); }
+void PtyPair::Send(const std::string& text) {
+  Send(std::vector<uint8_t>(text.begin(), text.end()));
+}
 
 std::vector<uint8_t> PtyPair::Receive(std::size_t count, std::chrono::milliseconds limit) {
   std::vector<uint8_t> out;

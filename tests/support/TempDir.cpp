@@ -28,7 +28,8 @@ TempDir::~TempDir() {
 std::string TempDir::Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
   const std::string file = (dir_ / name).string();
   std::ofstream(file, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   return file;
 }
 
@@ -46,7 +47,8 @@ std::string TempDir::MakeSocket(const std::string& name) const {
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
   const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
   // The socket file stays after the descriptor is closed.
-  const bool bound = fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  const bool bound =
+      fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
   if (fd >= 0) close(fd);
   if (!bound) throw std::runtime_error("cannot make the socket " + path);
   return path;

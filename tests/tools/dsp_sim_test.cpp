@@ -81,7 +81,8 @@ TEST_P(DspFileSizeTest, WholeTransferKeepsTheFileTrimmedToItsSize) {
 
 // Empty, one byte, one byte past a block, two whole blocks, and block numbers
 // that wrap past 0xFF.
-INSTANTIATE_TEST_SUITE_P(Sizes, DspFileSizeTest, ::testing::Values(0, 1, 1025, 2048, 256 * 1024 + 100));
+INSTANTIATE_TEST_SUITE_P(Sizes, DspFileSizeTest,
+                         ::testing::Values(0, 1, 1025, 2048, 256 * 1024 + 100));
 
 struct BadBlockCase {
   const char* name;
@@ -136,7 +137,8 @@ TEST_F(DspSimTest, RepeatedHeaderInTheDataPhaseIsNotAnswered) {
   OpenTransfer("R.DSP", 10);
   tool->Send(DspHeaderBlock("R.DSP", 10));
   ASSERT_TRUE(sim->WaitForEvent("header block repeated", kMustCome));
-  EXPECT_EQ(Exchange(DspDataBlock(1, Pattern(10))), Bytes{kAck}) << "the next answer is the block's";
+  EXPECT_EQ(Exchange(DspDataBlock(1, Pattern(10))), Bytes{kAck})
+      << "the next answer is the block's";
   CloseTransfer();
   EXPECT_EQ(sim->LastUpload().dspFile, Pattern(10));
 }
@@ -164,7 +166,8 @@ TEST_F(DspSimTest, AsksWithCUntilTheToolSends) {
 TEST_F(DspSimTest, NoiseBeforeTheFirstC) {
   SimOptions options = Quick();
   options.cInterval = 10ms;
-  options.faults.push_back({SimPhase::ContactC, stbsim::kAnyIndex, FaultKind::Replace, {'x'}, 0, {}, 4});
+  options.faults.push_back(
+      {SimPhase::ContactC, stbsim::kAnyIndex, FaultKind::Replace, {'x'}, 0, {}, 4});
   StartSim(options);
   EXPECT_EQ(tool->Receive(5, kMustCome), Bytes({'x', 'x', 'x', 'x', 'C'}));
 }
@@ -177,7 +180,8 @@ TEST_F(DspSimTest, NaksABlockTheGivenTimesThenAcks) {
   OpenTransfer("N.DSP", 3000);
   const auto block = [&](uint8_t number) {
     const size_t offset = (number - 1) * size_t{1024};
-    return DspDataBlock(number, Bytes(file.begin() + offset, file.begin() + std::min(file.size(), offset + 1024)));
+    return DspDataBlock(
+        number, Bytes(file.begin() + offset, file.begin() + std::min(file.size(), offset + 1024)));
   };
   EXPECT_EQ(Exchange(block(1)), Bytes{kAck});
   EXPECT_EQ(Exchange(block(2)), Bytes{kNak});
@@ -194,7 +198,8 @@ TEST_F(DspSimTest, NaksABlockTheGivenTimesThenAcks) {
 
 TEST_F(DspSimTest, LoneCToTheHeaderTheGivenTimes) {
   SimOptions options = Quick();
-  options.faults.push_back({SimPhase::DspHeaderReply, stbsim::kAnyIndex, FaultKind::Replace, {'C'}, 0, {}, 3});
+  options.faults.push_back(
+      {SimPhase::DspHeaderReply, stbsim::kAnyIndex, FaultKind::Replace, {'C'}, 0, {}, 3});
   StartSim(options);
   ASSERT_EQ(tool->Receive(1, kMustCome), Bytes{'C'});
   for (int i = 0; i < 3; ++i) EXPECT_EQ(Exchange(DspHeaderBlock("L.DSP", 5)), Bytes{'C'}) << i;
@@ -204,7 +209,8 @@ TEST_F(DspSimTest, LoneCToTheHeaderTheGivenTimes) {
 
 TEST_F(DspSimTest, SilentAfterTheHeadersAck) {
   SimOptions options = Quick();
-  options.faults.push_back({SimPhase::DspHeaderReply, stbsim::kAnyIndex, FaultKind::Replace, {kAck}, 0, {}, 1});
+  options.faults.push_back(
+      {SimPhase::DspHeaderReply, stbsim::kAnyIndex, FaultKind::Replace, {kAck}, 0, {}, 1});
   StartSim(options);
   ASSERT_EQ(tool->Receive(1, kMustCome), Bytes{'C'});
   EXPECT_EQ(Exchange(DspHeaderBlock("S.DSP", 5)), Bytes{kAck});
@@ -236,8 +242,9 @@ TEST_F(DspSimTest, SlowStbAnswersEachBlockAfterItsDelay) {
   for (uint8_t number = 1; number <= 2; ++number) {
     const auto sent = std::chrono::steady_clock::now();
     const size_t offset = (number - 1) * size_t{1024};
-    EXPECT_EQ(Exchange(DspDataBlock(number, Bytes(file.begin() + offset, file.begin() + offset + 1024))),
-              Bytes{kAck});
+    EXPECT_EQ(
+        Exchange(DspDataBlock(number, Bytes(file.begin() + offset, file.begin() + offset + 1024))),
+        Bytes{kAck});
     EXPECT_GE(std::chrono::steady_clock::now() - sent, 150ms) << "block " << int{number};
   }
   CloseTransfer();
@@ -258,7 +265,8 @@ TEST_F(DspSimTest, PacedStbLosesABlockThatComesWhileItWrites) {
   ASSERT_EQ(Exchange(block1), Bytes{kAck});
   const auto acknowledged = std::chrono::steady_clock::now();
   EXPECT_EQ(Exchange(block2), Bytes{kNak});
-  ASSERT_LT(std::chrono::steady_clock::now() - acknowledged, 300ms) << "the machine was too slow to tell";
+  ASSERT_LT(std::chrono::steady_clock::now() - acknowledged, 300ms)
+      << "the machine was too slow to tell";
   // The pause a paced STB relies on.
   std::this_thread::sleep_for(350ms);
   EXPECT_EQ(Exchange(block2), Bytes{kAck});
@@ -284,11 +292,13 @@ class DspEndingTest : public DspSimTest, public ::testing::WithParamInterface<En
 // and asks again once the line is quiet.
 TEST_P(DspEndingTest, CanOrSubEndsTheTransfer) {
   SimOptions options = Quick();
-  options.faults.push_back({GetParam().phase, stbsim::kAnyIndex, FaultKind::Replace, {GetParam().byte}, 0, {}, 1});
+  options.faults.push_back(
+      {GetParam().phase, stbsim::kAnyIndex, FaultKind::Replace, {GetParam().byte}, 0, {}, 1});
   StartSim(options);
   ASSERT_EQ(tool->Receive(1, kMustCome), Bytes{'C'});
   const Bytes ending{GetParam().byte};
-  Bytes heard = Exchange(DspHeaderBlock("E.DSP", 5), GetParam().phase == SimPhase::DspHeaderReply ? 1 : 2);
+  Bytes heard =
+      Exchange(DspHeaderBlock("E.DSP", 5), GetParam().phase == SimPhase::DspHeaderReply ? 1 : 2);
   if (GetParam().phase != SimPhase::DspHeaderReply) {
     ASSERT_EQ(heard, kAckC);
     heard = Exchange(DspDataBlock(1, Pattern(5)));
@@ -305,7 +315,9 @@ TEST_P(DspEndingTest, CanOrSubEndsTheTransfer) {
   EXPECT_EQ(heard, ending);
   tool->Send({kCan, kCan, kCan});
   EXPECT_TRUE(sim->WaitFor(
-      [](const stbsim::SimRecord& record) { return !record.uploads.empty() && record.uploads.back().canReceived == 3; },
+      [](const stbsim::SimRecord& record) {
+        return !record.uploads.empty() && record.uploads.back().canReceived == 3;
+      },
       kMustCome));
   EXPECT_FALSE(sim->LastUpload().finished);
   EXPECT_EQ(tool->Receive(1, kMustCome), Bytes{'C'}) << "asks again after the quiet";
@@ -324,7 +336,8 @@ INSTANTIATE_TEST_SUITE_P(Phases, DspEndingTest,
 
 TEST_F(DspSimTest, ClosingBlockAfterUnansweredEotsEndsTheTransfer) {
   SimOptions options = Quick();
-  options.faults.push_back({SimPhase::EotReply, stbsim::kAnyIndex, FaultKind::Replace, {kNak}, 0, {}, stbsim::kForever});
+  options.faults.push_back(
+      {SimPhase::EotReply, stbsim::kAnyIndex, FaultKind::Replace, {kNak}, 0, {}, stbsim::kForever});
   StartSim(options);
   OpenTransfer("T.DSP", 5);
   SendFile(Pattern(5));

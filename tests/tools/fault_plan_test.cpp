@@ -33,17 +33,25 @@ TEST(FaultPlanTest, HitsOnlyItsPhaseAndIndexAndOnlyItsTimes) {
 }
 
 TEST(FaultPlanTest, ForeverAndAnyIndexHitEveryAnswer) {
-  FaultPlan plan({{SimPhase::BlockReply, stbsim::kAnyIndex, FaultKind::Replace, {0x15}, 0, {}, stbsim::kForever}});
-  for (int index = 0; index < 100; ++index) EXPECT_EQ(plan.Plan(SimPhase::BlockReply, index, {0x06}).bytes, Bytes{0x15});
+  FaultPlan plan({{SimPhase::BlockReply,
+                   stbsim::kAnyIndex,
+                   FaultKind::Replace,
+                   {0x15},
+                   0,
+                   {},
+                   stbsim::kForever}});
+  for (int index = 0; index < 100; ++index)
+    EXPECT_EQ(plan.Plan(SimPhase::BlockReply, index, {0x06}).bytes, Bytes{0x15});
 }
 
 TEST(FaultPlanTest, FaultsCombineInTheirOrder) {
-  FaultPlan plan({{SimPhase::FlashDone, stbsim::kAnyIndex, FaultKind::FlipBits, {}, 0x0F, {}, 1},
-                  {SimPhase::FlashDone, stbsim::kAnyIndex, FaultKind::Replace, {0xF0, 0x00}, 0, {}, 1},
-                  {SimPhase::FlashDone, stbsim::kAnyIndex, FaultKind::Late, {}, 0, 20ms, 1},
-                  {SimPhase::FlashDone, stbsim::kAnyIndex, FaultKind::Late, {}, 0, 30ms, 1},
-                  {SimPhase::FlashDone, stbsim::kAnyIndex, FaultKind::Garbage, {7}, 0, {}, 1},
-                  {SimPhase::FlashDone, stbsim::kAnyIndex, FaultKind::Garbage, {8}, 0, {}, 1}});
+  FaultPlan plan(
+      {{SimPhase::FlashDone, stbsim::kAnyIndex, FaultKind::FlipBits, {}, 0x0F, {}, 1},
+       {SimPhase::FlashDone, stbsim::kAnyIndex, FaultKind::Replace, {0xF0, 0x00}, 0, {}, 1},
+       {SimPhase::FlashDone, stbsim::kAnyIndex, FaultKind::Late, {}, 0, 20ms, 1},
+       {SimPhase::FlashDone, stbsim::kAnyIndex, FaultKind::Late, {}, 0, 30ms, 1},
+       {SimPhase::FlashDone, stbsim::kAnyIndex, FaultKind::Garbage, {7}, 0, {}, 1},
+       {SimPhase::FlashDone, stbsim::kAnyIndex, FaultKind::Garbage, {8}, 0, {}, 1}});
   const auto reply = plan.Plan(SimPhase::FlashDone, 0, kNormal);
   EXPECT_EQ(reply.bytes, Bytes({0xFF, 0x0F})) << "the flip also hits the replacement";
   EXPECT_EQ(reply.delay, 50ms);

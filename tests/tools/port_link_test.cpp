@@ -24,7 +24,8 @@ TEST(PortLinkTest, TakesTheLowestFreeNumberAndPointsAtTheTarget) {
   EXPECT_EQ(fs::read_symlink(second.path), "/dev/zero");
   stbsim::RemovePortLink(first, "/dev/null");
   EXPECT_FALSE(fs::exists(fs::symlink_status(first.path)));
-  EXPECT_EQ(stbsim::CreatePortLink("/dev/full", dir.Path()).name, "COM31") << "a removed number is free again";
+  EXPECT_EQ(stbsim::CreatePortLink("/dev/full", dir.Path()).name, "COM31")
+      << "a removed number is free again";
 }
 
 TEST(PortLinkTest, DanglingLinkIsReplacedButOtherEntriesAreKept) {

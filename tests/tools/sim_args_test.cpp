@@ -22,11 +22,37 @@ TEST(SimArgsTest, ProgramDefaultsPaceLinkAndLoop) {
 }
 
 TEST(SimArgsTest, OptionsAreTaken) {
-  const auto command = stbsim::ParseSimArgs(
-      {"--mode", "dsp", "--come-back", "zarn", "--no-pace", "--save", "out.img", "--no-link", "--once", "--quiet",
-       "--greeting", "xKGS", "--greet-interval", "250", "--flash-time", "3000", "--idle-restart", "0",
-       "--accept-word", "00000000", "--flash-error", "--vanish-after", "5000", "--vanish-at", "77", "--reject", "3x2",
-       "--nak-block", "0", "--contact-noise", "5"});
+  const auto command = stbsim::ParseSimArgs({"--mode",
+                                             "dsp",
+                                             "--come-back",
+                                             "zarn",
+                                             "--no-pace",
+                                             "--save",
+                                             "out.img",
+                                             "--no-link",
+                                             "--once",
+                                             "--quiet",
+                                             "--greeting",
+                                             "xKGS",
+                                             "--greet-interval",
+                                             "250",
+                                             "--flash-time",
+                                             "3000",
+                                             "--idle-restart",
+                                             "0",
+                                             "--accept-word",
+                                             "00000000",
+                                             "--flash-error",
+                                             "--vanish-after",
+                                             "5000",
+                                             "--vanish-at",
+                                             "77",
+                                             "--reject",
+                                             "3x2",
+                                             "--nak-block",
+                                             "0",
+                                             "--contact-noise",
+                                             "5"});
   ASSERT_TRUE(command.error.empty()) << command.error;
   const auto& options = command.options;
   EXPECT_EQ(options.mode, stbsim::SimMode::Dsp);
@@ -59,13 +85,14 @@ TEST(SimArgsTest, DspPacingAndReplyDelay) {
   const auto defaults = stbsim::ParseSimArgs({});
   EXPECT_EQ(defaults.options.dspPacing, stbsim::SimDspPacing::Fast);
   EXPECT_EQ(defaults.options.blockReplyDelay, 0ms);
-  const auto command =
-      stbsim::ParseSimArgs({"--dsp-pacing", "paced", "--write-time", "150", "--reply-delay", "1000"});
+  const auto command = stbsim::ParseSimArgs(
+      {"--dsp-pacing", "paced", "--write-time", "150", "--reply-delay", "1000"});
   ASSERT_TRUE(command.error.empty()) << command.error;
   EXPECT_EQ(command.options.dspPacing, stbsim::SimDspPacing::Paced);
   EXPECT_EQ(command.options.pacedWriteTime, 150ms);
   EXPECT_EQ(command.options.blockReplyDelay, 1000ms);
-  EXPECT_EQ(stbsim::ParseSimArgs({"--dsp-pacing", "fast"}).options.dspPacing, stbsim::SimDspPacing::Fast);
+  EXPECT_EQ(stbsim::ParseSimArgs({"--dsp-pacing", "fast"}).options.dspPacing,
+            stbsim::SimDspPacing::Fast);
 }
 
 class SimArgsErrorTest : public ::testing::TestWithParam<std::vector<std::string>> {};

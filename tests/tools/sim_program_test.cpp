@@ -69,7 +69,8 @@ class SimProcess {
         pending_.erase(0, end + 1);
         if (line.rfind(prefix, 0) == 0) return line.substr(prefix.size());
       }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
       pollfd fd{out_, POLLIN, 0};
       if (left.count() <= 0 || poll(&fd, 1, static_cast<int>(left.count())) <= 0) return "";
       char chunk[1024];
@@ -97,8 +98,8 @@ class SimProcess {
 TEST(SimProgramTest, PrintsItsPortTakesAnUploadSavesItAndCleansUp) {
   TempDir dir{"zarn-sim"};
   const std::string saved = dir.Path() + "/received.img";
-  SimProcess sim({"--no-pace", "--port-dir", dir.Path() + "/ports", "--save", saved, "--flash-time", "1",
-                  "--restart-time", "1"});
+  SimProcess sim({"--no-pace", "--port-dir", dir.Path() + "/ports", "--save", saved, "--flash-time",
+                  "1", "--restart-time", "1"});
   const std::string device = sim.LineStartingWith("device: ");
   ASSERT_FALSE(device.empty());
   EXPECT_EQ(sim.LineStartingWith("port: "), "COM31");
@@ -122,7 +123,8 @@ TEST(SimProgramTest, PrintsItsPortTakesAnUploadSavesItAndCleansUp) {
 
   EXPECT_EQ(sim.LineStartingWith("saved: "), saved);
   std::ifstream in(saved, std::ios::binary);
-  EXPECT_EQ(Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), Concat({header, body}));
+  EXPECT_EQ(Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()),
+            Concat({header, body}));
 
   EXPECT_EQ(sim.StopWith(SIGTERM), 0);
   EXPECT_FALSE(fs::exists(fs::symlink_status(link)));

@@ -140,7 +140,8 @@ TEST_F(ZarnSimTest, GreetingRepeatsUntilTheToolSpeaksThenStops) {
   ASSERT_TRUE(sim->WaitForEvent("request reply", kMustCome));
   // Greetings already on the way may still come before the DnAccept, none after it.
   Bytes heard = tool->Receive(64, kStaysQuiet);
-  while (heard.size() >= 3 && Bytes(heard.begin(), heard.begin() + 3) == kGreeting) heard.erase(heard.begin(), heard.begin() + 3);
+  while (heard.size() >= 3 && Bytes(heard.begin(), heard.begin() + 3) == kGreeting)
+    heard.erase(heard.begin(), heard.begin() + 3);
   EXPECT_EQ(heard, kDnAccept);
 }
 
@@ -217,7 +218,8 @@ struct PhaseFaultCase {
 
 void PrintTo(const PhaseFaultCase& c, std::ostream* os) { *os << c.name; }
 
-class ZarnPhaseFaultTest : public ZarnSimTest, public ::testing::WithParamInterface<PhaseFaultCase> {};
+class ZarnPhaseFaultTest : public ZarnSimTest,
+                           public ::testing::WithParamInterface<PhaseFaultCase> {};
 
 TEST_P(ZarnPhaseFaultTest, TheFaultedAnswerIsTheOnlyOneChanged) {
   SimOptions options = Quick();
@@ -248,7 +250,8 @@ TEST_P(ZarnPhaseFaultTest, TheFaultedAnswerIsTheOnlyOneChanged) {
   expect(6, "restart greeting");
 }
 
-const Bytes kNormal[] = {kGreeting, kDnAccept, kHeaderAccept, kAcceptWord, kFlashStart, kFlashOk, kGreeting};
+const Bytes kNormal[] = {kGreeting,   kDnAccept, kHeaderAccept, kAcceptWord,
+                         kFlashStart, kFlashOk,  kGreeting};
 
 std::vector<Bytes> NormalWith(size_t step, Bytes changed) {
   std::vector<Bytes> answers(std::begin(kNormal), std::end(kNormal));
@@ -256,9 +259,15 @@ std::vector<Bytes> NormalWith(size_t step, Bytes changed) {
   return answers;
 }
 
-Fault Replace(SimPhase phase, Bytes bytes) { return {phase, stbsim::kAnyIndex, FaultKind::Replace, std::move(bytes), 0, {}, 1}; }
-Fault Garbage(SimPhase phase, Bytes bytes) { return {phase, stbsim::kAnyIndex, FaultKind::Garbage, std::move(bytes), 0, {}, 1}; }
-Fault Flip(SimPhase phase, uint8_t mask) { return {phase, stbsim::kAnyIndex, FaultKind::FlipBits, {}, mask, {}, 1}; }
+Fault Replace(SimPhase phase, Bytes bytes) {
+  return {phase, stbsim::kAnyIndex, FaultKind::Replace, std::move(bytes), 0, {}, 1};
+}
+Fault Garbage(SimPhase phase, Bytes bytes) {
+  return {phase, stbsim::kAnyIndex, FaultKind::Garbage, std::move(bytes), 0, {}, 1};
+}
+Fault Flip(SimPhase phase, uint8_t mask) {
+  return {phase, stbsim::kAnyIndex, FaultKind::FlipBits, {}, mask, {}, 1};
+}
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(
@@ -285,7 +294,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ZarnSimTest, LateAnswerComesAfterItsDelay) {
   SimOptions options = Quick();
-  options.faults.push_back({SimPhase::RequestReply, stbsim::kAnyIndex, FaultKind::Late, {}, 0, 300ms, 1});
+  options.faults.push_back(
+      {SimPhase::RequestReply, stbsim::kAnyIndex, FaultKind::Late, {}, 0, 300ms, 1});
   StartSim(options);
   ASSERT_EQ(tool->Receive(3, kMustCome), kGreeting);
   const auto sent = std::chrono::steady_clock::now();
@@ -386,7 +396,8 @@ TEST_F(ZarnSimTest, SavesTheReceivedImage) {
   EXPECT_EQ(SendPacket(body), kAcceptWord);
   tool->Send(kEndOfImage);
   ASSERT_TRUE(sim->WaitUntilFinished(kMustCome));
-  const std::string path = ::testing::TempDir() + "/zarn_sim_saved_" + std::to_string(getpid()) + ".img";
+  const std::string path =
+      ::testing::TempDir() + "/zarn_sim_saved_" + std::to_string(getpid()) + ".img";
   ASSERT_TRUE(sim->SaveLastImage(path));
   std::ifstream in(path, std::ios::binary);
   const Bytes saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

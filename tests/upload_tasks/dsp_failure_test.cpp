@@ -235,13 +235,14 @@ INSTANTIATE_TEST_SUITE_P(
 // zeros standing in for its missing content.
 TEST_F(DspUploadTest, FileThatShrinksAfterTheHeaderEndsWithTheFailureBox) {
   clockOptions_.realWaitPerSlice = 20ms;  // fake time stays close to real time
-  StartStb(DspOptions(
-      {Fault{SimPhase::DspHeaderReply, 0, FaultKind::Late, {}, 0x01, 300ms, 1}}));
+  StartStb(DspOptions({Fault{SimPhase::DspHeaderReply, 0, FaultKind::Late, {}, 0x01, 300ms, 1}}));
   const std::string path = WriteFile("SHRINK.DSP", Pattern(4096));
   StartUpload(path);
-  ASSERT_TRUE(sim_->WaitFor([](const stbsim::SimRecord& r) {
-    return !r.uploads.empty() && !r.uploads.back().headerBlocks.empty();
-  }, kDeadline));
+  ASSERT_TRUE(sim_->WaitFor(
+      [](const stbsim::SimRecord& r) {
+        return !r.uploads.empty() && !r.uploads.back().headerBlocks.empty();
+      },
+      kDeadline));
   std::filesystem::resize_file(path, 1000);
   FinishUpload();
 

@@ -38,7 +38,8 @@ std::string PacketLine(size_t index, size_t size) {
          std::to_string(index * 1024) + "Bytes";
 }
 
-std::vector<std::string> Then(std::vector<std::string> lines, const std::vector<std::string>& more) {
+std::vector<std::string> Then(std::vector<std::string> lines,
+                              const std::vector<std::string>& more) {
   lines.insert(lines.end(), more.begin(), more.end());
   return lines;
 }
@@ -279,7 +280,8 @@ TEST_P(DspStbKinds, EndAsThePacingLetsThem) {
   EXPECT_EQ(TaskLines(), c.lines);
   EXPECT_EQ(host_.Boxes().size(), c.failureBox ? 1u : 0u);
   if (c.failureBox) {
-    EXPECT_EQ(host_.Boxes().front(), (FakeTaskHost::Box{"Problem reading from file.", "File Error"}));
+    EXPECT_EQ(host_.Boxes().front(),
+              (FakeTaskHost::Box{"Problem reading from file.", "File Error"}));
   }
   const bool completes = !c.failureBox && c.lines.back() != "Trasf. time expired!!!";
   EXPECT_EQ(host_.Ended(), std::optional<bool>(completes));

@@ -35,8 +35,12 @@ void* AllocateOrNull(std::size_t size) noexcept {
 // counterpart.
 void* operator new(std::size_t size) { return Allocate(size); }
 void* operator new[](std::size_t size) { return Allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return AllocateOrNull(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return AllocateOrNull(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return AllocateOrNull(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return AllocateOrNull(size);
+}
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, std::size_t) noexcept { std::free(block); }
@@ -58,8 +62,9 @@ TEST_F(DspUploadTest, UnobtainableFileBufferEndsWithMemoryError) {
   RunUpload(path);
   gRefuseFrom = std::numeric_limits<std::size_t>::max();
 
-  EXPECT_EQ(TaskLines(), (std::vector<std::string>{"Waiting for STB...", "connection established!!!",
-                                                   "Memory error!!!"}));
+  EXPECT_EQ(TaskLines(),
+            (std::vector<std::string>{"Waiting for STB...", "connection established!!!",
+                                      "Memory error!!!"}));
   EXPECT_TRUE(EndsWithTerminationLine(host_.Log()));
   EXPECT_TRUE(host_.Boxes().empty());
   EXPECT_FALSE(TheImageFile().IsOpen());

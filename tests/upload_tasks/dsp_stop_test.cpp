@@ -118,10 +118,12 @@ std::vector<StopCase> Cases() {
   std::vector<StopCase> cases;
   for (Action action : {Action::Stop, Action::Disconnect}) {
     const bool stop = action == Action::Stop;
-    auto name = [&](const char* phase) { return phase + std::string(stop ? "Stop" : "Disconnect"); };
+    auto name = [&](const char* phase) {
+      return phase + std::string(stop ? "Stop" : "Disconnect");
+    };
     cases.push_back({name("FirstContact"), silentContact, true, Started, false, action, false});
-    cases.push_back({name("AfterOtherByte"), otherByteThenSilence, false, OtherByteSent, true, action,
-                     false});
+    cases.push_back(
+        {name("AfterOtherByte"), otherByteThenSilence, false, OtherByteSent, true, action, false});
     cases.push_back({name("HeaderReply"), silentHeader, true, HeaderSent, false, action, true});
     cases.push_back({name("AfterHeaderAck"), ackWithoutC, false, HeaderSent, true, action, true});
     cases.push_back({name("EotReply"), silentEot, true, EotSent, false, action, true});
@@ -148,7 +150,9 @@ TEST_F(DspUploadTest, StopDuringDataBlocksTakesEffectAfterThem) {
 
   // The STB notes a block just after it has answered it.
   EXPECT_TRUE(sim_->WaitFor(
-      [](const SimRecord& r) { return !r.uploads.empty() && r.uploads.back().dataBlocks.size() >= 5; },
+      [](const SimRecord& r) {
+        return !r.uploads.empty() && r.uploads.back().dataBlocks.size() >= 5;
+      },
       kDeadline));
   EXPECT_EQ(Received().dataBlocks.size(), 5u);
   const auto lines = TaskLines();
@@ -164,8 +168,8 @@ TEST_F(DspUploadTest, StopDuringDataBlocksTakesEffectAfterThem) {
 // fails and the task ends with the failure box, no further block sent.
 TEST_F(DspUploadTest, DisconnectDuringDataBlocksEndsWithTheFailureBox) {
   // Slow answers leave the test time to step in between two blocks.
-  StartStb(DspOptions({Fault{SimPhase::BlockReply, kAnyIndex, FaultKind::Late, {}, 0x01, 100ms,
-                             kForever}}));
+  StartStb(DspOptions(
+      {Fault{SimPhase::BlockReply, kAnyIndex, FaultKind::Late, {}, 0x01, 100ms, kForever}}));
   UpDspThread* task = StartUpload(WriteFile("DATA.DSP", Pattern(kFileSize)));
   ASSERT_TRUE(host_.PumpUntil(
       [&] {

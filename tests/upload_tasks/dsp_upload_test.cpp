@@ -81,11 +81,12 @@ TEST_P(DspCompleteUpload, StbReceivesTheFileInFramedBlocks) {
   }
 
   std::vector<std::string> expectedLines = {"Waiting for STB...", "connection established!!!"};
-  std::vector<std::string> expectedProgress = {"position 0", "min 0", "max " + std::to_string(size)};
+  std::vector<std::string> expectedProgress = {"position 0", "min 0",
+                                               "max " + std::to_string(size)};
   for (size_t i = 0; i < blocks; ++i) {
     const size_t offset = i * 1024;
-    expectedLines.push_back(PacketLine(static_cast<int>(i), static_cast<int>(size / 1024),
-                                       static_cast<int>(offset)));
+    expectedLines.push_back(
+        PacketLine(static_cast<int>(i), static_cast<int>(size / 1024), static_cast<int>(offset)));
     expectedProgress.push_back("step " + std::to_string(std::min<size_t>(1024, size - offset)));
   }
   expectedLines.push_back("Download task terminated!!!");
@@ -117,7 +118,9 @@ TEST_F(DspUploadTest, EmptyFileSendsHeaderWithZeroSizeAndNoDataBlock) {
   ASSERT_TRUE(sim_->WaitUntilFinished(kDeadline));
   const auto header = Received().headerBlocks.at(0).raw;
   const std::string field(header.begin() + 3, header.begin() + 3 + 12);
-  EXPECT_EQ(field, std::string("EMPTY.DSP\0" "0\0", 12));
+  EXPECT_EQ(field, std::string("EMPTY.DSP\0"
+                               "0\0",
+                               12));
   EXPECT_TRUE(Received().dataBlocks.empty());
   EXPECT_EQ(host_.ProgressCalls(), (std::vector<std::string>{"position 0", "min 0", "max 0"}));
 }
@@ -138,7 +141,9 @@ TEST_F(DspUploadTest, LastBlockIsPaddedAndItsCrcCoversThePadding) {
 }
 
 TEST_F(DspUploadTest, HeaderCarriesNameWithoutDirectoryAndItsUtf8Bytes) {
-  const std::string name = "pr\xC3\xBC" "fung-\xE6\x97\xA5.DSP";
+  const std::string name =
+      "pr\xC3\xBC"
+      "fung-\xE6\x97\xA5.DSP";
   const std::vector<uint8_t> original = Pattern(100);
   StartStb(DspOptions());
   RunUpload(WriteFile(name, original));
@@ -173,15 +178,20 @@ TEST_F(DspUploadTest, NakTwiceThenAckResendsTheSameBlockAndLogsItOnce) {
   for (size_t i = 4; i < 63; ++i) EXPECT_EQ(blocks[i].raw, blocks[3].raw);
   EXPECT_EQ(blocks[3].raw[1], 2);
   EXPECT_TRUE(Received().dspFile == original);
-  EXPECT_EQ(TaskLines(), (std::vector<std::string>{"Waiting for STB...", "connection established!!!",
-                                                   PacketLine(0, 2, 0), PacketLine(1, 2, 1024),
-                                                   PacketLine(2, 2, 2048)}));
+  EXPECT_EQ(TaskLines(), (std::vector<std::string>{
+                             "Waiting for STB...", "connection established!!!", PacketLine(0, 2, 0),
+                             PacketLine(1, 2, 1024), PacketLine(2, 2, 2048)}));
   EXPECT_EQ(host_.ProgressPosition(), 2500);
 }
 
 TEST_F(DspUploadTest, SixtyUnansweredEotsStillLeadToTheClosingBlock) {
-  StartStb(DspOptions({Fault{SimPhase::EotReply, stbsim::kAnyIndex, FaultKind::Replace, {NAK},
-                             0x01, 0ms, stbsim::kForever}}));
+  StartStb(DspOptions({Fault{SimPhase::EotReply,
+                             stbsim::kAnyIndex,
+                             FaultKind::Replace,
+                             {NAK},
+                             0x01,
+                             0ms,
+                             stbsim::kForever}}));
   RunUpload(WriteFile("EOT.DSP", Pattern(10)));
   ASSERT_TRUE(sim_->WaitUntilFinished(kDeadline));
   EXPECT_EQ(Received().eotCount, 60);
@@ -193,8 +203,13 @@ TEST_F(DspUploadTest, SixtyUnansweredEotsStillLeadToTheClosingBlock) {
 }
 
 TEST_F(DspUploadTest, SixtyUnansweredClosingBlocksStillFinish) {
-  StartStb(DspOptions({Fault{SimPhase::ClosingReply, stbsim::kAnyIndex, FaultKind::Replace, {NAK},
-                             0x01, 0ms, stbsim::kForever}}));
+  StartStb(DspOptions({Fault{SimPhase::ClosingReply,
+                             stbsim::kAnyIndex,
+                             FaultKind::Replace,
+                             {NAK},
+                             0x01,
+                             0ms,
+                             stbsim::kForever}}));
   RunUpload(WriteFile("CLOSE.DSP", Pattern(10)));
   // The STB notes a block just after it has answered it.
   EXPECT_TRUE(sim_->WaitFor(
@@ -236,16 +251,17 @@ TEST_F(DspUploadTest, AckFollowedByOtherThanCSendsTheHeaderAgain) {
 // Bytes other than 'C' within the first three seconds are passed over.
 TEST_F(DspUploadTest, OtherBytesBeforeTheCAreSkipped) {
   // The STB's first call is noise; its 'C' follows shortly after.
-  stbsim::SimOptions options = DspOptions(
-      {Fault{SimPhase::ContactC, 0, FaultKind::Replace, {'x', NAK, 'y'}, 0x01, 0ms, 1}});
+  stbsim::SimOptions options =
+      DspOptions({Fault{SimPhase::ContactC, 0, FaultKind::Replace, {'x', NAK, 'y'}, 0x01, 0ms, 1}});
   options.cInterval = kRepeatInterval;
   StartStb(options);
   const std::vector<uint8_t> original = Pattern(700);
   RunUpload(WriteFile("NOISE.DSP", original));
   ASSERT_TRUE(sim_->WaitUntilFinished(kDeadline));
   EXPECT_TRUE(Received().dspFile == original);
-  EXPECT_EQ(TaskLines(), (std::vector<std::string>{"Waiting for STB...", "connection established!!!",
-                                                   PacketLine(0, 0, 0)}));
+  EXPECT_EQ(TaskLines(),
+            (std::vector<std::string>{"Waiting for STB...", "connection established!!!",
+                                      PacketLine(0, 0, 0)}));
 }
 
 // The real clock and real 200 ms pauses, end to end.
@@ -257,8 +273,9 @@ TEST_F(DspUploadTest, RealTimeUploadOfTwoBlocks) {
   const auto took = std::chrono::steady_clock::now() - started;
   ASSERT_TRUE(sim_->WaitUntilFinished(kDeadline));
   EXPECT_TRUE(Received().dspFile == original);
-  EXPECT_EQ(TaskLines(), (std::vector<std::string>{"Waiting for STB...", "connection established!!!",
-                                                   PacketLine(0, 2, 0), PacketLine(1, 2, 1024)}));
+  EXPECT_EQ(TaskLines(),
+            (std::vector<std::string>{"Waiting for STB...", "connection established!!!",
+                                      PacketLine(0, 2, 0), PacketLine(1, 2, 1024)}));
   EXPECT_GE(took, 400ms);  // two blocks, each with its fixed pause
 }
 

@@ -42,9 +42,13 @@ TEST(YmodemHeaderBlock, CarriesNameSizeAndCrc) {
   EXPECT_EQ(block[0], SOH);
   EXPECT_EQ(block[1], 0x00);
   EXPECT_EQ(block[2], 0xFF);
-  const std::string expected("FIRM.DSP\0" "2048", 13);
+  const std::string expected(
+      "FIRM.DSP\0"
+      "2048",
+      13);
   EXPECT_TRUE(std::equal(expected.begin(), expected.end(), block.begin() + 3));
-  EXPECT_TRUE(std::all_of(block.begin() + 3 + 13, block.begin() + 131, [](uint8_t b) { return b == 0; }));
+  EXPECT_TRUE(
+      std::all_of(block.begin() + 3 + 13, block.begin() + 131, [](uint8_t b) { return b == 0; }));
   EXPECT_EQ(CrcOnLine(&block[131]), Crc16({block.data() + 3, 128}));
 }
 
@@ -59,7 +63,9 @@ TEST(YmodemHeaderBlock, LargestSizeIsPrintedInFull) {
 }
 
 TEST(YmodemHeaderBlock, NameBytesGoUnchanged) {
-  const std::string name = "pr\xC3\xBC" "fung.dsp";  // UTF-8 "prüfung.dsp"
+  const std::string name =
+      "pr\xC3\xBC"
+      "fung.dsp";  // UTF-8 "prüfung.dsp"
   EXPECT_EQ(Parse(BuildHeaderBlock(name, 5)).name, name);
 }
 

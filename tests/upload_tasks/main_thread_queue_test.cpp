@@ -51,8 +51,8 @@ TEST(MainThreadQueue, AnExceptionGoesBackToTheCaller) {
       caught = true;
     }
   });
-  EXPECT_TRUE(queue.ProcessUntil([&] { return caught.load(); },
-                                 std::chrono::steady_clock::now() + 30s));
+  EXPECT_TRUE(
+      queue.ProcessUntil([&] { return caught.load(); }, std::chrono::steady_clock::now() + 30s));
   caller.join();
 }
 

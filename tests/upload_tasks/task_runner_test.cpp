@@ -163,7 +163,8 @@ TEST_F(TaskRunner, TaskRunningIsSetOnTheMainThreadAtCreation) {
   // The stopped task skips its body, so only the constructor can have set the
   // flag; the notice cannot clear it before this thread pumps.
   ASSERT_FALSE(TaskRunning.load());
-  new ProbeTask(host_, clock_, [](ProbeTask&) {}, kUpload, true);
+  new ProbeTask(
+      host_, clock_, [](ProbeTask&) {}, kUpload, true);
   EXPECT_TRUE(TaskRunning.load());
   ASSERT_TRUE(host_.RunUntilTaskEnds());
   EXPECT_FALSE(TaskRunning.load());
@@ -200,10 +201,9 @@ TEST_F(TaskRunner, ANewTaskStartsAfterTheLastOneEnded) {
     ASSERT_TRUE(host_.RunUntilTaskEnds());
   }
   EXPECT_EQ(bodies.load(), 3);
-  EXPECT_EQ(host_.Log(),
-            (std::vector<std::string>{"body 1", "Upload task terminated!!!", "body 2",
-                                      "Upload task terminated!!!", "body 3",
-                                      "Upload task terminated!!!"}));
+  EXPECT_EQ(host_.Log(), (std::vector<std::string>{"body 1", "Upload task terminated!!!", "body 2",
+                                                   "Upload task terminated!!!", "body 3",
+                                                   "Upload task terminated!!!"}));
 }
 
 // --- The image file handle is closed exactly once.

@@ -33,7 +33,6 @@ const std::vector<uint8_t> kPacketBad = {0xAB, 0x4D, 0x4F, 0x52};
 std::string Ok(int n) { return zarn::PacketLine(n, true); }
 std::string Bad(int n) { return zarn::PacketLine(n, false); }
 
-
 stbsim::Fault Silent(stbsim::SimPhase phase) {
   stbsim::Fault fault;
   fault.phase = phase;
@@ -145,9 +144,9 @@ TEST_F(ZarnUpload, CrcOfTheNineDigitsFollowsThemBigEndian) {
   Upload(MakeImage("DAT", std::vector<uint8_t>(digits.begin(), digits.end())), {});
   const auto received = StbUpload();
   ASSERT_EQ(received.packets.size(), 1u);
-  const std::vector<uint8_t> expected = {0x00, 0x00, 0x00, 0x0D, '1',  '2',  '3',  '4',  '5', '6',
-                                         '7',  '8',  '9',  0xCB, 0xF4, 0x39, 0x26, 0xAB, 0x50, 0x43,
-                                         0x4B};
+  const std::vector<uint8_t> expected = {0x00, 0x00, 0x00, 0x0D, '1',  '2',  '3',
+                                         '4',  '5',  '6',  '7',  '8',  '9',  0xCB,
+                                         0xF4, 0x39, 0x26, 0xAB, 0x50, 0x43, 0x4B};
   EXPECT_EQ(received.packets[0].raw, expected);
 }
 
@@ -457,7 +456,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct BadFileRow {
   const char* name;
   std::function<std::string(const TempDir&)> make;  // returns the path
-  std::string problem;                                  // part of the box text
+  std::string problem;                              // part of the box text
 };
 
 class BadFiles : public ZarnUploadFixture, public testing::WithParamInterface<BadFileRow> {};

@@ -7,8 +7,8 @@
 
 #include <cstdint>
 #include <functional>
-#include <ostream>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -90,12 +90,19 @@ Protocol Zarn() {
           {{"request and header", 0, 68, {kWaiting, kInit, kZarnEnd}, kInitBox, TaskEnd::Early},
            // The packet is judged by HeaderAccept, so its line is written
            // before the end word meets the dead line.
-           {"packet and end word", 68, kZarnSession, {kWaiting, kInit, ok0, kZarnEnd}, kTimeOutBox,
+           {"packet and end word",
+            68,
+            kZarnSession,
+            {kWaiting, kInit, ok0, kZarnEnd},
+            kTimeOutBox,
             TaskEnd::Early},
-           {"whole session", kZarnSession, kZarnSession + 1,
+           {"whole session",
+            kZarnSession,
+            kZarnSession + 1,
             {kWaiting, kInit, ok0, "Writing to FLASH, please wait...",
              "Writing to FLASH [OK], restarting...", kZarnEnd},
-            std::nullopt, TaskEnd::Confirmed}},
+            std::nullopt,
+            TaskEnd::Confirmed}},
           [](int64_t) { return true; }};
 }
 
@@ -104,12 +111,24 @@ Protocol Dsp() {
   return {stbsim::SimMode::Dsp,
           "FW.DSP",
           std::vector<uint8_t>(100, 0xA5),
-          {{"header and data block", 0, kFirstEot, {kWaiting, kContact, kDspEnd}, kProblemBox,
+          {{"header and data block",
+            0,
+            kFirstEot,
+            {kWaiting, kContact, kDspEnd},
+            kProblemBox,
             TaskEnd::Early},
-           {"EOTs and closing block", kFirstEot, kDspSession, {kWaiting, kContact, packet0, kDspEnd},
-            kProblemBox, TaskEnd::Early},
-           {"whole session", kDspSession, kDspSession + 1, {kWaiting, kContact, packet0, kDspEnd},
-            std::nullopt, TaskEnd::Confirmed}},
+           {"EOTs and closing block",
+            kFirstEot,
+            kDspSession,
+            {kWaiting, kContact, packet0, kDspEnd},
+            kProblemBox,
+            TaskEnd::Early},
+           {"whole session",
+            kDspSession,
+            kDspSession + 1,
+            {kWaiting, kContact, packet0, kDspEnd},
+            std::nullopt,
+            TaskEnd::Confirmed}},
           [](int64_t k) {
             const bool inDataField = k > 133 + kDenseMargin && k < kFirstEot - kDenseMargin;
             return !inDataField || k % kSparseStep == 0;
@@ -143,10 +162,12 @@ TEST_P(VanishAtEveryByte, EndsThroughThePhasesPortFailurePath) {
       plan.sim.vanishAtByte = k;
       plan.fileName = protocol.fileName;
       plan.file = protocol.file;
-      const campaign::SessionResult result = campaign::RunSession(plan, folder_.Path(), AmpleTime());
+      const campaign::SessionResult result =
+          campaign::RunSession(plan, folder_.Path(), AmpleTime());
       EXPECT_FALSE(result.stopRequested);
       EXPECT_EQ(result.log, row.log);
-      EXPECT_EQ(result.boxes.empty() ? std::nullopt : std::optional<Box>(result.boxes.front()), row.box);
+      EXPECT_EQ(result.boxes.empty() ? std::nullopt : std::optional<Box>(result.boxes.front()),
+                row.box);
       EXPECT_LE(result.boxes.size(), 1u);
       EXPECT_EQ(result.end, std::optional<TaskEnd>(row.end));
       EXPECT_EQ(result.stb.lineClosed, row.end != TaskEnd::Confirmed);
@@ -191,7 +212,8 @@ TEST_P(VanishInsteadOfAnAnswer, EndsThroughThePhasesPortFailurePath) {
   const campaign::SessionResult result = campaign::RunSession(plan, folder_.Path(), AmpleTime());
   EXPECT_FALSE(result.stopRequested);
   EXPECT_EQ(result.log, row.log);
-  EXPECT_EQ(result.boxes.empty() ? std::nullopt : std::optional<Box>(result.boxes.front()), row.box);
+  EXPECT_EQ(result.boxes.empty() ? std::nullopt : std::optional<Box>(result.boxes.front()),
+            row.box);
   EXPECT_EQ(result.end, std::optional<TaskEnd>(TaskEnd::Early));
 }
 

@@ -63,10 +63,14 @@ TEST(ZarnWords, WordsHaveTheirLineBytes) {
     std::array<uint8_t, 4> line;
   };
   const Row rows[] = {
-      {zarn::DnRequest | 0x04, {0xAB, 0x44, 0x6E, 0x04}}, {zarn::DnAccept, {0xBA, 0x44, 0x6E, 0x90}},
-      {zarn::HeaderAccept, {0xAB, 0x90, 0x00, 0xAB}},     {zarn::PacketEnd, {0xAB, 'P', 'C', 'K'}},
-      {zarn::PacketBad, {0xAB, 'M', 'O', 'R'}},           {zarn::EndOfImage, {0xAB, 'E', 'N', 'D'}},
-      {zarn::FlashStart, {0xAB, 'F', 'L', 'S'}},          {zarn::FlashOk, {0xAB, 0x90, 0x90, 0xAB}},
+      {zarn::DnRequest | 0x04, {0xAB, 0x44, 0x6E, 0x04}},
+      {zarn::DnAccept, {0xBA, 0x44, 0x6E, 0x90}},
+      {zarn::HeaderAccept, {0xAB, 0x90, 0x00, 0xAB}},
+      {zarn::PacketEnd, {0xAB, 'P', 'C', 'K'}},
+      {zarn::PacketBad, {0xAB, 'M', 'O', 'R'}},
+      {zarn::EndOfImage, {0xAB, 'E', 'N', 'D'}},
+      {zarn::FlashStart, {0xAB, 'F', 'L', 'S'}},
+      {zarn::FlashOk, {0xAB, 0x90, 0x90, 0xAB}},
       {zarn::FlashErr, {0xAB, 0x90, 0x09, 0xAB}},
   };
   for (const Row& row : rows) {

@@ -37,7 +37,8 @@ SOCKET TryConnect(unsigned short port) {
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
     BOOL noDelay = TRUE;
-    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
+               sizeof noDelay);
     return s;
   }
   closesocket(s);
@@ -66,8 +67,9 @@ bool PeerLine::Connected() const { return socket_ != INVALID_SOCKET; }
 bool PeerLine::Send(const std::vector<uint8_t>& bytes) {
   std::size_t sent = 0;
   while (sent < bytes.size()) {
-    const int n = send(static_cast<SOCKET>(socket_), reinterpret_cast<const char*>(bytes.data() + sent),
-                       static_cast<int>(bytes.size() - sent), 0);
+    const int n =
+        send(static_cast<SOCKET>(socket_), reinterpret_cast<const char*>(bytes.data() + sent),
+             static_cast<int>(bytes.size() - sent), 0);
     if (n <= 0) return false;
     sent += static_cast<std::size_t>(n);
   }
@@ -85,7 +87,8 @@ std::vector<uint8_t> PeerLine::Receive(std::size_t count, std::chrono::milliseco
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(static_cast<SOCKET>(socket_), &readable);
-    timeval wait{static_cast<long>(left.count() / 1000000), static_cast<long>(left.count() % 1000000)};
+    timeval wait{static_cast<long>(left.count() / 1000000),
+                 static_cast<long>(left.count() % 1000000)};
     if (select(0, &readable, nullptr, nullptr, &wait) <= 0) break;
     const int want = static_cast<int>(std::min(chunk.size(), count - got.size()));
     const int n = recv(static_cast<SOCKET>(socket_), chunk.data(), want, 0);

@@ -90,7 +90,8 @@ class PeerPortTest : public testing::Test {
     std::vector<uint8_t> got;
     while (got.size() < count) {
       if (!WaitForReceived(1)) break;
-      const auto bite = static_cast<uint16_t>(std::min<std::size_t>(port_.InBuffUsed(), count - got.size()));
+      const auto bite =
+          static_cast<uint16_t>(std::min<std::size_t>(port_.InBuffUsed(), count - got.size()));
       std::vector<uint8_t> part(bite);
       if (port_.GetBlock(part.data(), bite) != bite) break;
       got.insert(got.end(), part.begin(), part.end());

@@ -10,9 +10,9 @@
 namespace artwork {
 
 struct PictureFile {
-    QString name;     // file name inside the pictures folder
-    QByteArray bytes; // the file's content
-    QImage picture;   // what it shows (null for generated source files)
+    QString name;      // file name inside the pictures folder
+    QByteArray bytes;  // the file's content
+    QImage picture;    // what it shows (null for generated source files)
 };
 
 QList<PictureFile> DrawAll();

@@ -42,8 +42,10 @@ void DrawBackground(QPainter& p) {
     // Circuit traces at both ends, as on a receiver's board.
     p.setPen(QPen(QColor(0x9C, 0xC8, 0xFF, 60), 1));
     p.setBrush(QColor(0x9C, 0xC8, 0xFF, 80));
-    const struct { int x0, y0, x1, y1, x2; } traces[] = {
-        {4, 8, 30, 8, 38},    {4, 16, 22, 16, 30},  {4, 35, 26, 35, 34},  {4, 43, 16, 43, 24},
+    const struct {
+        int x0, y0, x1, y1, x2;
+    } traces[] = {
+        {4, 8, 30, 8, 38},       {4, 16, 22, 16, 30},     {4, 35, 26, 35, 34},     {4, 43, 16, 43, 24},
         {300, 10, 272, 10, 262}, {300, 24, 280, 24, 270}, {300, 38, 268, 38, 258}, {300, 45, 285, 45, 278},
     };
     for (const auto& t : traces) {
@@ -80,7 +82,8 @@ void DrawLettering(QPainter& p) {
     const QRectF bounds = text.boundingRect();
 
     // The panel stretches x more than y; squeeze x by the inverse ratio.
-    const qreal squeeze = (qreal(kBannerWidth) / kBannerPanelWidth) / (qreal(kBannerHeight) / kBannerPanelHeight);
+    const qreal squeeze =
+        (qreal(kBannerWidth) / kBannerPanelWidth) / (qreal(kBannerHeight) / kBannerPanelHeight);
     QTransform t;
     t.translate(kBannerWidth / 2.0, kBannerHeight / 2.0);
     t.scale(squeeze, 1.0);

@@ -66,8 +66,8 @@ QImage LoadGlyph() {
     p.setRenderHint(QPainter::Antialiasing);
     DrawGlossyDisc(p, kGlyphSize, BlueHue());
     // Back of the folder with its tab.
-    const QPainterPath back =
-        ClosedPath({{13.0, 15.5}, {20.0, 15.5}, {22.5, 18.0}, {33.0, 18.0}, {33.0, 21.5}, {17.0, 21.5}, {13.0, 32.0}});
+    const QPainterPath back = ClosedPath(
+        {{13.0, 15.5}, {20.0, 15.5}, {22.5, 18.0}, {33.0, 18.0}, {33.0, 21.5}, {17.0, 21.5}, {13.0, 32.0}});
     // Front flap, tilted open towards the viewer.
     const QPainterPath front = ClosedPath({{17.8, 23.2}, {37.5, 23.2}, {32.2, 33.5}, {12.5, 33.5}});
     FillSymbol(p, back);

@@ -16,17 +16,16 @@ struct FaceColours {
 
 FaceColours ColoursOf(FaceState s) {
     switch (s) {
-    case FaceState::Hover:
-        return {QColor(0xFF, 0xFF, 0xFF), QColor(0xE6, 0xF1, 0xFF), QColor(0xC4, 0xDE, 0xFF),
-                QColor(0xDD, 0xEC, 0xFF), QColor(0x2F, 0x6F, 0xD6), QColor(255, 255, 255, 200)};
-    case FaceState::Pressed:
-        return {QColor(0x9E, 0xBD, 0xEA), QColor(0xAE, 0xC9, 0xEF), QColor(0x93, 0xB6, 0xE6),
-                QColor(0xBC, 0xD3, 0xF3), QColor(0x1A, 0x3F, 0x86), QColor(255, 255, 255, 60)};
-    case FaceState::Disabled:
-        return {QColor(0xF6, 0xF6, 0xF6), QColor(0xEC, 0xEC, 0xEC), QColor(0xDF, 0xDF, 0xDF),
-                QColor(0xE8, 0xE8, 0xE8), QColor(0xA8, 0xA8, 0xA8), QColor(255, 255, 255, 120)};
-    case FaceState::Normal:
-        break;
+        case FaceState::Hover:
+            return {QColor(0xFF, 0xFF, 0xFF), QColor(0xE6, 0xF1, 0xFF), QColor(0xC4, 0xDE, 0xFF),
+                    QColor(0xDD, 0xEC, 0xFF), QColor(0x2F, 0x6F, 0xD6), QColor(255, 255, 255, 200)};
+        case FaceState::Pressed:
+            return {QColor(0x9E, 0xBD, 0xEA), QColor(0xAE, 0xC9, 0xEF), QColor(0x93, 0xB6, 0xE6),
+                    QColor(0xBC, 0xD3, 0xF3), QColor(0x1A, 0x3F, 0x86), QColor(255, 255, 255, 60)};
+        case FaceState::Disabled:
+            return {QColor(0xF6, 0xF6, 0xF6), QColor(0xEC, 0xEC, 0xEC), QColor(0xDF, 0xDF, 0xDF),
+                    QColor(0xE8, 0xE8, 0xE8), QColor(0xA8, 0xA8, 0xA8), QColor(255, 255, 255, 120)};
+        case FaceState::Normal: break;
     }
     return {QColor(0xF7, 0xFA, 0xFF), QColor(0xDD, 0xE9, 0xFA), QColor(0xBB, 0xD2, 0xF2),
             QColor(0xD2, 0xE3, 0xF8), QColor(0x4A, 0x72, 0xB8), QColor(255, 255, 255, 170)};
@@ -79,11 +78,11 @@ QImage Border(BorderPiece piece) {
             int fromLeft = x, fromRight = w - 1 - x, fromBottom = h - 1 - y;
             int ring = kBorderWidth;
             switch (piece) {
-            case BorderPiece::Left: ring = fromLeft; break;
-            case BorderPiece::Right: ring = fromRight; break;
-            case BorderPiece::Bottom: ring = fromBottom; break;
-            case BorderPiece::BottomLeft: ring = qMin(fromLeft, fromBottom); break;
-            case BorderPiece::BottomRight: ring = qMin(fromRight, fromBottom); break;
+                case BorderPiece::Left: ring = fromLeft; break;
+                case BorderPiece::Right: ring = fromRight; break;
+                case BorderPiece::Bottom: ring = fromBottom; break;
+                case BorderPiece::BottomLeft: ring = qMin(fromLeft, fromBottom); break;
+                case BorderPiece::BottomRight: ring = qMin(fromRight, fromBottom); break;
             }
             img.setPixelColor(x, y, rings[qMin(ring, kBorderWidth - 1)]);
         }

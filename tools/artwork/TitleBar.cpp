@@ -13,7 +13,7 @@ namespace {
 using namespace palette;
 
 constexpr int kCornerRadius = 7;
-constexpr int kPlateLeft = 25;      // where the caption plate begins in the bar
+constexpr int kPlateLeft = 25;  // where the caption plate begins in the bar
 constexpr int kPlateTop = kTitleEdgeRows + 5;
 constexpr int kPlateBottom = kTitleEdgeRows + 23;
 constexpr int kPlateRadius = 5;
@@ -55,9 +55,9 @@ QImage MasterBar() {
         p.drawPath(ring);
     }
     QPainterPath bar;
-    bar.addRoundedRect(QRectF(kTitleEdgeRows, kTitleEdgeRows, w - 2 * kTitleEdgeRows,
-                              kTitlePieceHeight + kCornerRadius * 2),
-                       kCornerRadius - kTitleEdgeRows, kCornerRadius - kTitleEdgeRows);
+    bar.addRoundedRect(
+        QRectF(kTitleEdgeRows, kTitleEdgeRows, w - 2 * kTitleEdgeRows, kTitlePieceHeight + kCornerRadius * 2),
+        kCornerRadius - kTitleEdgeRows, kCornerRadius - kTitleEdgeRows);
     p.setBrush(BarGradient());
     p.drawPath(bar);
     p.setRenderHint(QPainter::Antialiasing, false);
@@ -81,16 +81,17 @@ QImage MasterBar() {
     p.setBrush(plateGrad);
     p.drawPath(platePath);
     p.setPen(QPen(QColor(255, 255, 255, 60), 1));
-    p.drawLine(QPointF(kPlateLeft + kPlateRadius, kPlateTop + 1.5), QPointF(plateRight - kPlateRadius, kPlateTop + 1.5));
+    p.drawLine(QPointF(kPlateLeft + kPlateRadius, kPlateTop + 1.5),
+               QPointF(plateRight - kPlateRadius, kPlateTop + 1.5));
     p.end();
     return img;
 }
 
 QColor Shade(const QColor& c, TitleButtonState s) {
     switch (s) {
-    case TitleButtonState::Hover: return c.lighter(125);
-    case TitleButtonState::Pressed: return c.darker(135);
-    case TitleButtonState::Normal: break;
+        case TitleButtonState::Hover: return c.lighter(125);
+        case TitleButtonState::Pressed: return c.darker(135);
+        case TitleButtonState::Normal: break;
     }
     return c;
 }
@@ -134,8 +135,9 @@ QImage TitleButton(TitleButtonKind kind, TitleButtonState state) {
     g.setColorAt(0.0, base.lighter(150));
     g.setColorAt(0.5, base);
     g.setColorAt(1.0, base.lighter(115));
-    p.setPen(QPen(Shade(QColor(0xFF, 0xFF, 0xFF), state == TitleButtonState::Pressed ? TitleButtonState::Normal
-                                                                                         : state), 1));
+    p.setPen(QPen(Shade(QColor(0xFF, 0xFF, 0xFF),
+                        state == TitleButtonState::Pressed ? TitleButtonState::Normal : state),
+                  1));
     if (state == TitleButtonState::Pressed)
         p.setPen(QPen(QColor(0xC8, 0xD8, 0xF0), 1));
     p.setBrush(g);
@@ -149,29 +151,29 @@ QImage TitleButton(TitleButtonKind kind, TitleButtonState state) {
     QPainterPath sym;
     qreal pen = 2.0;
     switch (kind) {
-    case TitleButtonKind::Close:
-        sym.moveTo(c - 3.5, c - 3.5);
-        sym.lineTo(c + 3.5, c + 3.5);
-        sym.moveTo(c + 3.5, c - 3.5);
-        sym.lineTo(c - 3.5, c + 3.5);
-        break;
-    case TitleButtonKind::Maximize:
-        sym.addRect(QRectF(c - 4.0, c - 3.5, 8.0, 7.5));
-        sym.moveTo(c - 4.0, c - 2.5);
-        sym.lineTo(c + 4.0, c - 2.5);
-        pen = 1.6;
-        break;
-    case TitleButtonKind::Minimize:
-        sym.moveTo(c - 4.0, c + 3.5);
-        sym.lineTo(c + 4.0, c + 3.5);
-        pen = 2.4;
-        break;
-    case TitleButtonKind::ControlBox:
-        sym.moveTo(c - 4.0, c - 1.5);
-        sym.lineTo(c, c + 2.5);
-        sym.lineTo(c + 4.0, c - 1.5);
-        pen = 2.2;
-        break;
+        case TitleButtonKind::Close:
+            sym.moveTo(c - 3.5, c - 3.5);
+            sym.lineTo(c + 3.5, c + 3.5);
+            sym.moveTo(c + 3.5, c - 3.5);
+            sym.lineTo(c - 3.5, c + 3.5);
+            break;
+        case TitleButtonKind::Maximize:
+            sym.addRect(QRectF(c - 4.0, c - 3.5, 8.0, 7.5));
+            sym.moveTo(c - 4.0, c - 2.5);
+            sym.lineTo(c + 4.0, c - 2.5);
+            pen = 1.6;
+            break;
+        case TitleButtonKind::Minimize:
+            sym.moveTo(c - 4.0, c + 3.5);
+            sym.lineTo(c + 4.0, c + 3.5);
+            pen = 2.4;
+            break;
+        case TitleButtonKind::ControlBox:
+            sym.moveTo(c - 4.0, c - 1.5);
+            sym.lineTo(c, c + 2.5);
+            sym.lineTo(c + 4.0, c - 1.5);
+            pen = 2.2;
+            break;
     }
     StrokeSymbol(p, sym, pen);
     p.end();

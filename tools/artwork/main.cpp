@@ -54,8 +54,8 @@ int main(int argc, char** argv) {
         ok = WriteFile(QDir(outDir).filePath(file.name), file.bytes) && ok;
         if (!previewDir.isEmpty() && !file.picture.isNull()) {
             QDir().mkpath(previewDir);
-            const QImage big = file.picture.scaled(file.picture.size() * 8, Qt::IgnoreAspectRatio,
-                                                   Qt::FastTransformation);
+            const QImage big =
+                file.picture.scaled(file.picture.size() * 8, Qt::IgnoreAspectRatio, Qt::FastTransformation);
             big.save(QDir(previewDir).filePath(file.name + ".png"));
         }
     }

@@ -52,8 +52,8 @@ class Dice {
 };
 
 Bytes WordBytes(uint32_t w) {
-  return {static_cast<uint8_t>(w >> 24), static_cast<uint8_t>(w >> 16), static_cast<uint8_t>(w >> 8),
-          static_cast<uint8_t>(w)};
+  return {static_cast<uint8_t>(w >> 24), static_cast<uint8_t>(w >> 16),
+          static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(w)};
 }
 
 bool Contains(const Bytes& hay, const Bytes& needle) {
@@ -63,8 +63,8 @@ bool Contains(const Bytes& hay, const Bytes& needle) {
 struct PhaseInfo {
   SimPhase phase;
   const char* name;
-  Bytes normal;   // the STB's usual answer there
-  int maxIndex;   // indices worth aiming at
+  Bytes normal;  // the STB's usual answer there
+  int maxIndex;  // indices worth aiming at
 };
 
 std::string Hex(const Bytes& bytes) {
@@ -97,7 +97,8 @@ Fault RandomFault(Dice& dice, const PhaseInfo& info, const std::vector<Bytes>& v
     case 1:
       fault.kind = FaultKind::Replace;
       fault.bytes.assign(info.normal.begin(),
-                         info.normal.begin() + dice.Upto(0, std::max(0, static_cast<int>(info.normal.size()) - 1)));
+                         info.normal.begin() +
+                             dice.Upto(0, std::max(0, static_cast<int>(info.normal.size()) - 1)));
       text += "truncated " + Hex(fault.bytes);
       break;
     case 2:
@@ -133,7 +134,8 @@ Fault RandomFault(Dice& dice, const PhaseInfo& info, const std::vector<Bytes>& v
 }
 
 std::vector<uint8_t> ZarnImage(Dice& dice, std::string& text) {
-  static const std::vector<std::string> kTags = {"DAT", "SER", "APP", "FORCE", "FULL", "zarnlogo.logo"};
+  static const std::vector<std::string> kTags = {"DAT",   "SER",  "APP",
+                                                 "FORCE", "FULL", "zarnlogo.logo"};
   int body = 0;
   switch (dice.Upto(0, 5)) {
     case 0: body = 0; break;
@@ -141,7 +143,10 @@ std::vector<uint8_t> ZarnImage(Dice& dice, std::string& text) {
     case 2: body = dice.Upto(201, 3000); break;
     case 3: body = static_cast<int>(zarn::kMaxChunk); break;
     case 4: body = static_cast<int>(zarn::kMaxChunk) + 1; break;
-    default: body = dice.Upto(static_cast<int>(zarn::kMaxChunk) + 2, 2 * static_cast<int>(zarn::kMaxChunk) + 50); break;
+    default:
+      body = dice.Upto(static_cast<int>(zarn::kMaxChunk) + 2,
+                       2 * static_cast<int>(zarn::kMaxChunk) + 50);
+      break;
   }
   Bytes image = dice.Random(static_cast<int>(zarn::kHeaderSize) + body,
                             static_cast<int>(zarn::kHeaderSize) + body);
@@ -153,7 +158,8 @@ std::vector<uint8_t> ZarnImage(Dice& dice, std::string& text) {
   const uint32_t size = dice.Chance(90) ? static_cast<uint32_t>(body) : 0u;
   const Bytes sizeBytes = WordBytes(size);
   std::copy(sizeBytes.begin(), sizeBytes.end(), image.begin() + zarn::kBodySizeOffset);
-  text = "image " + tag + " body " + std::to_string(body) + (size == static_cast<uint32_t>(body) ? "" : " BodySize 0");
+  text = "image " + tag + " body " + std::to_string(body) +
+         (size == static_cast<uint32_t>(body) ? "" : " BodySize 0");
   return image;
 }
 
@@ -189,20 +195,30 @@ SessionPlan PlanForSeed(uint64_t seed, DspPacing pacing) {
               {SimPhase::PacketReply, "packet", accept, 2},
               {SimPhase::FlashStart, "flashstart", WordBytes(zarn::FlashStart), 0},
               {SimPhase::FlashDone, "flashdone", WordBytes(zarn::FlashOk), 0}};
-    valid = {WordBytes(zarn::DnAccept), WordBytes(zarn::HeaderAccept), WordBytes(zarn::PacketBad),
-             WordBytes(zarn::FlashStart), WordBytes(zarn::FlashOk), WordBytes(zarn::FlashErr),
-             accept, {'K', 'G', 'S', 0}, {'C', 'C', 'C', 'C'}};
+    valid = {WordBytes(zarn::DnAccept),
+             WordBytes(zarn::HeaderAccept),
+             WordBytes(zarn::PacketBad),
+             WordBytes(zarn::FlashStart),
+             WordBytes(zarn::FlashOk),
+             WordBytes(zarn::FlashErr),
+             accept,
+             {'K', 'G', 'S', 0},
+             {'C', 'C', 'C', 'C'}};
     confirming = WordBytes(zarn::FlashOk);
     confirmingPhase = SimPhase::FlashDone;
     if (dice.Chance(5)) sim.flashError = true;
-    const int64_t body = static_cast<int64_t>(plan.file.size()) - static_cast<int64_t>(zarn::kHeaderSize);
-    const int64_t packets = (body + static_cast<int64_t>(zarn::kMaxChunk) - 1) / static_cast<int64_t>(zarn::kMaxChunk);
+    const int64_t body =
+        static_cast<int64_t>(plan.file.size()) - static_cast<int64_t>(zarn::kHeaderSize);
+    const int64_t packets =
+        (body + static_cast<int64_t>(zarn::kMaxChunk) - 1) / static_cast<int64_t>(zarn::kMaxChunk);
     sessionBytes = 4 + 64 + packets * 12 + body + 4;
   } else {
     sim.mode = stbsim::SimMode::Dsp;
     plan.pacing = pacing;
     plan.fileName = dice.Chance(80) ? "FIRMWARE.DSP" : "firmware.dsp";
-    const int size = dice.Chance(10) ? 0 : dice.Chance(50) ? dice.Upto(1, 1024) : dice.Upto(1025, 4100);
+    const int size = dice.Chance(10)   ? 0
+                     : dice.Chance(50) ? dice.Upto(1, 1024)
+                                       : dice.Upto(1025, 4100);
     plan.file = dice.Random(size, size);
     what = "file of " + std::to_string(size) + " bytes" +
            (pacing == DspPacing::AckDriven ? ", fast transfer" : "");
@@ -211,8 +227,13 @@ SessionPlan PlanForSeed(uint64_t seed, DspPacing pacing) {
               {SimPhase::BlockReply, "block", {ymodem::ACK}, 4},
               {SimPhase::EotReply, "eot", {ymodem::ACK}, 2},
               {SimPhase::ClosingReply, "closing", {ymodem::ACK}, 1}};
-    valid = {{ymodem::ACK}, {ymodem::NAK}, {ymodem::CAN}, {ymodem::SUB}, {'C'},
-             {ymodem::ACK, 'C'}, {ymodem::CAN, ymodem::CAN}};
+    valid = {{ymodem::ACK},
+             {ymodem::NAK},
+             {ymodem::CAN},
+             {ymodem::SUB},
+             {'C'},
+             {ymodem::ACK, 'C'},
+             {ymodem::CAN, ymodem::CAN}};
     confirming = {ymodem::ACK};
     confirmingPhase = SimPhase::ClosingReply;
     const int64_t blocks = (size + 1023) / 1024;
@@ -230,16 +251,17 @@ SessionPlan PlanForSeed(uint64_t seed, DspPacing pacing) {
     const bool injects = fault.kind == FaultKind::Replace || fault.kind == FaultKind::Garbage;
     // A late answer to an EOT or a closing block is an ACK at a moment the
     // tool cannot tell from the closing block's own.
-    const bool lateNearTheEnd = fault.kind == FaultKind::Late &&
-                                (fault.phase == SimPhase::EotReply || fault.phase == SimPhase::ClosingReply);
+    const bool lateNearTheEnd =
+        fault.kind == FaultKind::Late &&
+        (fault.phase == SimPhase::EotReply || fault.phase == SimPhase::ClosingReply);
     if (lateNearTheEnd) plan.confirmationForged = true;
     // Likewise extra bytes around an EOT's answer that arrive in a write of
     // their own: the task pairs its EOTs with the answers as they come, and
     // an answer that comes after the discard before the closing block is an
     // ACK it cannot tell from the closing block's.
-    const bool extraBytesAtEot =
-        fault.phase == SimPhase::EotReply &&
-        (fault.kind == FaultKind::Garbage || (fault.kind == FaultKind::Replace && fault.bytes.size() > 1));
+    const bool extraBytesAtEot = fault.phase == SimPhase::EotReply &&
+                                 (fault.kind == FaultKind::Garbage ||
+                                  (fault.kind == FaultKind::Replace && fault.bytes.size() > 1));
     if (extraBytesAtEot) plan.confirmationForged = true;
     if (injects && Contains(fault.bytes, confirming) &&
         (sim.mode == stbsim::SimMode::Zarn || fault.phase == confirmingPhase ||

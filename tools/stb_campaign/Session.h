@@ -30,13 +30,13 @@ namespace campaign {
 struct SessionPlan {
   uint64_t seed = 0;
   stbsim::SimOptions sim;
-  std::string fileName;        // "image.zarn", "FIRMWARE.DSP"
-  std::vector<uint8_t> file;   // what the file holds
+  std::string fileName;       // "image.zarn", "FIRMWARE.DSP"
+  std::vector<uint8_t> file;  // what the file holds
   // The plan itself puts a confirming word on the line outside its place
   // (FlashOk, or an ACK near the closing block): the tool cannot tell it from
   // the STB's own, so a confirmation is no proof of a completed upload then.
   bool confirmationForged = false;
-  std::string description;     // the faults, for a failure report
+  std::string description;  // the faults, for a failure report
   // How a DSP upload paces its data blocks (the campaign's --fast-dsp).
   DspPacing pacing = DspPacing::PausePerBlock;
 };

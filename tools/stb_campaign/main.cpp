@@ -99,14 +99,14 @@ int main(int argc, char** argv) {
   std::atomic<int> oddReports{0};
   SetThreadFailureReporter([&](const std::string& cls, const std::string& message) {
     ++reports;
-    if (cls != "EInOutError" || (message != "Device read error" && message != "Device write error")) {
+    if (cls != "EInOutError" ||
+        (message != "Device read error" && message != "Device write error")) {
       ++oddReports;
     }
   });
 
-  const std::filesystem::path folder =
-      std::filesystem::temp_directory_path() /
-      ("zarn-campaign-" + std::to_string(std::random_device{}()));
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                       ("zarn-campaign-" + std::to_string(std::random_device{}()));
   std::filesystem::create_directories(folder);
 
   const auto start = std::chrono::steady_clock::now();
@@ -148,9 +148,10 @@ int main(int argc, char** argv) {
   }
   const auto seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("%llu sessions (seeds %llu..%llu), %llu confirmed, %d engine reports, %d failing, %.1f s\n",
-              static_cast<unsigned long long>(ran), static_cast<unsigned long long>(firstSeed),
-              static_cast<unsigned long long>(firstSeed + ran - 1),
-              static_cast<unsigned long long>(confirmed), reports.load(), failures, seconds);
+  std::printf(
+      "%llu sessions (seeds %llu..%llu), %llu confirmed, %d engine reports, %d failing, %.1f s\n",
+      static_cast<unsigned long long>(ran), static_cast<unsigned long long>(firstSeed),
+      static_cast<unsigned long long>(firstSeed + ran - 1),
+      static_cast<unsigned long long>(confirmed), reports.load(), failures, seconds);
   return failures == 0 ? kExitHeld : kExitViolated;
 }

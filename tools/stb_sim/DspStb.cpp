@@ -12,7 +12,9 @@ uint16_t CrcField(const std::vector<uint8_t>& block, size_t fieldSize) {
   return static_cast<uint16_t>((block[3 + fieldSize] << 8) | block[4 + fieldSize]);
 }
 
-bool StartsWith(const std::vector<uint8_t>& bytes, uint8_t first) { return !bytes.empty() && bytes[0] == first; }
+bool StartsWith(const std::vector<uint8_t>& bytes, uint8_t first) {
+  return !bytes.empty() && bytes[0] == first;
+}
 
 // SOH, 0x00, 0xFF, then nothing but zeros: the closing block.
 bool IsEmptyBlock(const std::vector<uint8_t>& block) {
@@ -42,7 +44,8 @@ DspStb::DspStb(SimChannel& channel) : channel_(channel) {}
 
 SessionEnd DspStb::RunOnce(bool firstSession) {
   const SimOptions& options = channel_.Options();
-  if (firstSession && options.firstGreetingDelay.count() > 0) channel_.Line().SleepFor(options.firstGreetingDelay);
+  if (firstSession && options.firstGreetingDelay.count() > 0)
+    channel_.Line().SleepFor(options.firstGreetingDelay);
   try {
     for (int index = 0;; ++index) {
       const PlannedReply ask = channel_.Plan(SimPhase::ContactC, index, {kAskCrc});
@@ -85,7 +88,9 @@ SessionEnd DspStb::Transfer() {
       } else if (state_ == State::Data && block == acceptedHeader_) {
         // The tool sent its header again because it took a stale byte for
         // the answer; the answer it waits for is already on its way.
-        channel_.Log().ChangeUpload([&](UploadRecord& upload) { upload.headerBlocks.push_back({block, 0, true, false}); });
+        channel_.Log().ChangeUpload([&](UploadRecord& upload) {
+          upload.headerBlocks.push_back({block, 0, true, false});
+        });
         channel_.Event("header block repeated: not answered");
       } else {
         OnHeaderBlock(block);
@@ -129,13 +134,16 @@ void DspStb::OnHeaderBlock(const std::vector<uint8_t>& block) {
     channel_.Log().BeginUpload(SimMode::Dsp);
     channel_.ResetVanishCount();
   }
-  const bool ok = block[1] == 0x00 && block[2] == 0xFF &&
-                  BitwiseCrc16(block.data() + 3, kShortFieldSize) == CrcField(block, kShortFieldSize);
+  const bool ok =
+      block[1] == 0x00 && block[2] == 0xFF &&
+      BitwiseCrc16(block.data() + 3, kShortFieldSize) == CrcField(block, kShortFieldSize);
   const DspHeaderFields fields = ParseDspHeader(block);
-  const std::string what = "header block " + std::to_string(headerIndex_) + " (\"" + fields.name + "\", " +
-                           std::to_string(fields.size) + " bytes" + (ok ? "" : ", broken") + ")";
-  const PlannedReply reply = channel_.Plan(
-      SimPhase::DspHeaderReply, headerIndex_++, ok ? std::vector<uint8_t>{kAck, kAskCrc} : std::vector<uint8_t>{kNak});
+  const std::string what = "header block " + std::to_string(headerIndex_) + " (\"" + fields.name +
+                           "\", " + std::to_string(fields.size) + " bytes" +
+                           (ok ? "" : ", broken") + ")";
+  const PlannedReply reply =
+      channel_.Plan(SimPhase::DspHeaderReply, headerIndex_++,
+                    ok ? std::vector<uint8_t>{kAck, kAskCrc} : std::vector<uint8_t>{kNak});
   const bool accepted = StartsWith(reply.bytes, kAck);
   channel_.Log().ChangeUpload([&](UploadRecord& upload) {
     upload.headerBlocks.push_back({block, block[1], ok, accepted});
@@ -151,15 +159,16 @@ void DspStb::OnHeaderBlock(const std::vector<uint8_t>& block) {
   state_ = State::Data;
 }
 
-bool DspStb::LostWhileWriting(const std::vector<uint8_t>& block, SimLine::Clock::time_point arrived) {
+bool DspStb::LostWhileWriting(const std::vector<uint8_t>& block,
+                              SimLine::Clock::time_point arrived) {
   if (channel_.Options().dspPacing != SimDspPacing::Paced || arrived >= writingUntil_) return false;
   const auto early = std::chrono::duration_cast<std::chrono::milliseconds>(writingUntil_ - arrived);
   channel_.Log().ChangeUpload([&](UploadRecord& upload) {
     upload.dataBlocks.push_back({block, block[1], false, false});
     ++upload.earlyBlocks;
   });
-  channel_.Event("data block " + std::to_string(blockIndex_) + " came " + std::to_string(early.count()) +
-                 " ms before the last one was written: NAK");
+  channel_.Event("data block " + std::to_string(blockIndex_) + " came " +
+                 std::to_string(early.count()) + " ms before the last one was written: NAK");
   channel_.Line().Write({kNak});
   return true;
 }
@@ -175,31 +184,39 @@ void DspStb::OnDataBlock(const std::vector<uint8_t>& block, SimLine::Clock::time
   const SimOptions& options = channel_.Options();
   if (state_ == State::Data && LostWhileWriting(block, arrived)) return;
   const uint8_t number = block[1];
-  const bool ok = block[2] == static_cast<uint8_t>(~number) &&
-                  BitwiseCrc16(block.data() + 3, kDataFieldSize) == CrcField(block, kDataFieldSize) &&
-                  block[kDataBlockSize - 1] == 0x00;
+  const bool ok =
+      block[2] == static_cast<uint8_t>(~number) &&
+      BitwiseCrc16(block.data() + 3, kDataFieldSize) == CrcField(block, kDataFieldSize) &&
+      block[kDataBlockSize - 1] == 0x00;
   if (state_ != State::Data) {
-    channel_.Log().ChangeUpload([&](UploadRecord& upload) { upload.dataBlocks.push_back({block, number, ok, false}); });
+    channel_.Log().ChangeUpload([&](UploadRecord& upload) {
+      upload.dataBlocks.push_back({block, number, ok, false});
+    });
     channel_.Event("data block out of place: NAK");
     channel_.Line().Write({kNak});
     return;
   }
   if (ok && blockIndex_ > 0 && number == static_cast<uint8_t>(expectedNumber_ - 1)) {
     // The last block again: its ACK was lost. Acknowledge, keep nothing.
-    channel_.Log().ChangeUpload([&](UploadRecord& upload) { upload.dataBlocks.push_back({block, number, ok, true}); });
+    channel_.Log().ChangeUpload([&](UploadRecord& upload) {
+      upload.dataBlocks.push_back({block, number, ok, true});
+    });
     channel_.Event("block " + std::to_string(number) + " repeated: ACK");
     AnswerLate();
     channel_.Line().Write({kAck});
     return;
   }
   const bool expected = number == expectedNumber_;
-  const std::string what = "data block " + std::to_string(blockIndex_) + " (number " + std::to_string(number) +
+  const std::string what = "data block " + std::to_string(blockIndex_) + " (number " +
+                           std::to_string(number) +
                            (ok ? expected ? "" : ", out of order" : ", broken") + ")";
-  const PlannedReply reply = channel_.Plan(SimPhase::BlockReply, blockIndex_, {ok && expected ? kAck : kNak});
+  const PlannedReply reply =
+      channel_.Plan(SimPhase::BlockReply, blockIndex_, {ok && expected ? kAck : kNak});
   const bool accepted = StartsWith(reply.bytes, kAck) && expected;
   int64_t keep = 0;
   if (accepted) {
-    keep = size_ < 0 ? int64_t{kDataFieldSize} : std::clamp<int64_t>(size_ - stored_, 0, kDataFieldSize);
+    keep = size_ < 0 ? int64_t{kDataFieldSize}
+                     : std::clamp<int64_t>(size_ - stored_, 0, kDataFieldSize);
     stored_ += keep;
     ++blockIndex_;
     ++expectedNumber_;
@@ -221,15 +238,16 @@ void DspStb::OnEot() {
     return;
   }
   const int index = eotIndex_++;
-  const std::vector<uint8_t> sent =
-      channel_.Reply(SimPhase::EotReply, index, {index == 0 ? kNak : kAck}, "EOT " + std::to_string(index));
+  const std::vector<uint8_t> sent = channel_.Reply(
+      SimPhase::EotReply, index, {index == 0 ? kNak : kAck}, "EOT " + std::to_string(index));
   if (EndsTransfer(sent)) return;
   if (StartsWith(sent, kAck)) state_ = State::Closing;
 }
 
 void DspStb::OnClosingBlock(const std::vector<uint8_t>& block) {
   const bool ok = IsEmptyBlock(block);
-  const PlannedReply reply = channel_.Plan(SimPhase::ClosingReply, closingIndex_++, {ok ? kAck : kNak});
+  const PlannedReply reply =
+      channel_.Plan(SimPhase::ClosingReply, closingIndex_++, {ok ? kAck : kNak});
   const bool accepted = StartsWith(reply.bytes, kAck);
   channel_.Log().ChangeUpload([&](UploadRecord& upload) {
     upload.closingBlocks.push_back({block, block[1], ok, accepted});
@@ -251,7 +269,8 @@ SessionEnd DspStb::SettleAfterAbort() {
   for (;;) {
     const auto byte = channel_.ReadByteUntil(SimLine::Clock::now() + channel_.Options().abortQuiet);
     if (!byte) break;
-    if (*byte == kCan) channel_.Log().ChangeUpload([](UploadRecord& upload) { ++upload.canReceived; });
+    if (*byte == kCan)
+      channel_.Log().ChangeUpload([](UploadRecord& upload) { ++upload.canReceived; });
   }
   channel_.Event("line quiet after the ended transfer: restarting");
   return SessionEnd::Restart;

@@ -20,7 +20,9 @@ PlannedReply FaultPlan::Plan(SimPhase phase, int index, const std::vector<uint8_
   for (const Fault* fault : hits) {
     switch (fault->kind) {
       case FaultKind::Replace: reply.bytes = fault->bytes; break;
-      case FaultKind::Garbage: reply.garbage.insert(reply.garbage.end(), fault->bytes.begin(), fault->bytes.end()); break;
+      case FaultKind::Garbage:
+        reply.garbage.insert(reply.garbage.end(), fault->bytes.begin(), fault->bytes.end());
+        break;
       case FaultKind::Late: reply.delay += fault->delay; break;
       case FaultKind::Vanish: reply.vanish = true; break;
       case FaultKind::FlipBits: break;

@@ -57,9 +57,12 @@ bool ParseInt(const std::string& text, int64_t& value) {
 }
 
 bool ParseMode(const std::string& text, SimMode& mode) {
-  if (text == "zarn") mode = SimMode::Zarn;
-  else if (text == "dsp") mode = SimMode::Dsp;
-  else return false;
+  if (text == "zarn")
+    mode = SimMode::Zarn;
+  else if (text == "dsp")
+    mode = SimMode::Dsp;
+  else
+    return false;
   return true;
 }
 
@@ -83,11 +86,11 @@ bool ParseIndexTimes(const std::string& text, int& index, int& times) {
 
 const std::map<std::string, SimPhase>& Phases() {
   static const std::map<std::string, SimPhase> phases = {
-      {"greeting", SimPhase::Greeting},       {"request", SimPhase::RequestReply},
-      {"header", SimPhase::HeaderReply},      {"packet", SimPhase::PacketReply},
-      {"flash-start", SimPhase::FlashStart},  {"flash-done", SimPhase::FlashDone},
-      {"contact", SimPhase::ContactC},        {"dsp-header", SimPhase::DspHeaderReply},
-      {"block", SimPhase::BlockReply},        {"eot", SimPhase::EotReply},
+      {"greeting", SimPhase::Greeting},      {"request", SimPhase::RequestReply},
+      {"header", SimPhase::HeaderReply},     {"packet", SimPhase::PacketReply},
+      {"flash-start", SimPhase::FlashStart}, {"flash-done", SimPhase::FlashDone},
+      {"contact", SimPhase::ContactC},       {"dsp-header", SimPhase::DspHeaderReply},
+      {"block", SimPhase::BlockReply},       {"eot", SimPhase::EotReply},
       {"closing", SimPhase::ClosingReply},
   };
   return phases;
@@ -129,9 +132,12 @@ bool ParseFault(const std::string& text, Fault& fault, std::string& error) {
   if (const size_t x = kind.rfind('x'); x != std::string::npos) {
     const std::string count = kind.substr(x + 1);
     int64_t times = 0;
-    if (count == "forever") fault.times = kForever;
-    else if (ParseInt(count, times) && times >= 1) fault.times = static_cast<int>(times);
-    else return fail("bad count \"" + count + "\"");
+    if (count == "forever")
+      fault.times = kForever;
+    else if (ParseInt(count, times) && times >= 1)
+      fault.times = static_cast<int>(times);
+    else
+      return fail("bad count \"" + count + "\"");
     kind.resize(x);
   }
   const size_t colon = kind.find(':');
@@ -151,7 +157,8 @@ bool ParseFault(const std::string& text, Fault& fault, std::string& error) {
   } else if (name == "flip") {
     fault.kind = FaultKind::FlipBits;
     std::vector<uint8_t> mask;
-    if (hasArg && (!ParseHexBytes(arg, mask) || mask.size() != 1)) return fail("flip takes one hex byte");
+    if (hasArg && (!ParseHexBytes(arg, mask) || mask.size() != 1))
+      return fail("flip takes one hex byte");
     if (hasArg) fault.flipMask = mask[0];
   } else if (name == "late") {
     fault.kind = FaultKind::Late;
@@ -206,7 +213,8 @@ SimCommand ParseSimArgs(const std::vector<std::string>& args) {
       options.pace = false;
     } else if (arg == "--baud") {
       int64_t baud = 0;
-      if (!value(text) || !ParseInt(text, baud) || baud < 50 || baud > 4'000'000) return fail("--baud takes 50 to 4000000");
+      if (!value(text) || !ParseInt(text, baud) || baud < 50 || baud > 4'000'000)
+        return fail("--baud takes 50 to 4000000");
       options.baud = static_cast<int>(baud);
     } else if (arg == "--save") {
       if (!value(command.savePath)) return fail("--save takes a file");
@@ -224,11 +232,13 @@ SimCommand ParseSimArgs(const std::vector<std::string>& args) {
     } else if (arg == "--greet-interval") {
       if (!milliseconds(options.greetInterval)) return fail("--greet-interval takes milliseconds");
     } else if (arg == "--first-greeting-delay") {
-      if (!milliseconds(options.firstGreetingDelay)) return fail("--first-greeting-delay takes milliseconds");
+      if (!milliseconds(options.firstGreetingDelay))
+        return fail("--first-greeting-delay takes milliseconds");
     } else if (arg == "--c-interval") {
       if (!milliseconds(options.cInterval)) return fail("--c-interval takes milliseconds");
     } else if (arg == "--dsp-pacing") {
-      if (!value(text) || (text != "fast" && text != "paced")) return fail("--dsp-pacing takes fast or paced");
+      if (!value(text) || (text != "fast" && text != "paced"))
+        return fail("--dsp-pacing takes fast or paced");
       options.dspPacing = text == "fast" ? SimDspPacing::Fast : SimDspPacing::Paced;
     } else if (arg == "--write-time") {
       if (!milliseconds(options.pacedWriteTime)) return fail("--write-time takes milliseconds");
@@ -241,7 +251,8 @@ SimCommand ParseSimArgs(const std::vector<std::string>& args) {
     } else if (arg == "--idle-restart") {
       if (!milliseconds(options.idleRestart)) return fail("--idle-restart takes milliseconds");
     } else if (arg == "--accept-word") {
-      if (!value(text) || !ParseHexBytes(text, options.acceptWord) || options.acceptWord.size() != 4)
+      if (!value(text) || !ParseHexBytes(text, options.acceptWord) ||
+          options.acceptWord.size() != 4)
         return fail("--accept-word takes 4 hex bytes");
     } else if (arg == "--flash-error") {
       options.flashError = true;
@@ -253,7 +264,8 @@ SimCommand ParseSimArgs(const std::vector<std::string>& args) {
         return fail("--vanish-at takes a byte count");
     } else if (arg == "--reject" || arg == "--nak-block") {
       Fault fault;
-      if (!value(text) || !ParseIndexTimes(text, fault.index, fault.times)) return fail(arg + " takes INDEX[xTIMES]");
+      if (!value(text) || !ParseIndexTimes(text, fault.index, fault.times))
+        return fail(arg + " takes INDEX[xTIMES]");
       fault.kind = FaultKind::Replace;
       if (arg == "--reject") {
         fault.phase = SimPhase::PacketReply;
@@ -265,9 +277,15 @@ SimCommand ParseSimArgs(const std::vector<std::string>& args) {
       options.faults.push_back(fault);
     } else if (arg == "--contact-noise") {
       int64_t count = 0;
-      if (!value(text) || !ParseInt(text, count) || count < 1) return fail("--contact-noise takes a count");
-      options.faults.push_back({SimPhase::ContactC, kAnyIndex, FaultKind::Replace, {'x'}, 0x01,
-                                std::chrono::milliseconds(0), static_cast<int>(count)});
+      if (!value(text) || !ParseInt(text, count) || count < 1)
+        return fail("--contact-noise takes a count");
+      options.faults.push_back({SimPhase::ContactC,
+                                kAnyIndex,
+                                FaultKind::Replace,
+                                {'x'},
+                                0x01,
+                                std::chrono::milliseconds(0),
+                                static_cast<int>(count)});
     } else if (arg == "--fault") {
       Fault fault;
       std::string error;

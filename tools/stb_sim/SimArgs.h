@@ -15,7 +15,7 @@ struct SimCommand {
   std::string savePath;  // --save: each finished upload's image goes here
   bool quiet = false;    // --quiet: no event lines
   bool help = false;
-  std::string error;     // not empty: the arguments were wrong; this says why
+  std::string error;  // not empty: the arguments were wrong; this says why
 };
 
 // The executable's defaults differ from the in-process ones: it paces the

@@ -29,7 +29,8 @@ void SimChannel::VanishAtLimit() {
 
 size_t SimChannel::BelowLimit(size_t wanted) const {
   if (options_.vanishAtByte < 0) return wanted;
-  return std::min<size_t>(wanted, static_cast<size_t>(std::max<int64_t>(1, options_.vanishAtByte - total_)));
+  return std::min<size_t>(
+      wanted, static_cast<size_t>(std::max<int64_t>(1, options_.vanishAtByte - total_)));
 }
 
 uint8_t SimChannel::ReadByte() {
@@ -58,7 +59,8 @@ std::vector<uint8_t> SimChannel::ReadExact(size_t count) {
     size_t want = BelowLimit(count - got);
     // Count byte by byte near the vanish point so the line closes mid-block.
     if (options_.vanishAfterBytes >= 0)
-      want = std::min<size_t>(want, static_cast<size_t>(std::max<int64_t>(1, options_.vanishAfterBytes - sinceReset_)));
+      want = std::min<size_t>(
+          want, static_cast<size_t>(std::max<int64_t>(1, options_.vanishAfterBytes - sinceReset_)));
     const size_t n = line_.Read(bytes.data() + got, want, IdleDeadline(), SimLine::Awaiting::Tool);
     if (n == 0) throw IdleTimeout{};
     got += n;
@@ -85,7 +87,8 @@ void SimChannel::Send(const PlannedReply& reply, const std::string& what) {
   line_.Write(reply.bytes);
 }
 
-std::vector<uint8_t> SimChannel::Reply(SimPhase phase, int index, const std::vector<uint8_t>& normal,
+std::vector<uint8_t> SimChannel::Reply(SimPhase phase, int index,
+                                       const std::vector<uint8_t>& normal,
                                        const std::string& what) {
   const PlannedReply reply = Plan(phase, index, normal);
   Send(reply, what);
@@ -116,8 +119,8 @@ uint32_t WordOf(const std::vector<uint8_t>& bytes, size_t offset) {
 }
 
 std::vector<uint8_t> BytesOf(uint32_t word) {
-  return {static_cast<uint8_t>(word >> 24), static_cast<uint8_t>(word >> 16), static_cast<uint8_t>(word >> 8),
-          static_cast<uint8_t>(word)};
+  return {static_cast<uint8_t>(word >> 24), static_cast<uint8_t>(word >> 16),
+          static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word)};
 }
 
 }  // namespace stbsim

@@ -7,7 +7,8 @@ uint32_t BitwiseCrc32(const uint8_t* data, size_t length) {
   uint32_t crc = 0xFFFFFFFFu;
   for (size_t i = 0; i < length; ++i) {
     crc ^= data[i];
-    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1u) ? (crc >> 1) ^ kReflectedPolynomial : crc >> 1;
+    for (int bit = 0; bit < 8; ++bit)
+      crc = (crc & 1u) ? (crc >> 1) ^ kReflectedPolynomial : crc >> 1;
   }
   return ~crc;
 }

@@ -47,7 +47,8 @@ class SimLine {
   enum class Awaiting { Deadline, Tool };
 
   // The next received byte, or nothing when `deadline` passes first.
-  std::optional<uint8_t> ReadByte(Clock::time_point deadline, Awaiting awaiting = Awaiting::Deadline);
+  std::optional<uint8_t> ReadByte(Clock::time_point deadline,
+                                  Awaiting awaiting = Awaiting::Deadline);
   // Up to `max` received bytes (at least one), or 0 when `deadline` passes first.
   size_t Read(uint8_t* out, size_t max, Clock::time_point deadline,
               Awaiting awaiting = Awaiting::Deadline);

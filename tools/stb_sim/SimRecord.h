@@ -14,16 +14,16 @@ namespace stbsim {
 
 // One packet of the ZARN upload as it came off the line.
 struct ZarnPacket {
-  std::vector<uint8_t> raw;  // every byte: PacketLength word, data, CRC-32, PacketEnd word
-  uint32_t lengthWord = 0;   // the PacketLength word (n + 4)
-  std::vector<uint8_t> data; // the n data bytes
-  uint32_t crc = 0;          // the CRC-32 as it came (big-endian on the line)
-  uint32_t endWord = 0;      // the word that came where PacketEnd belongs
-  bool lengthOk = false;     // 5 to 8192
-  bool crcOk = false;        // the CRC-32 matches the data
-  bool endOk = false;        // the end word is PacketEnd
-  int chunk = 0;             // the chunk the STB expected when it came
-  bool accepted = false;     // the STB kept it (it did not answer PacketBad)
+  std::vector<uint8_t> raw;   // every byte: PacketLength word, data, CRC-32, PacketEnd word
+  uint32_t lengthWord = 0;    // the PacketLength word (n + 4)
+  std::vector<uint8_t> data;  // the n data bytes
+  uint32_t crc = 0;           // the CRC-32 as it came (big-endian on the line)
+  uint32_t endWord = 0;       // the word that came where PacketEnd belongs
+  bool lengthOk = false;      // 5 to 8192
+  bool crcOk = false;         // the CRC-32 matches the data
+  bool endOk = false;         // the end word is PacketEnd
+  int chunk = 0;              // the chunk the STB expected when it came
+  bool accepted = false;      // the STB kept it (it did not answer PacketBad)
 };
 
 // One block of the DSP transfer as it came off the line.
@@ -42,25 +42,25 @@ struct UploadRecord {
   int canReceived = 0;    // CAN bytes taken at a block boundary or after the STB gave up
 
   // ZARN
-  uint8_t typeCode = 0;              // from the accepted DnRequest
-  std::vector<uint8_t> header;       // the last 64-byte header received
-  int headerSends = 0;               // headers received
-  std::vector<ZarnPacket> packets;   // every packet, rejected ones included
-  std::vector<uint8_t> body;         // the data of the accepted packets, in order
-  bool endOfImage = false;           // EndOfImage came
-  bool flashOk = false;              // the flash phase reported FlashOk (not FlashErr)
+  uint8_t typeCode = 0;             // from the accepted DnRequest
+  std::vector<uint8_t> header;      // the last 64-byte header received
+  int headerSends = 0;              // headers received
+  std::vector<ZarnPacket> packets;  // every packet, rejected ones included
+  std::vector<uint8_t> body;        // the data of the accepted packets, in order
+  bool endOfImage = false;          // EndOfImage came
+  bool flashOk = false;             // the flash phase reported FlashOk (not FlashErr)
   // Header and body as received: what a flash write would hold.
   std::vector<uint8_t> Image() const;
 
   // DSP
-  std::vector<DspBlock> headerBlocks;  // every header block received
-  std::string dspName;                 // from the accepted header block
-  int64_t dspSize = -1;                // from the accepted header block (-1: none)
-  std::vector<DspBlock> dataBlocks;    // every data block, rejected ones included
-  int earlyBlocks = 0;                 // paced STB: blocks lost while it was writing
-  std::vector<uint8_t> dspFile;        // accepted data, trimmed to dspSize at the end
-  int eotCount = 0;                    // EOTs received
-  std::vector<DspBlock> closingBlocks; // every closing block received
+  std::vector<DspBlock> headerBlocks;   // every header block received
+  std::string dspName;                  // from the accepted header block
+  int64_t dspSize = -1;                 // from the accepted header block (-1: none)
+  std::vector<DspBlock> dataBlocks;     // every data block, rejected ones included
+  int earlyBlocks = 0;                  // paced STB: blocks lost while it was writing
+  std::vector<uint8_t> dspFile;         // accepted data, trimmed to dspSize at the end
+  int eotCount = 0;                     // EOTs received
+  std::vector<DspBlock> closingBlocks;  // every closing block received
 };
 
 struct SimEvent {
@@ -71,12 +71,12 @@ struct SimEvent {
 struct SimRecord {
   std::vector<UploadRecord> uploads;  // oldest first; the last is the latest
   std::vector<SimEvent> events;
-  int greetings = 0;       // ZARN greetings sent
-  int contactCs = 0;       // DSP first-contact 'C's sent
-  int finishedUploads = 0; // uploads whose STB side completed
+  int greetings = 0;        // ZARN greetings sent
+  int contactCs = 0;        // DSP first-contact 'C's sent
+  int finishedUploads = 0;  // uploads whose STB side completed
   int64_t bytesReceived = 0;
-  bool lineClosed = false; // the STB vanished (or the simulator stopped)
-  bool running = false;    // the simulator's thread runs
+  bool lineClosed = false;  // the STB vanished (or the simulator stopped)
+  bool running = false;     // the simulator's thread runs
 };
 
 }  // namespace stbsim

@@ -24,8 +24,8 @@ StbSimulator::StbSimulator(SimOptions options)
       line_(std::make_unique<SimLine>(options_.pace, options_.baud)),
       log_(std::make_shared<SimLog>()) {
   if (options_.makePortLink) {
-    const PortLink link =
-        CreatePortLink(line_->SlavePath(), options_.portDir.empty() ? PortLinkFolder() : options_.portDir);
+    const PortLink link = CreatePortLink(
+        line_->SlavePath(), options_.portDir.empty() ? PortLinkFolder() : options_.portDir);
     portName_ = link.name;
     portLinkPath_ = link.path;
   }
@@ -62,8 +62,8 @@ void StbSimulator::Run() {
   ZarnStb zarn(channel);
   DspStb dsp(channel);
   SimMode mode = options_.mode;
-  channel.Event(std::string("started in ") + (mode == SimMode::Zarn ? "ZARN" : "DSP") + " mode on " +
-                line_->SlavePath());
+  channel.Event(std::string("started in ") + (mode == SimMode::Zarn ? "ZARN" : "DSP") +
+                " mode on " + line_->SlavePath());
   try {
     for (bool first = true;; first = false) {
       const SessionEnd end = mode == SimMode::Zarn ? zarn.RunOnce(first) : dsp.RunOnce(first);
@@ -73,7 +73,8 @@ void StbSimulator::Run() {
       }
       // A restarted STB starts with an empty receiver.
       line_->DiscardInput();
-      channel.Event(std::string("restarted in ") + (mode == SimMode::Zarn ? "ZARN" : "DSP") + " mode");
+      channel.Event(std::string("restarted in ") + (mode == SimMode::Zarn ? "ZARN" : "DSP") +
+                    " mode");
     }
   } catch (const LineStopped&) {
   } catch (const LineGone&) {
@@ -113,7 +114,8 @@ bool StbSimulator::SaveLastImage(const std::string& path) const {
   if (count == 0) return false;
   const std::vector<uint8_t> image = LastUpload().Image();
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  out.write(reinterpret_cast<const char*>(image.data()),
+            static_cast<std::streamsize>(image.size()));
   return static_cast<bool>(out);
 }
 

@@ -23,13 +23,16 @@ std::string HexByte(uint8_t byte) {
 
 }  // namespace
 
-bool IsKnownTypeCode(uint8_t code) { return code == 0x01 || code == 0x02 || code == 0x04 || code == 0x08; }
+bool IsKnownTypeCode(uint8_t code) {
+  return code == 0x01 || code == 0x02 || code == 0x04 || code == 0x08;
+}
 
 ZarnStb::ZarnStb(SimChannel& channel) : channel_(channel) {}
 
 SessionEnd ZarnStb::RunOnce(bool firstSession) {
   const SimOptions& options = channel_.Options();
-  if (firstSession && options.firstGreetingDelay.count() > 0) channel_.Line().SleepFor(options.firstGreetingDelay);
+  if (firstSession && options.firstGreetingDelay.count() > 0)
+    channel_.Line().SleepFor(options.firstGreetingDelay);
   try {
     uint32_t word = AwaitRequest();
     for (;;) {
@@ -54,8 +57,9 @@ uint32_t ZarnStb::AwaitRequest() {
     const PlannedReply greeting = channel_.Plan(SimPhase::Greeting, greetings_++, options.greeting);
     channel_.Log().Change([](SimRecord& record) { ++record.greetings; });
     channel_.Send(greeting, "greeting");
-    const auto until = options.greetInterval.count() > 0 ? SimLine::Clock::now() + options.greetInterval
-                                                         : SimLine::Clock::time_point::max();
+    const auto until = options.greetInterval.count() > 0
+                           ? SimLine::Clock::now() + options.greetInterval
+                           : SimLine::Clock::time_point::max();
     if (channel_.Line().WaitReadable(until)) break;
   }
   return ScanForRequest();
@@ -94,7 +98,8 @@ void ZarnStb::ReceiveHeader() {
   const std::vector<uint8_t> header = channel_.ReadExact(kImageHeaderSize);
   bodySize_ = WordOf(header, kBodySizeOffset);
   std::string nameTag;
-  for (size_t i = kNameTagOffset; i < kImageHeaderSize && header[i] != 0; ++i) nameTag += static_cast<char>(header[i]);
+  for (size_t i = kNameTagOffset; i < kImageHeaderSize && header[i] != 0; ++i)
+    nameTag += static_cast<char>(header[i]);
   channel_.Log().ChangeUpload([&](UploadRecord& upload) {
     upload.header = header;
     ++upload.headerSends;
@@ -135,11 +140,14 @@ bool ZarnStb::ReceivePacket(uint32_t lengthWord) {
 
   const bool good = packet.crcOk && packet.endOk;
   const std::vector<uint8_t> bad = BytesOf(kPacketBad);
-  const std::string what = "packet " + std::to_string(packets_++) + " (" + std::to_string(n) + " bytes, chunk " +
-                           std::to_string(packet.chunk) + (good ? "" : packet.endOk ? ", CRC wrong" : ", no PacketEnd") +
+  const std::string what = "packet " + std::to_string(packets_++) + " (" + std::to_string(n) +
+                           " bytes, chunk " + std::to_string(packet.chunk) +
+                           (good           ? ""
+                            : packet.endOk ? ", CRC wrong"
+                                           : ", no PacketEnd") +
                            ")";
-  const PlannedReply reply =
-      channel_.Plan(SimPhase::PacketReply, packet.chunk, good ? channel_.Options().acceptWord : bad);
+  const PlannedReply reply = channel_.Plan(SimPhase::PacketReply, packet.chunk,
+                                           good ? channel_.Options().acceptWord : bad);
   packet.accepted = reply.bytes != bad;
   const bool framed = packet.endOk;
   if (packet.accepted) {
@@ -147,7 +155,8 @@ bool ZarnStb::ReceivePacket(uint32_t lengthWord) {
     bodyReceived_ += n;
   }
   channel_.Log().ChangeUpload([&](UploadRecord& upload) {
-    if (packet.accepted) upload.body.insert(upload.body.end(), packet.data.begin(), packet.data.end());
+    if (packet.accepted)
+      upload.body.insert(upload.body.end(), packet.data.begin(), packet.data.end());
     upload.packets.push_back(std::move(packet));
   });
   channel_.Send(reply, what);
@@ -183,15 +192,16 @@ SessionEnd ZarnStb::Flash() {
   const SimOptions& options = channel_.Options();
   const bool complete = bodyReceived_ == bodySize_;
   channel_.Log().ChangeUpload([](UploadRecord& upload) { upload.endOfImage = true; });
-  channel_.Event("end of image: " + std::to_string(bodyReceived_) + " of " + std::to_string(bodySize_) +
-                 " body bytes");
+  channel_.Event("end of image: " + std::to_string(bodyReceived_) + " of " +
+                 std::to_string(bodySize_) + " body bytes");
   const int index = finished_++;
   channel_.Reply(SimPhase::FlashStart, index, BytesOf(kFlashStart), "flash start");
   channel_.Line().SleepFor(options.flashTime);
   // An incomplete body is not written: the STB keeps its old image.
   const bool ok = complete && !options.flashError;
   if (!complete) channel_.Event("body incomplete: flash not written");
-  const PlannedReply reply = channel_.Plan(SimPhase::FlashDone, index, BytesOf(ok ? kFlashOk : kFlashErr));
+  const PlannedReply reply =
+      channel_.Plan(SimPhase::FlashDone, index, BytesOf(ok ? kFlashOk : kFlashErr));
   channel_.Log().ChangeUpload([&](UploadRecord& upload) {
     upload.flashOk = reply.bytes == BytesOf(kFlashOk);
     upload.finished = true;

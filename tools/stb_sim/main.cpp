@@ -20,7 +20,8 @@ constexpr std::chrono::milliseconds kSignalCheck{200};
 }  // namespace
 
 int main(int argc, char** argv) {
-  const stbsim::SimCommand command = stbsim::ParseSimArgs(std::vector<std::string>(argv + 1, argv + argc));
+  const stbsim::SimCommand command =
+      stbsim::ParseSimArgs(std::vector<std::string>(argv + 1, argv + argc));
   if (command.help) {
     std::fputs(stbsim::kSimUsage, stdout);
     return 0;
@@ -37,8 +38,10 @@ int main(int argc, char** argv) {
   try {
     stbsim::StbSimulator sim(command.options);
     std::printf("device: %s\n", sim.SlavePath().c_str());
-    if (!sim.PortName().empty()) std::printf("port: %s\n", sim.PortName().c_str());
-    else if (command.options.makePortLink) std::printf("port: none (no free COM31..COM50 link)\n");
+    if (!sim.PortName().empty())
+      std::printf("port: %s\n", sim.PortName().c_str());
+    else if (command.options.makePortLink)
+      std::printf("port: none (no free COM31..COM50 link)\n");
     std::fflush(stdout);
     if (!command.quiet)
       sim.SetEventEcho([](const std::string& text) {
@@ -63,9 +66,12 @@ int main(int argc, char** argv) {
         if (!command.savePath.empty()) {
           // The saved bytes of a .DSP transfer lack the name it came with.
           const stbsim::UploadRecord upload = sim.LastUpload();
-          if (upload.mode == stbsim::SimMode::Dsp) std::printf("name: %s\n", upload.dspName.c_str());
-          if (sim.SaveLastImage(command.savePath)) std::printf("saved: %s\n", command.savePath.c_str());
-          else std::fprintf(stderr, "zarn-stb-sim: cannot write %s\n", command.savePath.c_str());
+          if (upload.mode == stbsim::SimMode::Dsp)
+            std::printf("name: %s\n", upload.dspName.c_str());
+          if (sim.SaveLastImage(command.savePath))
+            std::printf("saved: %s\n", command.savePath.c_str());
+          else
+            std::fprintf(stderr, "zarn-stb-sim: cannot write %s\n", command.savePath.c_str());
           std::fflush(stdout);
         }
       }

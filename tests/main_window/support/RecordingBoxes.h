@@ -30,8 +30,8 @@ class RecordingBoxes : public BoxPresenter {
     shown.push_back({title, text, icon, true});
   }
 
-  std::function<void()> ShowModeless(QWidget*, const QString& title, const QString& text, BoxIcon icon,
-                                     std::function<void()> dismissed) override {
+  std::function<void()> ShowModeless(QWidget*, const QString& title, const QString& text,
+                                     BoxIcon icon, std::function<void()> dismissed) override {
     shown.push_back({title, text, icon, false});
     if (autoDismiss) {
       dismissed();

@@ -79,7 +79,9 @@ struct WindowFixture {
     return path;
   }
 
-  bool WaitUntilTaskEnded() { return QTest::qWaitFor([] { return !TaskRunning.load(); }, kDeadlineMs); }
+  bool WaitUntilTaskEnded() {
+    return QTest::qWaitFor([] { return !TaskRunning.load(); }, kDeadlineMs);
+  }
 
   PtyPort pty;
   RecordingBoxes boxes;

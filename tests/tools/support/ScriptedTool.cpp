@@ -47,15 +47,18 @@ std::vector<uint8_t> ScriptedTool::Receive(size_t count, std::chrono::millisecon
   std::vector<uint8_t> bytes;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (bytes.size() < count) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
     pollfd fd{fd_, POLLIN, 0};
     if (poll(&fd, 1, static_cast<int>(left.count())) <= 0) continue;
     if (fd.revents & (POLLHUP | POLLERR)) break;
     uint8_t chunk[4096];
     const ssize_t n = read(fd_, chunk, std::min(sizeof chunk, count - bytes.size()));
-    if (n > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-    else if (n == 0 || (errno != EAGAIN && errno != EINTR)) break;
+    if (n > 0)
+      bytes.insert(bytes.end(), chunk, chunk + n);
+    else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+      break;
   }
   return bytes;
 }
@@ -80,8 +83,8 @@ bool ScriptedTool::HungUp(std::chrono::milliseconds timeout) {
 }
 
 std::vector<uint8_t> Word(uint32_t word) {
-  return {static_cast<uint8_t>(word >> 24), static_cast<uint8_t>(word >> 16), static_cast<uint8_t>(word >> 8),
-          static_cast<uint8_t>(word)};
+  return {static_cast<uint8_t>(word >> 24), static_cast<uint8_t>(word >> 16),
+          static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word)};
 }
 
 std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {

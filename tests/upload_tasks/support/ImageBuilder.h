@@ -16,4 +16,3 @@ inline std::vector<uint8_t> MakeImage(const std::string& nameTag,
 }
 // `length` bytes of a pattern that differs from chunk to chunk.
 std::vector<uint8_t> PatternBody(size_t length);
-

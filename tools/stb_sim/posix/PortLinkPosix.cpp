@@ -38,7 +38,8 @@ PortLink CreatePortLink(const std::string& target, const std::string& folder) {
     struct stat linkInfo;
     const bool dangling = stat(path.c_str(), &info) != 0 && lstat(path.c_str(), &linkInfo) == 0 &&
                           S_ISLNK(linkInfo.st_mode);
-    if (dangling && unlink(path.c_str()) == 0 && symlink(target.c_str(), path.c_str()) == 0) return {name, path};
+    if (dangling && unlink(path.c_str()) == 0 && symlink(target.c_str(), path.c_str()) == 0)
+      return {name, path};
   }
   return {};
 }

@@ -198,7 +198,8 @@ void SimLine::Write(const std::vector<uint8_t>& bytes) {
   if (Gone()) throw LineGone{};
   if (bytes.empty()) return;
   if (pace_) {
-    const auto done = std::max(outLineFree_, Clock::now()) + byteTime_ * static_cast<long>(bytes.size());
+    const auto done =
+        std::max(outLineFree_, Clock::now()) + byteTime_ * static_cast<long>(bytes.size());
     SleepUntil(done);
     outLineFree_ = done;
   }

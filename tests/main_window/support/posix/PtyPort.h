@@ -55,7 +55,8 @@ class PtyPort {
   }
 
   bool Write(const QByteArray& bytes) {
-    return master_ >= 0 && ::write(master_, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
+    return master_ >= 0 &&
+           ::write(master_, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
   }
 
   // Collects `count` bytes from the line, handling Qt events meanwhile;
@@ -68,7 +69,8 @@ class PtyPort {
       pollfd pfd{master_, POLLIN, 0};
       if (poll(&pfd, 1, kPollSliceMs) <= 0) continue;
       char buffer[512];
-      const ssize_t n = ::read(master_, buffer, std::min<size_t>(sizeof buffer, count - got.size()));
+      const ssize_t n =
+          ::read(master_, buffer, std::min<size_t>(sizeof buffer, count - got.size()));
       if (n > 0) got.append(buffer, static_cast<qsizetype>(n));
     }
     return got;

@@ -36,7 +36,9 @@ class StbPeer {
 
   bool Ready() const { return !sim_->PortName().empty(); }
   // The COM number the window's Connect must pick.
-  uint16_t ComNumber() const { return static_cast<uint16_t>(std::stoi(sim_->PortName().substr(3))); }
+  uint16_t ComNumber() const {
+    return static_cast<uint16_t>(std::stoi(sim_->PortName().substr(3)));
+  }
 
   // What the STB received in its one whole upload, or nothing when it has
   // received none by `limit`.
@@ -44,7 +46,8 @@ class StbPeer {
     if (!sim_->WaitUntilFinished(limit)) return std::nullopt;
     const stbsim::UploadRecord upload = sim_->LastUpload();
     const std::vector<uint8_t> image = upload.Image();
-    return StbReceived{QByteArray(reinterpret_cast<const char*>(image.data()), static_cast<qsizetype>(image.size())),
+    return StbReceived{QByteArray(reinterpret_cast<const char*>(image.data()),
+                                  static_cast<qsizetype>(image.size())),
                        QString::fromStdString(upload.dspName)};
   }
 

@@ -29,7 +29,9 @@ class PtyPort {
   bool Ready() const { return peer_.Connected(); }
   uint16_t ComNumber() const { return kComNumber; }
 
-  bool Write(const QByteArray& bytes) { return peer_.Send(std::vector<uint8_t>(bytes.begin(), bytes.end())); }
+  bool Write(const QByteArray& bytes) {
+    return peer_.Send(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  }
 
   // Collects `count` bytes from the line, handling Qt events meanwhile;
   // returns what arrived by the deadline.

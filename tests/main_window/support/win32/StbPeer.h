@@ -35,9 +35,10 @@ class StbPeer {
   // fixture's, unused here.
   StbPeer(StbSide side, std::chrono::milliseconds repeat, const PtyPort&) {
     const std::string options = std::string("--mode ") + (side == StbSide::Dsp ? "dsp" : "zarn") +
-                                " --greet-interval " + std::to_string(repeat.count()) + " --c-interval " +
-                                std::to_string(repeat.count()) + "\n";
-    ready_ = control_.Connected() && control_.Send(std::vector<uint8_t>(options.begin(), options.end())) &&
+                                " --greet-interval " + std::to_string(repeat.count()) +
+                                " --c-interval " + std::to_string(repeat.count()) + "\n";
+    ready_ = control_.Connected() &&
+             control_.Send(std::vector<uint8_t>(options.begin(), options.end())) &&
              ReadLine(kStartLimit) == "ready";
   }
   StbPeer(const StbPeer&) = delete;
