@@ -19,6 +19,7 @@ if [[ ${1:-all} != run ]]; then
     lrzsz socat
     g++-mingw-w64-x86-64-posix wine wine64 fonts-wine nsis
     x11-utils
+    clang-format
   )
 fi
 
