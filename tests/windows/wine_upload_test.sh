@@ -6,9 +6,10 @@
 # with the same exit status.
 #
 # Usage: wine_upload_test.sh CASE WIN_UPLOAD LINUX_UPLOAD LINUX_STB_SIM SAMPLES_DIR
-#   CASE: zarn | dsp | badid | ctrlc | rb
+#   CASE: zarn | dsp | dspfast | badid | ctrlc | rb | rbfast
 # rb: the .DSP upload received by lrzsz's `rb --ymodem` behind socat instead
-# of the simulator; rb's file must equal the original.
+# of the simulator; rb's file must equal the original. The ...fast cases send
+# with --fast, the acknowledgement-driven DSP transfer.
 # Needs the suite's wine setup (scripts/wine-session.sh): WINEPREFIX, a
 # running wineserver and ZARN_WINE_COM5_LINK, the link that COM5 names.
 set -uo pipefail
@@ -54,24 +55,27 @@ wait_saved() {
 
 # Runs one upload with the Linux build and one with the Windows build, each
 # against its own simulator; compares what the STBs got and what was printed.
+# Arguments after the file go to both uploads.
 compare_upload() {
   local mode=$1 file=$2
+  shift 2
+  local options=("$@")
   start_sim "$mode" "$work/linux.bin"
   local linux_fd=$sim_fd
-  timeout "$kUploadLimitSeconds" "$linux_upload" --port "$sim_device" "$file" \
+  timeout "$kUploadLimitSeconds" "$linux_upload" --port "$sim_device" "${options[@]}" "$file" \
     >"$work/linux.out" 2>"$work/linux.err"
   local linux_rc=$?
   start_sim "$mode" "$work/win.bin"
   local win_fd=$sim_fd
   ln -sfn "$sim_device" "$ZARN_WINE_COM5_LINK"
-  timeout "$kUploadLimitSeconds" wine "$win_upload" --port COM5 "$file" \
+  timeout "$kUploadLimitSeconds" wine "$win_upload" --port COM5 "${options[@]}" "$file" \
     >"$work/win.out.crlf" 2>"$work/win.err.crlf"
   local win_rc=$?
   # The Windows C runtime ends text lines with CR LF.
   tr -d '\r' <"$work/win.out.crlf" >"$work/win.out"
   tr -d '\r' <"$work/win.err.crlf" >"$work/win.err"
 
-  echo "--- zarn-upload.exe --port COM5 $(basename "$file"): exit $win_rc"
+  echo "--- zarn-upload.exe --port COM5 ${options[*]} $(basename "$file"): exit $win_rc"
   cat "$work/win.out"
   [[ -s $work/win.err ]] && { echo "--- stderr:"; cat "$work/win.err"; }
   ((win_rc == 0)) || fail "zarn-upload.exe exited $win_rc"
@@ -128,11 +132,13 @@ compare_interrupt() {
 
 # socat makes the pseudo-terminal and runs rb behind it, held back by a FIFO
 # gate until the upload waits for first contact (rb's first 'C' comes at
-# once, and the upload empties the port when it starts).
+# once, and the upload empties the port when it starts). Arguments after the
+# file go to the upload.
 upload_to_rb() {
   local source=$work/source/sample.dsp  # rb writes an all-capitals name in lower case
   mkdir -p "$work/source" "$work/rb"
   cp "$1" "$source"
+  shift
   mkfifo "$work/rb/go"
   rm -f "$ZARN_WINE_COM5_LINK"
   (cd "$work/rb" && exec socat PTY,link="$ZARN_WINE_COM5_LINK",rawer \
@@ -146,7 +152,7 @@ upload_to_rb() {
     sleep 0.01
   done
   local upload_fd upload_pid line
-  exec {upload_fd}< <(exec wine "$win_upload" --port COM5 "$source" 2>"$work/win.err.crlf")
+  exec {upload_fd}< <(exec wine "$win_upload" --port COM5 "$@" "$source" 2>"$work/win.err.crlf")
   upload_pid=$!
   : >"$work/win.out.crlf"
   while read -r -t "$kUploadLimitSeconds" -u "$upload_fd" line; do
@@ -167,8 +173,10 @@ upload_to_rb() {
 
 case $case_name in
   rb) upload_to_rb "$samples/sample.DSP" ;;
+  rbfast) upload_to_rb "$samples/sample.DSP" --fast ;;
   zarn) compare_upload zarn "$samples/sample_app.ZARN" ;;
   dsp) compare_upload dsp "$samples/sample.DSP" ;;
+  dspfast) compare_upload dsp "$samples/sample.DSP" --fast ;;
   badid)
     # A port number that names no device: the serial layer's BadId message,
     # exit status 2, on both builds.
