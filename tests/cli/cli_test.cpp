@@ -461,7 +461,9 @@ TEST_P(FinalWord, DecidesTheExitStatus) {
   EXPECT_EQ(result.exitStatus, row.exitStatus) << result.out << result.err;
   const Strings lines = result.OutLines();
   ASSERT_GE(lines.size(), 2u);
-  if (!row.lastReport.empty()) EXPECT_EQ(lines[lines.size() - 2], row.lastReport);
+  if (!row.lastReport.empty()) {
+    EXPECT_EQ(lines[lines.size() - 2], row.lastReport);
+  }
 }
 
 stbsim::Fault FlashDoneWord(std::vector<uint8_t> word) {

@@ -19,23 +19,11 @@ namespace {
 using namespace std::chrono_literals;
 using stbsim::Fault;
 using stbsim::FaultKind;
-using stbsim::kAnyIndex;
-using stbsim::kForever;
 using stbsim::SimPhase;
 
-constexpr uint8_t NAK = 0x15;
-constexpr uint8_t CAN = 0x18;
-constexpr uint8_t SUB = 0x1A;
 constexpr int kAny = -1;
 
 const std::string kFailureBox = "Problem reading from file.";
-
-Fault Always(SimPhase phase, std::vector<uint8_t> reply) {
-  return Fault{phase, kAnyIndex, FaultKind::Replace, std::move(reply), 0x01, 0ms, kForever};
-}
-Fault Once(SimPhase phase, int index, std::vector<uint8_t> reply) {
-  return Fault{phase, index, FaultKind::Replace, std::move(reply), 0x01, 0ms, 1};
-}
 
 struct FailureCase {
   const char* label;

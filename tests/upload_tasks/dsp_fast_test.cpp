@@ -18,14 +18,9 @@ namespace {
 using namespace std::chrono_literals;
 using stbsim::Fault;
 using stbsim::FaultKind;
-using stbsim::kAnyIndex;
 using stbsim::kForever;
 using stbsim::SimPhase;
 
-constexpr uint8_t ACK = 0x06;
-constexpr uint8_t NAK = 0x15;
-constexpr uint8_t CAN = 0x18;
-constexpr uint8_t SUB = 0x1A;
 constexpr int kMaxSends = 60;
 // Three blocks, the last one partial.
 constexpr size_t kFileSize = 3000;

@@ -22,15 +22,10 @@ using stbsim::kForever;
 using stbsim::SimPhase;
 using stbsim::SimRecord;
 
-constexpr uint8_t ACK = 0x06;
 constexpr size_t kFileSize = 5 * 1024;
 // Fake time that must pass in a wait without a limit before the test is
 // satisfied that nothing ends it but a stop: well past the 10-second limit.
 constexpr int kBeyondEveryLimitSeconds = 15;
-
-Fault Always(SimPhase phase, std::vector<uint8_t> reply) {
-  return Fault{phase, kAnyIndex, FaultKind::Replace, std::move(reply), 0x01, 0ms, kForever};
-}
 
 enum class Action { Stop, Disconnect };
 

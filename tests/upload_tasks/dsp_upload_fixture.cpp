@@ -90,6 +90,23 @@ std::vector<std::string> DspUploadTest::TaskLines() const {
   return log;
 }
 
+namespace {
+
+stbsim::Fault Replace(stbsim::SimPhase phase, int index, std::vector<uint8_t> reply, int times) {
+  using namespace std::chrono_literals;
+  return {phase, index, stbsim::FaultKind::Replace, std::move(reply), 0x01, 0ms, times};
+}
+
+}  // namespace
+
+stbsim::Fault Always(stbsim::SimPhase phase, std::vector<uint8_t> reply) {
+  return Replace(phase, stbsim::kAnyIndex, std::move(reply), stbsim::kForever);
+}
+
+stbsim::Fault Once(stbsim::SimPhase phase, int index, std::vector<uint8_t> reply) {
+  return Replace(phase, index, std::move(reply), 1);
+}
+
 bool EndsWithTerminationLine(const std::vector<std::string>& log) {
   return !log.empty() && log.back() == "Download task terminated!!!";
 }

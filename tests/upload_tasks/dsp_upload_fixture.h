@@ -44,6 +44,17 @@ inline constexpr std::chrono::milliseconds kStallLimit{5000};
 // Generous deadline for anything the test waits for.
 inline constexpr std::chrono::milliseconds kDeadline{60000};
 
+// The receiver's answers, written out here rather than taken from the tool.
+inline constexpr uint8_t ACK = 0x06;
+inline constexpr uint8_t NAK = 0x15;
+inline constexpr uint8_t CAN = 0x18;
+inline constexpr uint8_t SUB = 0x1A;
+
+// The STB answers `reply` instead of its own answer every time in `phase`;
+// or only to its answer number `index` there (counted from 0).
+stbsim::Fault Always(stbsim::SimPhase phase, std::vector<uint8_t> reply);
+stbsim::Fault Once(stbsim::SimPhase phase, int index, std::vector<uint8_t> reply);
+
 class DspUploadTest : public ::testing::Test {
  protected:
   DspUploadTest();

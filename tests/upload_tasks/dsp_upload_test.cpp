@@ -20,9 +20,6 @@ using stbsim::Fault;
 using stbsim::FaultKind;
 using stbsim::SimPhase;
 
-constexpr uint8_t ACK = 0x06;
-constexpr uint8_t NAK = 0x15;
-
 std::string PacketLine(int index, int total, int offset) {
   return "Packet " + std::to_string(index) + "/" + std::to_string(total) + " OK, sent " +
          std::to_string(offset) + "Bytes";
@@ -185,13 +182,7 @@ TEST_F(DspUploadTest, NakTwiceThenAckResendsTheSameBlockAndLogsItOnce) {
 }
 
 TEST_F(DspUploadTest, SixtyUnansweredEotsStillLeadToTheClosingBlock) {
-  StartStb(DspOptions({Fault{SimPhase::EotReply,
-                             stbsim::kAnyIndex,
-                             FaultKind::Replace,
-                             {NAK},
-                             0x01,
-                             0ms,
-                             stbsim::kForever}}));
+  StartStb(DspOptions({Always(SimPhase::EotReply, {NAK})}));
   RunUpload(WriteFile("EOT.DSP", Pattern(10)));
   ASSERT_TRUE(sim_->WaitUntilFinished(kDeadline));
   EXPECT_EQ(Received().eotCount, 60);
@@ -203,13 +194,7 @@ TEST_F(DspUploadTest, SixtyUnansweredEotsStillLeadToTheClosingBlock) {
 }
 
 TEST_F(DspUploadTest, SixtyUnansweredClosingBlocksStillFinish) {
-  StartStb(DspOptions({Fault{SimPhase::ClosingReply,
-                             stbsim::kAnyIndex,
-                             FaultKind::Replace,
-                             {NAK},
-                             0x01,
-                             0ms,
-                             stbsim::kForever}}));
+  StartStb(DspOptions({Always(SimPhase::ClosingReply, {NAK})}));
   RunUpload(WriteFile("CLOSE.DSP", Pattern(10)));
   // The STB notes a block just after it has answered it.
   EXPECT_TRUE(sim_->WaitFor(
