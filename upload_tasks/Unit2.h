@@ -156,9 +156,9 @@ class UpDspThread final : public TThread {
   // SUB. True when `reply` is one of them; its line is logged then, and the
   // task must end.
   bool Refused(uint8_t reply, Discard onCancel, const char* cancelLine, const char* disabledLine);
-  // A wait for a reply of at most `limitSeconds`; false when the task must end
+  // A wait for a reply with the 10-second limit; false when the task must end
   // ("Timeout!!!" logged and the file closed, or the failure box shown).
-  bool AwaitReply(int limitSeconds);
+  bool AwaitReply();
   // Shows the failure box and closes the image file.
   void Fail();
   uint8_t Take();

@@ -24,7 +24,9 @@ namespace {
 using namespace std::chrono_literals;
 using namespace ymodem;
 
-// Whole-second limit of every wait for a reply that has one.
+// Whole-second limit of every wait for a reply that has one, the fast
+// transfer's wait for a data block's reply included (YMODEM receivers give a
+// sender ten seconds too).
 constexpr int kReplyLimitSeconds = 10;
 // How long an STB may send bytes other than 'C' at first contact.
 constexpr int kOtherBytesLimitSeconds = 3;
@@ -32,9 +34,6 @@ constexpr int kOtherBytesLimitSeconds = 3;
 constexpr int kMaxSends = 60;
 // The STB answers a data block within this pause; its reply is read then.
 constexpr auto kBlockReplyPause = 200ms;
-// Fast transfer: how long a data block's reply is waited for. YMODEM
-// receivers give a sender ten seconds, as the other phases here do.
-constexpr int kBlockReplyLimitSeconds = 10;
 
 // The header's size text is a signed 32-bit "%ld".
 constexpr int64_t kMaxFileLength = INT32_MAX;
@@ -139,7 +138,7 @@ bool UpDspThread::SendHeaderBlock() {
   const HeaderBlock header = BuildHeaderBlock(NameWithoutDirectory(path_), size_);
   for (int sends = 0;;) {
     Port().PutBlock(header.data(), static_cast<uint16_t>(header.size()));
-    if (!AwaitReply(kReplyLimitSeconds)) return false;
+    if (!AwaitReply()) return false;
     const uint8_t reply = Take();
     if (reply == ACK) {
       if (WaitWithoutLimit() == WaitOutcome::StopRequested) {
@@ -241,7 +240,7 @@ bool UpDspThread::SendDataBlockAckDriven(uint8_t blockNumber, int32_t offset, in
     // One ring operation for the whole block: the same bytes as the default
     // mode's byte-by-byte queuing, at a fraction of its locking.
     Port().PutBlock(block.data(), static_cast<uint16_t>(block.size()));
-    if (!AwaitReply(kBlockReplyLimitSeconds)) return false;
+    if (!AwaitReply()) return false;
     const uint8_t reply = Take();
     if (reply == ACK) {
       Log(PacketLine(offset, size_));
@@ -263,7 +262,7 @@ bool UpDspThread::EndTransmission() {
   Port().FlushInBuffer();
   for (int sends = 0; sends < kMaxSends;) {
     Port().PutChar(EOT);
-    if (!AwaitReply(kReplyLimitSeconds)) return false;
+    if (!AwaitReply()) return false;
     const uint8_t reply = Peek();
     Take();
     if (reply == ACK) break;
@@ -283,7 +282,7 @@ bool UpDspThread::SendClosingBlock() {
   Port().FlushInBuffer();
   for (int sends = 0; sends < kMaxSends;) {
     PutEach(Port(), closing);
-    if (!AwaitReply(kReplyLimitSeconds)) return false;
+    if (!AwaitReply()) return false;
     const uint8_t reply = Take();
     if (reply == ACK) {
       closingAcknowledged_ = true;
@@ -323,8 +322,8 @@ bool UpDspThread::Refused(uint8_t reply, Discard onCancel, const char* cancelLin
   return false;
 }
 
-bool UpDspThread::AwaitReply(int limitSeconds) {
-  switch (WaitSeconds(limitSeconds)) {
+bool UpDspThread::AwaitReply() {
+  switch (WaitSeconds(kReplyLimitSeconds)) {
     case WaitOutcome::ByteReady: return true;
     case WaitOutcome::TimedOut:
       Log("Timeout!!!");

@@ -28,9 +28,9 @@ constexpr size_t kFileSize = 3000;
 const std::vector<std::string> kFastStart = {"Waiting for STB...", "connection established!!!",
                                              "Fast transfer"};
 
+// The line of block `index` of a file of `size` bytes.
 std::string PacketLine(size_t index, size_t size) {
-  return "Packet " + std::to_string(index) + "/" + std::to_string(size / 1024) + " OK, sent " +
-         std::to_string(index * 1024) + "Bytes";
+  return dsptest::PacketLine(index, size / 1024, index * 1024);
 }
 
 std::vector<std::string> Then(std::vector<std::string> lines,

@@ -107,6 +107,11 @@ stbsim::Fault Once(stbsim::SimPhase phase, int index, std::vector<uint8_t> reply
   return Replace(phase, index, std::move(reply), 1);
 }
 
+std::string PacketLine(size_t index, size_t total, size_t offset) {
+  return "Packet " + std::to_string(index) + "/" + std::to_string(total) + " OK, sent " +
+         std::to_string(offset) + "Bytes";
+}
+
 bool EndsWithTerminationLine(const std::vector<std::string>& log) {
   return !log.empty() && log.back() == "Download task terminated!!!";
 }

@@ -55,6 +55,10 @@ inline constexpr uint8_t SUB = 0x1A;
 stbsim::Fault Always(stbsim::SimPhase phase, std::vector<uint8_t> reply);
 stbsim::Fault Once(stbsim::SimPhase phase, int index, std::vector<uint8_t> reply);
 
+// The log line of an acknowledged data block: block `index` of a file whose
+// size holds `total` whole blocks, `offset` bytes sent before it.
+std::string PacketLine(size_t index, size_t total, size_t offset);
+
 class DspUploadTest : public ::testing::Test {
  protected:
   DspUploadTest();

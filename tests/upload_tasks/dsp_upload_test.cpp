@@ -20,11 +20,6 @@ using stbsim::Fault;
 using stbsim::FaultKind;
 using stbsim::SimPhase;
 
-std::string PacketLine(int index, int total, int offset) {
-  return "Packet " + std::to_string(index) + "/" + std::to_string(total) + " OK, sent " +
-         std::to_string(offset) + "Bytes";
-}
-
 std::vector<uint8_t> ClosingBlock() {
   std::vector<uint8_t> block(133, 0x00);
   block[0] = 0x01;
@@ -82,8 +77,7 @@ TEST_P(DspCompleteUpload, StbReceivesTheFileInFramedBlocks) {
                                                "max " + std::to_string(size)};
   for (size_t i = 0; i < blocks; ++i) {
     const size_t offset = i * 1024;
-    expectedLines.push_back(
-        PacketLine(static_cast<int>(i), static_cast<int>(size / 1024), static_cast<int>(offset)));
+    expectedLines.push_back(PacketLine(i, size / 1024, offset));
     expectedProgress.push_back("step " + std::to_string(std::min<size_t>(1024, size - offset)));
   }
   expectedLines.push_back("Download task terminated!!!");
