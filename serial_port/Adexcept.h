@@ -89,7 +89,18 @@ std::string ErrorMsg(int16_t Code);
 // table has no entry.
 std::string MessageNumberToString(int Magnitude);
 
+// The operating system's own text for one of its error numbers, tidied as
+// ErrorMsg shows it; "" when the system has none.
+std::string SystemMessage(int Number);
+
 class TApdBaseComponent;
 
 // Returns Code when it is 0 or more; raises the exception for a negative code.
 int CheckException(const TApdBaseComponent* Component, int Code);
+
+// The message of the exception CheckException raises for a negative code.
+std::string CheckExceptionMessage(int Code);
+// Raises the exception class of a negative code (as CheckException does) with
+// `Message` instead of the code's own text where the class carries a text
+// (the fixed texts of EOutOfMemory and the generic failure stay).
+[[noreturn]] void RaiseWithMessage(int Code, const std::string& Message);

@@ -3,6 +3,7 @@
 #include <condition_variable>
 
 #include "Awuser.h"
+#include "DeviceFailure.h"
 #include "EngineHooks.h"
 #include "Lnswin32.h"
 #include "PortList.h"
@@ -89,6 +90,15 @@ TApdCustomComPort::~TApdCustomComPort() { TApdCustomComPort::DonePort(); }
 
 // ------------------------------------------------------------------ settings
 
+template <class T>
+void TApdCustomComPort::ChangeLineValue(T& field, T value) {
+  if (value == field) return;
+  field = value;
+  if (s_->PortState != psOpen) return;
+  RaiseDeviceFailure(this, s_->Engine->SetLine(s_->Baud, static_cast<uint8_t>(s_->Parity),
+                                               s_->DataBits, s_->StopBits));
+}
+
 uint16_t TApdCustomComPort::ComNumber() const { return s_->ComNumber; }
 
 void TApdCustomComPort::SetComNumber(uint16_t value) {
@@ -104,47 +114,19 @@ void TApdCustomComPort::SetComNumber(uint16_t value) {
 
 int32_t TApdCustomComPort::Baud() const { return s_->Baud; }
 
-void TApdCustomComPort::SetBaud(int32_t value) {
-  if (value == s_->Baud) return;
-  s_->Baud = value;
-  if (s_->PortState == psOpen) {
-    CheckException(this, s_->Engine->SetLine(s_->Baud, static_cast<uint8_t>(s_->Parity),
-                                             s_->DataBits, s_->StopBits));
-  }
-}
+void TApdCustomComPort::SetBaud(int32_t value) { ChangeLineValue(s_->Baud, value); }
 
 TParity TApdCustomComPort::Parity() const { return s_->Parity; }
 
-void TApdCustomComPort::SetParity(TParity value) {
-  if (value == s_->Parity) return;
-  s_->Parity = value;
-  if (s_->PortState == psOpen) {
-    CheckException(this, s_->Engine->SetLine(s_->Baud, static_cast<uint8_t>(s_->Parity),
-                                             s_->DataBits, s_->StopBits));
-  }
-}
+void TApdCustomComPort::SetParity(TParity value) { ChangeLineValue(s_->Parity, value); }
 
 uint16_t TApdCustomComPort::DataBits() const { return s_->DataBits; }
 
-void TApdCustomComPort::SetDataBits(uint16_t value) {
-  if (value == s_->DataBits) return;
-  s_->DataBits = value;
-  if (s_->PortState == psOpen) {
-    CheckException(this, s_->Engine->SetLine(s_->Baud, static_cast<uint8_t>(s_->Parity),
-                                             s_->DataBits, s_->StopBits));
-  }
-}
+void TApdCustomComPort::SetDataBits(uint16_t value) { ChangeLineValue(s_->DataBits, value); }
 
 uint16_t TApdCustomComPort::StopBits() const { return s_->StopBits; }
 
-void TApdCustomComPort::SetStopBits(uint16_t value) {
-  if (value == s_->StopBits) return;
-  s_->StopBits = value;
-  if (s_->PortState == psOpen) {
-    CheckException(this, s_->Engine->SetLine(s_->Baud, static_cast<uint8_t>(s_->Parity),
-                                             s_->DataBits, s_->StopBits));
-  }
-}
+void TApdCustomComPort::SetStopBits(uint16_t value) { ChangeLineValue(s_->StopBits, value); }
 
 uint16_t TApdCustomComPort::InSize() const { return s_->InSize; }
 void TApdCustomComPort::SetInSize(uint16_t value) { s_->InSize = value; }
@@ -160,7 +142,7 @@ bool TApdCustomComPort::DTR() const { return s_->DTR; }
 void TApdCustomComPort::SetDTR(bool value) {
   if (value == s_->DTR) return;
   s_->DTR = value;
-  if (s_->PortState == psOpen) CheckException(this, s_->Engine->SetDTR(value));
+  if (s_->PortState == psOpen) RaiseDeviceFailure(this, s_->Engine->SetDTR(value));
 }
 
 bool TApdCustomComPort::RTS() const { return s_->RTS; }
@@ -168,7 +150,7 @@ bool TApdCustomComPort::RTS() const { return s_->RTS; }
 void TApdCustomComPort::SetRTS(bool value) {
   if (value == s_->RTS) return;
   s_->RTS = value;
-  if (s_->PortState == psOpen) CheckException(this, s_->Engine->SetRTS(value));
+  if (s_->PortState == psOpen) RaiseDeviceFailure(this, s_->Engine->SetRTS(value));
 }
 
 THWFlowOptions TApdCustomComPort::HWFlowOptions() const { return s_->HWFlowOptions; }
@@ -176,7 +158,7 @@ THWFlowOptions TApdCustomComPort::HWFlowOptions() const { return s_->HWFlowOptio
 void TApdCustomComPort::SetHWFlowOptions(THWFlowOptions value) {
   if (value == s_->HWFlowOptions) return;
   s_->HWFlowOptions = value;
-  if (s_->PortState == psOpen) CheckException(this, s_->Engine->SetHWFlowOptions(value));
+  if (s_->PortState == psOpen) RaiseDeviceFailure(this, s_->Engine->SetHWFlowOptions(value));
 }
 
 TSWFlowOptions TApdCustomComPort::SWFlowOptions() const { return s_->SWFlowOptions; }
@@ -184,7 +166,7 @@ TSWFlowOptions TApdCustomComPort::SWFlowOptions() const { return s_->SWFlowOptio
 void TApdCustomComPort::SetSWFlowOptions(TSWFlowOptions value) {
   if (value == s_->SWFlowOptions) return;
   s_->SWFlowOptions = value;
-  if (s_->PortState == psOpen) CheckException(this, s_->Engine->SetSWFlowOptions(value));
+  if (s_->PortState == psOpen) RaiseDeviceFailure(this, s_->Engine->SetSWFlowOptions(value));
 }
 
 char TApdCustomComPort::XOnChar() const { return s_->XOnChar; }
@@ -193,7 +175,7 @@ void TApdCustomComPort::SetXOnChar(char value) {
   if (value == s_->XOnChar) return;
   s_->XOnChar = value;
   if (s_->PortState == psOpen) {
-    CheckException(this, s_->Engine->SetFlowChars(s_->XOnChar, s_->XOffChar));
+    RaiseDeviceFailure(this, s_->Engine->SetFlowChars(s_->XOnChar, s_->XOffChar));
   }
 }
 
@@ -203,7 +185,7 @@ void TApdCustomComPort::SetXOffChar(char value) {
   if (value == s_->XOffChar) return;
   s_->XOffChar = value;
   if (s_->PortState == psOpen) {
-    CheckException(this, s_->Engine->SetFlowChars(s_->XOnChar, s_->XOffChar));
+    RaiseDeviceFailure(this, s_->Engine->SetFlowChars(s_->XOnChar, s_->XOffChar));
   }
 }
 
@@ -266,16 +248,11 @@ void TApdCustomComPort::InitializePort() {
   if (s_->RTS) options |= kOptionRtsHigh;
   if (s_->HWFlowOptions & hwfUseDTR) options |= kOptionDtrHandshake;
   if (s_->HWFlowOptions & hwfUseRTS) options |= kOptionRtsHandshake;
-  int result = device.empty() ? OpenResultCode(TOpenResult::NoDevice)
-                              : s_->Engine->InitPort(
-                                    device, s_->Baud, static_cast<uint8_t>(s_->Parity),
-                                    s_->DataBits, s_->StopBits, s_->InSize, s_->OutSize, options);
-  if (result == OpenResultCode(TOpenResult::Held)) result = ecAlreadyOpen;
-  if (result == OpenResultCode(TOpenResult::NoDevice) ||
-      result == OpenResultCode(TOpenResult::NoPath)) {
-    result = ecBadId;
-  }
-  if (result != 0) CheckException(this, result < 0 ? result : -result);
+  RaiseDeviceFailure(
+      this, device.empty() ? TDeviceFailure{TDeviceFailureKind::NoDevice, 0}
+                           : s_->Engine->InitPort(device, s_->Baud,
+                                                  static_cast<uint8_t>(s_->Parity), s_->DataBits,
+                                                  s_->StopBits, s_->InSize, s_->OutSize, options));
 }
 
 void TApdCustomComPort::InitPort() {
@@ -285,11 +262,11 @@ void TApdCustomComPort::InitPort() {
     InitializePort();
     s_->PortState = psOpen;
     TApdBaseDispatcher& engine = *s_->Engine;
-    CheckException(this, engine.SetHWFlowOptions(s_->HWFlowOptions));
-    CheckException(this, engine.SetSWFlowOptions(s_->SWFlowOptions));
-    CheckException(this, engine.SetFlowChars(s_->XOnChar, s_->XOffChar));
-    CheckException(this, engine.SetDTR(s_->DTR));
-    CheckException(this, engine.SetRTS(s_->RTS));
+    RaiseDeviceFailure(this, engine.SetHWFlowOptions(s_->HWFlowOptions));
+    RaiseDeviceFailure(this, engine.SetSWFlowOptions(s_->SWFlowOptions));
+    RaiseDeviceFailure(this, engine.SetFlowChars(s_->XOnChar, s_->XOffChar));
+    RaiseDeviceFailure(this, engine.SetDTR(s_->DTR));
+    RaiseDeviceFailure(this, engine.SetRTS(s_->RTS));
     s_->Open = true;
   } catch (...) {
     s_->Open = false;
@@ -330,11 +307,12 @@ void TApdCustomComPort::DonePort() {
 // ---------------------------------------------------------------- operations
 
 template <class R, class Body>
-R TApdCustomComPort::RunOperation(R atShutdown, Body&& body) {
+R TApdCustomComPort::RunOperation(R notOpen, TWhenClosed whenClosed, Body&& body) {
   for (;;) {
     const TPortState state = s_->PortState;
-    if (state == psShuttingDown) return atShutdown;
+    if (state == psShuttingDown) return notOpen;
     if (state == psClosed) {
+      if (whenClosed == TWhenClosed::ReturnAtOnce) return notOpen;
       if (!s_->AutoOpen) CheckException(this, ecCommNotOpen);
       SetOpen(true);
       continue;
@@ -347,23 +325,24 @@ R TApdCustomComPort::RunOperation(R atShutdown, Body&& body) {
 }
 
 bool TApdCustomComPort::CharReady() {
-  return RunOperation(false, [](TApdBaseDispatcher& e) { return e.CharReady(); });
+  return RunOperation(false, TWhenClosed::OpenOrRaise,
+                      [](TApdBaseDispatcher& e) { return e.CharReady(); });
 }
 
 uint16_t TApdCustomComPort::GetBlock(void* Block, uint16_t Len) {
-  return RunOperation<uint16_t>(0, [&](TApdBaseDispatcher& e) {
+  return RunOperation<uint16_t>(0, TWhenClosed::OpenOrRaise, [&](TApdBaseDispatcher& e) {
     return static_cast<uint16_t>(CheckException(this, e.GetBlock(Block, Len)));
   });
 }
 
 uint16_t TApdCustomComPort::PeekBlock(void* Block, uint16_t Len) {
-  return RunOperation<uint16_t>(0, [&](TApdBaseDispatcher& e) {
+  return RunOperation<uint16_t>(0, TWhenClosed::OpenOrRaise, [&](TApdBaseDispatcher& e) {
     return static_cast<uint16_t>(CheckException(this, e.PeekBlock(Block, Len)));
   });
 }
 
 int TApdCustomComPort::PutBlock(const void* Block, uint16_t Len) {
-  return RunOperation(0, [&](TApdBaseDispatcher& e) {
+  return RunOperation(0, TWhenClosed::OpenOrRaise, [&](TApdBaseDispatcher& e) {
     CheckException(this, e.PutBlock(Block, Len));
     return 0;
   });
@@ -372,53 +351,54 @@ int TApdCustomComPort::PutBlock(const void* Block, uint16_t Len) {
 void TApdCustomComPort::PutChar(uint8_t C) { PutBlock(&C, 1); }
 
 void TApdCustomComPort::FlushInBuffer() {
-  RunOperation(0, [&](TApdBaseDispatcher& e) { return CheckException(this, e.FlushInBuffer()); });
+  RunOperation(0, TWhenClosed::OpenOrRaise,
+               [&](TApdBaseDispatcher& e) { return CheckException(this, e.FlushInBuffer()); });
 }
 
 void TApdCustomComPort::FlushOutBuffer() {
-  RunOperation(0, [&](TApdBaseDispatcher& e) { return CheckException(this, e.FlushOutBuffer()); });
+  RunOperation(0, TWhenClosed::OpenOrRaise,
+               [&](TApdBaseDispatcher& e) { return CheckException(this, e.FlushOutBuffer()); });
 }
 
 // ---------------------------------------------------- waits and ring levels
 
 bool TApdCustomComPort::WaitForInput(std::chrono::milliseconds limit) {
-  if (s_->PortState != psOpen) return false;
-  TOperationGuard guard(*s_);
-  if (s_->PortState != psOpen) return false;
-  return s_->Engine->WaitForInput(limit);
+  return RunOperation(false, TWhenClosed::ReturnAtOnce,
+                      [limit](TApdBaseDispatcher& e) { return e.WaitForInput(limit); });
 }
 
 void TApdCustomComPort::WakeInputWaiters() {
-  if (s_->PortState != psOpen) return;
-  TOperationGuard guard(*s_);
-  if (s_->PortState != psOpen) return;
-  s_->Engine->WakeInputWaiters();
+  RunOperation(0, TWhenClosed::ReturnAtOnce, [](TApdBaseDispatcher& e) {
+    e.WakeInputWaiters();
+    return 0;
+  });
 }
 
 bool TApdCustomComPort::WaitForOutputDrained(std::chrono::milliseconds limit) {
-  if (s_->PortState != psOpen) return false;
+  return RunOperation(false, TWhenClosed::ReturnAtOnce,
+                      [limit](TApdBaseDispatcher& e) { return e.WaitForOutputDrained(limit); });
+}
+
+bool TApdCustomComPort::WaitForLineGone(std::chrono::microseconds limit) {
+  if (s_->PortState != psOpen) return true;
   TOperationGuard guard(*s_);
-  if (s_->PortState != psOpen) return false;
-  return s_->Engine->WaitForOutputDrained(limit);
+  if (s_->PortState != psOpen) return true;
+  return s_->Engine->WaitForLineGone(limit);
 }
 
 int TApdCustomComPort::LineFailure() {
-  if (s_->PortState != psOpen) return 0;
-  TOperationGuard guard(*s_);
-  if (s_->PortState != psOpen) return 0;
-  return s_->Engine->LineFailure();
+  return RunOperation(0, TWhenClosed::ReturnAtOnce,
+                      [](TApdBaseDispatcher& e) { return e.LineFailure(); });
 }
 
 uint32_t TApdCustomComPort::InBuffUsed() {
-  if (s_->PortState != psOpen) return 0;
-  TOperationGuard guard(*s_);
-  if (s_->PortState != psOpen) return 0;
-  return static_cast<uint32_t>(s_->Engine->InBuffUsed());
+  return RunOperation<uint32_t>(0, TWhenClosed::ReturnAtOnce, [](TApdBaseDispatcher& e) {
+    return static_cast<uint32_t>(e.InBuffUsed());
+  });
 }
 
 uint32_t TApdCustomComPort::OutBuffFree() {
-  if (s_->PortState != psOpen) return 0;
-  TOperationGuard guard(*s_);
-  if (s_->PortState != psOpen) return 0;
-  return static_cast<uint32_t>(s_->Engine->OutBuffFree());
+  return RunOperation<uint32_t>(0, TWhenClosed::ReturnAtOnce, [](TApdBaseDispatcher& e) {
+    return static_cast<uint32_t>(e.OutBuffFree());
+  });
 }

@@ -131,6 +131,12 @@ class TApdCustomComPort : public TApdBaseComponent {
   bool WaitForInput(std::chrono::milliseconds limit);
   // Ends every WaitForInput in progress (any thread).
   void WakeInputWaiters();
+  // Blocks for `limit` unless the line fails (LineFailure) or the port starts
+  // to close first; received bytes and WakeInputWaiters do not end it. True
+  // when it ended for a failed line or a close, and at once on a port that is
+  // not open. Never raises. For the protocols' fixed pauses, which have no
+  // reason to go on once the line is gone.
+  bool WaitForLineGone(std::chrono::microseconds limit);
   // Blocks until every queued byte has been written to the device and the
   // device has sent it, or `limit` passes; true when drained. A close right
   // after a successful drain (and no PutBlock since) keeps those bytes: the
@@ -141,9 +147,10 @@ class TApdCustomComPort : public TApdBaseComponent {
 
   // 0 while the line works; once an engine thread has ended on a failure (the
   // device went away) the error code of its report (ecDeviceReadError or ecDeviceWriteError, as
-  // CheckException raises it). The port stays nominally open and the ring
-  // operations keep their meaning; WaitForInput and WaitForOutputDrained
-  // return at once. Never raises; 0 on a port that is not open.
+  // CheckException raises it). The port stays nominally open and what was
+  // received can still be read; PutBlock raises that failure at once, and
+  // WaitForInput, WaitForLineGone and WaitForOutputDrained return at once.
+  // Never raises; 0 on a port that is not open.
   int LineFailure();
 
   // Bytes waiting in the receive ring, and free room in the transmit ring; 0
@@ -166,10 +173,19 @@ class TApdCustomComPort : public TApdBaseComponent {
  private:
   struct State;
   class TOperationGuard;
-  // Runs one operation under the rules every operation shares (shutting down,
-  // closed, AutoOpen); `atShutdown` is the result while the port closes.
+  // What an operation does on a closed port: open it or raise ECommNotOpen
+  // (as AutoOpen says), or return at once.
+  enum class TWhenClosed { OpenOrRaise, ReturnAtOnce };
+  // Runs one operation under the rules every operation shares: while the port
+  // closes it returns `notOpen` at once; on a closed port it does what
+  // `whenClosed` says; otherwise `body` runs on the engine, which the close
+  // does not release until it has returned.
   template <class R, class Body>
-  R RunOperation(R atShutdown, Body&& body);
+  R RunOperation(R notOpen, TWhenClosed whenClosed, Body&& body);
+  // Stores a line value (Baud, Parity, DataBits, StopBits) and, while open,
+  // rewrites the line with all four at once.
+  template <class T>
+  void ChangeLineValue(T& field, T value);
   void ReleaseEngineAfterOperations();
   std::unique_ptr<State> s_;
 };

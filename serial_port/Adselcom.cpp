@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <algorithm>
+
 #include "Adexcept.h"
 #include "PortList.h"
 
@@ -15,6 +17,14 @@ namespace {
 
 constexpr int kClientWidth = 220;
 constexpr int kClientHeight = 131;
+// The layout's own places: the bevel and the list span 201 pixels from x 8,
+// the lines start 10 pixels inside the bevel and must end clear of its
+// frame, Cancel ends at the list's end.
+constexpr QRect kBevelRect{8, 8, 201, 42};
+constexpr QRect kListRect{8, 64, 201, 21};
+constexpr QRect kCancelRect{124, 95, 85, 27};
+constexpr int kTextInset = 10;
+constexpr int kFrameWidth = 2;
 constexpr int kFontPixels = 11;
 constexpr int kHighestComNumber = 65535;
 
@@ -42,7 +52,7 @@ TComSelectForm::TComSelectForm(QWidget* parent)
   setObjectName(QStringLiteral("ComSelectForm"));
   setWindowTitle(QStringLiteral("Select Port"));
   setFont(DialogFont());
-  setFixedSize(kClientWidth, kClientHeight);
+
   setBackgroundRole(QPalette::Button);
   setAutoFillBackground(true);
 
@@ -50,18 +60,14 @@ TComSelectForm::TComSelectForm(QWidget* parent)
   Bevel1->setObjectName(QStringLiteral("Bevel1"));
   Bevel1->setFrameShape(QFrame::Box);
   Bevel1->setFrameShadow(QFrame::Sunken);
-  Bevel1->setGeometry(8, 8, 201, 42);
+  Bevel1->setGeometry(kBevelRect);
 
-  // The labels size themselves to their text, as the substitute font may be
-  // wider than the one the layout was made for.
   Label1 = new QLabel(QStringLiteral("The configured serial port is not valid."), this);
   Label1->setObjectName(QStringLiteral("Label1"));
-  Label1->move(18, 14);
-  Label1->adjustSize();
+  Label1->move(kBevelRect.left() + kTextInset, 14);
   Label2 = new QLabel(QStringLiteral("Please choose another port."), this);
   Label2->setObjectName(QStringLiteral("Label2"));
-  Label2->move(18, 30);
-  Label2->adjustSize();
+  Label2->move(kBevelRect.left() + kTextInset, 30);
 
   OkBtn = new QPushButton(QStringLiteral("OK"), this);
   OkBtn->setObjectName(QStringLiteral("OkBtn"));
@@ -69,7 +75,7 @@ TComSelectForm::TComSelectForm(QWidget* parent)
   OkBtn->setDefault(true);
   AbortBtn = new QPushButton(QStringLiteral("Cancel"), this);
   AbortBtn->setObjectName(QStringLiteral("AbortBtn"));
-  AbortBtn->setGeometry(124, 95, 85, 27);
+  AbortBtn->setGeometry(kCancelRect);
   connect(OkBtn, &QPushButton::clicked, this, &QDialog::accept);
   connect(AbortBtn, &QPushButton::clicked, this, [this] { done(kAbortResult); });
 
@@ -77,14 +83,27 @@ TComSelectForm::TComSelectForm(QWidget* parent)
   PortsComboBox = new QComboBox(this);
   PortsComboBox->setObjectName(QStringLiteral("PortsComboBox"));
   PortsComboBox->setEditable(false);
-  PortsComboBox->setGeometry(8, 64, 201, 21);
+  PortsComboBox->setGeometry(kListRect);
   // Items carry the device path; let the drop-down list be wider than the box.
   PortsComboBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
 
+  FitToText();
   if (QScreen* screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+    move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 
   FormCreate();
+}
+
+void TComSelectForm::FitToText() {
+  // The labels size themselves to their text first.
+  Label1->adjustSize();
+  Label2->adjustSize();
+  const int textRight = std::max(Label1->geometry().right(), Label2->geometry().right());
+  const int extra = std::max(0, textRight + kFrameWidth - kBevelRect.right());
+  Bevel1->setGeometry(kBevelRect.adjusted(0, 0, extra, 0));
+  PortsComboBox->setGeometry(kListRect.adjusted(0, 0, extra, 0));
+  AbortBtn->setGeometry(kCancelRect.translated(extra, 0));
+  setFixedSize(kClientWidth + extra, kClientHeight);
 }
 
 void TComSelectForm::FormCreate() {

@@ -34,6 +34,13 @@ class TComSelectForm : public QDialog {
   QPushButton* OkBtn;
   QPushButton* AbortBtn;
 
+  // Widens the dialog where its font draws the two lines wider than the
+  // layout allows (a substitute face, a larger system font): the bevel
+  // keeps its margins around the longer line, the list widens with it and
+  // Cancel stays at the right edge. Never narrower than the layout's own
+  // 220 pixels. The constructor calls it; call it again after a font change.
+  void FitToText();
+
   // Fills the list with one item per listed port, "COM<n>  <path>" and the
   // description where one is known, and selects the first item.
   void FormCreate();

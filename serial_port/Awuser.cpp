@@ -1,7 +1,5 @@
 #include "Awuser.h"
 
-#include <algorithm>
-#include <cstring>
 #include <new>
 #include <thread>
 
@@ -48,19 +46,6 @@ TEngineTimings EngineTimings() {
   return ProcessTimings();
 }
 
-std::size_t TByteRing::Used() const {
-  if (full) return Size();
-  if (Size() == 0) return 0;
-  return (writePos + Size() - readPos) % Size();
-}
-
-void TByteRing::CopyOut(uint8_t* to, std::size_t length) const {
-  if (length == 0) return;
-  const std::size_t first = std::min(length, Size() - readPos);
-  std::memcpy(to, data.data() + readPos, first);
-  if (length > first) std::memcpy(to + first, data.data(), length - first);
-}
-
 TApdBaseDispatcher::TApdBaseDispatcher() = default;
 TApdBaseDispatcher::~TApdBaseDispatcher() = default;
 
@@ -78,40 +63,15 @@ std::size_t TApdBaseDispatcher::MoveReceivedData() {
   std::size_t moved = 0;
   {
     std::lock_guard<std::recursive_mutex> guard(inputLock_);
-    if (inRing_.Size() == 0 || inRing_.full) return 0;
+    if (inRing_.Full()) return 0;
     const std::size_t available = static_cast<std::size_t>(InQueueUsed());
     if (available == 0) return 0;
-    const std::size_t freeRoom = inRing_.Free();
-    const std::size_t first = inRing_.readPos > inRing_.writePos
-                                  ? inRing_.readPos - inRing_.writePos
-                                  : inRing_.Size() - inRing_.writePos;
-    const std::size_t want = std::min(freeRoom, available);
-    std::size_t second = first < want ? want - first : 0;
-
-    auto moveInto = [this, &moved](std::size_t length) {
-      const int count = ReadCom(inRing_.data.data() + inRing_.writePos, length);
-      inRing_.writePos += static_cast<std::size_t>(count);
-      if (inRing_.writePos == inRing_.Size()) inRing_.writePos = 0;
-      if (count != 0) inRing_.full = inRing_.writePos == inRing_.readPos;
-      moved += static_cast<std::size_t>(count);
-      return static_cast<std::size_t>(count);
-    };
-    if (moveInto(std::min(first, want)) < std::min(first, want)) second = 0;
-    if (second != 0) moveInto(second);
+    moved = inRing_.Fill(available, [this](uint8_t* at, std::size_t room) {
+      return static_cast<std::size_t>(ReadCom(at, room));
+    });
   }
   if (moved != 0) NotifyInputArrived();
   return moved;
-}
-
-std::size_t TApdBaseDispatcher::PutIntoReceiveRing(const uint8_t* bytes, std::size_t length) {
-  const std::size_t take = std::min(length, inRing_.Free());
-  if (take == 0) return 0;
-  const std::size_t first = std::min(take, inRing_.Size() - inRing_.writePos);
-  std::memcpy(inRing_.data.data() + inRing_.writePos, bytes, first);
-  std::memcpy(inRing_.data.data(), bytes + first, take - first);
-  inRing_.writePos = (inRing_.writePos + take) % inRing_.Size();
-  inRing_.full = inRing_.writePos == inRing_.readPos;
-  return take;
 }
 
 void TApdBaseDispatcher::DeliverReceived(std::unique_ptr<TIOBuffer>* entries, std::size_t count,
@@ -126,7 +86,7 @@ void TApdBaseDispatcher::DeliverReceived(std::unique_ptr<TIOBuffer>* entries, st
     if (inRing_.Size() != 0 && queue_.Empty()) {
       for (; first < count; ++first) {
         TDataBuffer* data = entries[first]->AsData();
-        const std::size_t put = PutIntoReceiveRing(data->data + data->bytesRead, data->Unread());
+        const std::size_t put = inRing_.Write(data->data + data->bytesRead, data->Unread());
         data->bytesRead += put;
         moved += put;
         if (data->Unread() != 0) break;
@@ -140,16 +100,7 @@ void TApdBaseDispatcher::DeliverReceived(std::unique_ptr<TIOBuffer>* entries, st
 // ------------------------------------------------------------- transmit side
 
 int TApdBaseDispatcher::WriteCom(const uint8_t* buffer, std::size_t length) {
-  const std::size_t size = outRing_.Size();
-  const std::size_t first = std::min(length, size - outRing_.writePos);
-  std::memcpy(outRing_.data.data() + outRing_.writePos, buffer, first);
-  if (length > first) {
-    std::memcpy(outRing_.data.data(), buffer + first, length - first);
-    outRing_.writePos = length - first;
-  } else {
-    outRing_.writePos += length;
-    if (outRing_.writePos == size) outRing_.writePos = 0;
-  }
+  outRing_.Write(buffer, length);
   SignalOutput();
   return static_cast<int>(length);
 }
@@ -159,22 +110,34 @@ int TApdBaseDispatcher::OutBufUsed() {
   return static_cast<int>(outRing_.Used());
 }
 
+std::vector<uint8_t> TApdBaseDispatcher::TakeOutputBlock() {
+  std::lock_guard<std::recursive_mutex> guard(outputLock_);
+  if (outRing_.Empty()) return {};
+  writeInFlight_ = true;
+  return outRing_.TakeAll();
+}
+
+void TApdBaseDispatcher::OutputBlockDone() {
+  writeInFlight_ = false;
+  NotifyOutputProgress();
+}
+
 // ------------------------------------------------------------ open and close
 
-int TApdBaseDispatcher::AllocateRings(std::size_t outSize) {
+bool TApdBaseDispatcher::AllocateRings(std::size_t outSize) {
   try {
-    std::vector<uint8_t> in(kReceiveRingSize, 0);
-    std::vector<uint8_t> out(outSize, 0);
+    TByteRing in(kReceiveRingSize);
+    TByteRing out(outSize);
     {
       std::lock_guard<std::recursive_mutex> guard(inputLock_);
-      inRing_ = TByteRing{std::move(in)};
+      inRing_ = std::move(in);
     }
     std::lock_guard<std::recursive_mutex> guard(outputLock_);
-    outRing_ = TByteRing{std::move(out)};
+    outRing_ = std::move(out);
   } catch (const std::bad_alloc&) {
-    return ecOutOfMemory;
+    return false;
   }
-  return 0;
+  return true;
 }
 
 void TApdBaseDispatcher::ReleaseRings() {
@@ -192,54 +155,43 @@ void TApdBaseDispatcher::DonePortPrim() {
   ReleaseRings();
 }
 
-int TApdBaseDispatcher::InitPort(const std::string& name, int32_t baud, uint8_t parity,
-                                 uint16_t dataBits, uint16_t stopBits, uint16_t inSize,
-                                 uint16_t outSize, unsigned options) {
+TDeviceFailure TApdBaseDispatcher::InitPort(const std::string& name, int32_t baud, uint8_t parity,
+                                            uint16_t dataBits, uint16_t stopBits, uint16_t inSize,
+                                            uint16_t outSize, unsigned options) {
   shuttingDown_ = false;
   lineFailure_ = 0;
   outputDrained_ = false;
-  int result = OpenCom(name, inSize, outSize);
-  if (result < 0) {
+  auto release = [this](TDeviceFailure failure) {
     DonePort();
-    return result;
+    return failure;
+  };
+  if (TDeviceFailure failure = OpenCom(name, inSize, outSize); failure.Failed()) {
+    return release(failure);
   }
-  if (!SetupCom(inSize, outSize)) {
-    DonePort();
-    return ecOutOfMemory;
+  if (TDeviceFailure failure = SetupCom(inSize, outSize); failure.Failed()) {
+    return release(failure);
   }
-  result = AllocateRings(outSize);
-  if (result < 0) {
-    DonePort();
-    return result;
-  }
+  if (!AllocateRings(outSize)) return release({TDeviceFailureKind::OutOfMemory, 0});
   {
     std::lock_guard<std::recursive_mutex> guard(generalLock_);
     inSize_ = inSize;
-    TLineSettings settings;
-    GetComState(settings);
     dtrHandshake_ = (options & kOptionDtrHandshake) != 0;
     if (!dtrHandshake_) {
       dtrLevel_ = (options & kOptionDtrHigh) != 0;
-      EscapeComFunction(dtrLevel_ ? kSetDtr : kClrDtr);
+      EscapeComFunction(TControlLine::Dtr, dtrLevel_);
     }
     rtsHandshake_ = (options & kOptionRtsHandshake) != 0;
     if (!rtsHandshake_) {
       rtsLevel_ = (options & kOptionRtsHigh) != 0;
-      EscapeComFunction(rtsLevel_ ? kSetRts : kClrRts);
+      EscapeComFunction(TControlLine::Rts, rtsLevel_);
     }
     lastBaud_ = kInitialLastBaud;
   }
-  result = SetLine(baud, parity, dataBits, stopBits);
-  if (result != 0) {
-    DonePort();
-    return result;
+  if (TDeviceFailure failure = SetLine(baud, parity, dataBits, stopBits); failure.Failed()) {
+    return release(failure);
   }
-  result = StartDispatcher();
-  if (result != 0) {
-    DonePort();
-    return result;
-  }
-  return 0;
+  if (TDeviceFailure failure = StartDispatcher(); failure.Failed()) return release(failure);
+  return kNoDeviceFailure;
 }
 
 void TApdBaseDispatcher::BeginShutdown() {
@@ -264,24 +216,33 @@ void TApdBaseDispatcher::DonePort() {
 
 // ------------------------------------------------------------- line settings
 
-int TApdBaseDispatcher::StoreLineSettings(TLineSettings& settings) {
+TDeviceFailure TApdBaseDispatcher::StoreLineSettings(TLineSettings& settings) {
   std::lock_guard<std::recursive_mutex> guard(generalLock_);
   if (!dtrHandshake_) settings.dtrControl = dtrLevel_ ? dtrEnable : dtrDisable;
   if (!rtsHandshake_) settings.rtsControl = rtsLevel_ ? rtsEnable : rtsDisable;
-  const int result = SetComState(settings);
+  const TDeviceFailure result = SetComState(settings);
   lastBaud_ = settings.baud;
-  if (!dtrHandshake_) EscapeComFunction(dtrLevel_ ? kSetDtr : kClrDtr);
-  if (!rtsHandshake_) EscapeComFunction(rtsLevel_ ? kSetRts : kClrRts);
+  if (!dtrHandshake_) EscapeComFunction(TControlLine::Dtr, dtrLevel_);
+  if (!rtsHandshake_) EscapeComFunction(TControlLine::Rts, rtsLevel_);
   return result;
 }
 
-int TApdBaseDispatcher::SetLine(int32_t baud, uint8_t parity, uint16_t dataBits,
-                                uint16_t stopBits) {
+template <class Change>
+TDeviceFailure TApdBaseDispatcher::ChangeLineSettings(Change&& change) {
+  std::lock_guard<std::recursive_mutex> guard(generalLock_);
+  TLineSettings settings;
+  if (TDeviceFailure failure = GetComState(settings); failure.Failed()) return failure;
+  change(settings);
+  return StoreLineSettings(settings);
+}
+
+TDeviceFailure TApdBaseDispatcher::SetLine(int32_t baud, uint8_t parity, uint16_t dataBits,
+                                           uint16_t stopBits) {
   TLineSettings current;
   TLineSettings wanted;
   {
     std::lock_guard<std::recursive_mutex> guard(generalLock_);
-    if (GetComState(current) != 0) return -1;
+    if (TDeviceFailure failure = GetComState(current); failure.Failed()) return failure;
     wanted = current;
     if (baud != 0) wanted.baud = static_cast<uint32_t>(baud);
     if (parity != kKeepParity) wanted.parity = parity;
@@ -293,7 +254,7 @@ int TApdBaseDispatcher::SetLine(int32_t baud, uint8_t parity, uint16_t dataBits,
     wanted.dsrSensitivity = false;
     wanted.txContinueOnXoff = true;
     wanted.nullStrip = false;
-    if (wanted == current) return 0;
+    if (wanted == current) return kNoDeviceFailure;
   }
 
   // Let what is queued leave at the old framing, then give the far end about
@@ -316,98 +277,86 @@ int TApdBaseDispatcher::SetLine(int32_t baud, uint8_t parity, uint16_t dataBits,
                            kTenthsOfMicrosecondPerMillisecond;
   std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
 
-  std::lock_guard<std::recursive_mutex> guard(generalLock_);
-  TLineSettings settings;
-  if (GetComState(settings) != 0) return -1;
-  settings.baud = wanted.baud;
-  settings.parity = wanted.parity;
-  settings.dataBits = wanted.dataBits;
-  settings.stopBits = wanted.stopBits;
-  settings.binary = wanted.binary;
-  settings.parityCheck = wanted.parityCheck;
-  settings.dsrSensitivity = wanted.dsrSensitivity;
-  settings.txContinueOnXoff = wanted.txContinueOnXoff;
-  settings.nullStrip = wanted.nullStrip;
-  return StoreLineSettings(settings);
+  return ChangeLineSettings([&wanted](TLineSettings& settings) {
+    settings.baud = wanted.baud;
+    settings.parity = wanted.parity;
+    settings.dataBits = wanted.dataBits;
+    settings.stopBits = wanted.stopBits;
+    settings.binary = wanted.binary;
+    settings.parityCheck = wanted.parityCheck;
+    settings.dsrSensitivity = wanted.dsrSensitivity;
+    settings.txContinueOnXoff = wanted.txContinueOnXoff;
+    settings.nullStrip = wanted.nullStrip;
+  });
 }
 
-int TApdBaseDispatcher::SetHWFlowOptions(THWFlowOptions options, uint16_t bufferFull,
-                                         uint16_t bufferResume) {
+TDeviceFailure TApdBaseDispatcher::SetHWFlowOptions(THWFlowOptions options, uint16_t bufferFull,
+                                                    uint16_t bufferResume) {
   std::lock_guard<std::recursive_mutex> guard(generalLock_);
-  if (bufferFull < bufferResume || inSize_ < bufferFull) return ecBadArgument;
-  TLineSettings settings;
-  if (GetComState(settings) != 0) return -1;
-  settings.outxCtsFlow = (options & hwfRequireCTS) != 0;
-  settings.outxDsrFlow = (options & hwfRequireDSR) != 0;
-  dtrHandshake_ = (options & hwfUseDTR) != 0;
-  rtsHandshake_ = (options & hwfUseRTS) != 0;
-  settings.dtrControl = dtrHandshake_ ? dtrHandshake : (dtrLevel_ ? dtrEnable : dtrDisable);
-  settings.rtsControl = rtsHandshake_ ? rtsHandshake : (rtsLevel_ ? rtsEnable : rtsDisable);
-  settings.xoffLim = static_cast<uint32_t>(inSize_ - bufferFull);
-  settings.xonLim = bufferResume;
-  return StoreLineSettings(settings);
+  if (bufferFull < bufferResume || inSize_ < bufferFull) {
+    return {TDeviceFailureKind::BadArgument, 0};
+  }
+  return ChangeLineSettings([&](TLineSettings& settings) {
+    settings.outxCtsFlow = (options & hwfRequireCTS) != 0;
+    settings.outxDsrFlow = (options & hwfRequireDSR) != 0;
+    dtrHandshake_ = (options & hwfUseDTR) != 0;
+    rtsHandshake_ = (options & hwfUseRTS) != 0;
+    settings.dtrControl = dtrHandshake_ ? dtrHandshake : (dtrLevel_ ? dtrEnable : dtrDisable);
+    settings.rtsControl = rtsHandshake_ ? rtsHandshake : (rtsLevel_ ? rtsEnable : rtsDisable);
+    settings.xoffLim = static_cast<uint32_t>(inSize_ - bufferFull);
+    settings.xonLim = bufferResume;
+  });
 }
 
-int TApdBaseDispatcher::SetSWFlowOptions(TSWFlowOptions options) {
-  std::lock_guard<std::recursive_mutex> guard(generalLock_);
-  TLineSettings settings;
-  if (GetComState(settings) != 0) return -1;
-  settings.outX = options == swfTransmit || options == swfBoth;
-  settings.inX = options == swfReceive || options == swfBoth;
-  return StoreLineSettings(settings);
+TDeviceFailure TApdBaseDispatcher::SetSWFlowOptions(TSWFlowOptions options) {
+  return ChangeLineSettings([options](TLineSettings& settings) {
+    settings.outX = options == swfTransmit || options == swfBoth;
+    settings.inX = options == swfReceive || options == swfBoth;
+  });
 }
 
-int TApdBaseDispatcher::SetFlowChars(char xOn, char xOff) {
-  std::lock_guard<std::recursive_mutex> guard(generalLock_);
-  TLineSettings settings;
-  if (GetComState(settings) != 0) return -1;
-  settings.xonChar = xOn;
-  settings.xoffChar = xOff;
-  return StoreLineSettings(settings);
+TDeviceFailure TApdBaseDispatcher::SetFlowChars(char xOn, char xOff) {
+  return ChangeLineSettings([xOn, xOff](TLineSettings& settings) {
+    settings.xonChar = xOn;
+    settings.xoffChar = xOff;
+  });
 }
 
-int TApdBaseDispatcher::SetDTR(bool high) {
+TDeviceFailure TApdBaseDispatcher::SetDTR(bool high) {
   std::lock_guard<std::recursive_mutex> guard(generalLock_);
-  if (dtrHandshake_) return 0;
-  EscapeComFunction(high ? kSetDtr : kClrDtr);
+  if (dtrHandshake_) return kNoDeviceFailure;
+  EscapeComFunction(TControlLine::Dtr, high);
   dtrLevel_ = high;
-  return 0;
+  return kNoDeviceFailure;
 }
 
-int TApdBaseDispatcher::SetRTS(bool high) {
+TDeviceFailure TApdBaseDispatcher::SetRTS(bool high) {
   std::lock_guard<std::recursive_mutex> guard(generalLock_);
-  if (rtsHandshake_) return 0;
-  EscapeComFunction(high ? kSetRts : kClrRts);
+  if (rtsHandshake_) return kNoDeviceFailure;
+  EscapeComFunction(TControlLine::Rts, high);
   rtsLevel_ = high;
-  return 0;
+  return kNoDeviceFailure;
 }
 
 // ----------------------------------------------------------- ring operations
 
 bool TApdBaseDispatcher::CharReady() {
   std::lock_guard<std::recursive_mutex> guard(inputLock_);
-  return inRing_.readPos != inRing_.writePos || inRing_.full;
+  return !inRing_.Empty();
 }
 
 int TApdBaseDispatcher::PeekBlock(void* block, uint16_t length) {
   std::lock_guard<std::recursive_mutex> guard(inputLock_);
-  if (length > inRing_.Used()) return ecBufferIsEmpty;
-  if (length != 0) inRing_.CopyOut(static_cast<uint8_t*>(block), length);
+  if (!inRing_.Peek(static_cast<uint8_t*>(block), length)) return ecBufferIsEmpty;
   return length;
 }
 
 int TApdBaseDispatcher::GetBlock(void* block, uint16_t length) {
-  bool madeRoom = false;
   {
     std::lock_guard<std::recursive_mutex> guard(inputLock_);
-    if (length > inRing_.Used()) return ecBufferIsEmpty;
-    if (length != 0) {
-      inRing_.CopyOut(static_cast<uint8_t*>(block), length);
-      inRing_.readPos = (inRing_.readPos + length) % inRing_.Size();
-      madeRoom = true;
-      inRing_.full = false;
-    }
+    if (!inRing_.Take(static_cast<uint8_t*>(block), length)) return ecBufferIsEmpty;
   }
+  const bool madeRoom = length != 0;
   // Bytes that wait in the queue for room may move in now, while the caller
   // works on what it took.
   if (madeRoom && !queue_.Empty()) queue_.Signal();
@@ -416,11 +365,12 @@ int TApdBaseDispatcher::GetBlock(void* block, uint16_t length) {
 
 int TApdBaseDispatcher::PutBlock(const void* block, uint16_t length) {
   if (length == 0) return 0;
+  // Bytes queued for a line that has gone would never leave; the caller
+  // learns it now rather than from a wait for an answer that cannot come.
+  if (const int failure = lineFailure_; failure != 0) return failure;
   std::lock_guard<std::recursive_mutex> guard(outputLock_);
-  const std::size_t freeRoom = outRing_.Free();
-  if (length > freeRoom) return ecOutputBufferTooSmall;
+  if (length > outRing_.Free()) return ecOutputBufferTooSmall;
   outputDrained_ = false;
-  if (length == freeRoom) outRing_.full = true;
   WriteCom(static_cast<const uint8_t*>(block), length);
   return 0;
 }
@@ -430,8 +380,7 @@ int TApdBaseDispatcher::FlushInBuffer() {
   {
     std::lock_guard<std::recursive_mutex> guard(inputLock_);
     purged = FlushCom(kFlushInput);
-    inRing_.readPos = inRing_.writePos;
-    inRing_.full = false;
+    inRing_.Clear();
   }
   return purged < 0 ? 0 : purged;
 }
@@ -476,6 +425,12 @@ bool TApdBaseDispatcher::WaitForInput(std::chrono::milliseconds limit) {
     if (shuttingDown_ || lineFailure_ != 0 || generation != inputWakeGeneration_) return false;
     if (inputArrived_.wait_until(lock, deadline) == std::cv_status::timeout) return CharReady();
   }
+}
+
+bool TApdBaseDispatcher::WaitForLineGone(std::chrono::microseconds limit) {
+  std::unique_lock<std::mutex> lock(inputWaitLock_);
+  // NoteLineFailure and BeginShutdown both notify under this lock.
+  return inputArrived_.wait_for(lock, limit, [this] { return shuttingDown_ || lineFailure_ != 0; });
 }
 
 void TApdBaseDispatcher::NotifyOutputProgress() {

@@ -15,7 +15,9 @@
 //   the closing flag. No call holds two of these locks at once; the queue's own
 //   lock is taken inside inputLock_.
 // Ring operations return a count, 0, or a negative error code (Adexcept.h);
-// they never wait for the line.
+// they never wait for the line. The device operations, the open and the line
+// settings report a TDeviceFailure (DeviceFailure.h), which the component
+// turns into its exception.
 #pragma once
 
 #include <atomic>
@@ -27,9 +29,12 @@
 #include <vector>
 
 #include "Adport.h"
+#include "ByteRing.h"
+#include "DeviceFailure.h"
 #include "EngineHooks.h"
 #include "LineSettings.h"
 #include "Lnsqueue.h"
+#include "SerialDevice.h"
 
 // Bits of the options word of InitPort.
 inline constexpr unsigned kOptionDtrHigh = 0x1;
@@ -68,21 +73,6 @@ struct TEngineTimings {
 void SetEngineTimings(const TEngineTimings& timings);
 TEngineTimings EngineTimings();
 
-// A ring of bytes with a write position, a read position and a full flag;
-// equal positions mean empty unless the flag is set.
-struct TByteRing {
-  std::vector<uint8_t> data;
-  std::size_t writePos = 0;
-  std::size_t readPos = 0;
-  bool full = false;
-
-  std::size_t Size() const { return data.size(); }
-  std::size_t Used() const;
-  std::size_t Free() const { return Size() - Used(); }
-  // Copies `length` bytes from the read position on (the caller checked Used).
-  void CopyOut(uint8_t* to, std::size_t length) const;
-};
-
 class TApdBaseDispatcher {
  public:
   static constexpr std::size_t kReceiveRingSize = 8192;
@@ -93,20 +83,20 @@ class TApdBaseDispatcher {
   TApdBaseDispatcher& operator=(const TApdBaseDispatcher&) = delete;
 
   // --- device operations of the platform engine ---
-  virtual int EscapeComFunction(int function) = 0;
+  // Raises or lowers DTR or RTS.
+  virtual void EscapeComFunction(TControlLine line, bool high) = 0;
   // kFlushOutput or kFlushInput; the purge's success flag (1), or 0.
   virtual int FlushCom(int which) = 0;
-  // 0, or -1 when the settings cannot be read.
-  virtual int GetComState(TLineSettings& settings) = 0;
-  // 0, or minus the error number.
-  virtual int SetComState(const TLineSettings& settings) = 0;
-  virtual bool SetupCom(uint16_t inSize, uint16_t outSize) = 0;
-  // 0, or a negative code (see TSerialDevice::Open).
-  virtual int OpenCom(const std::string& name, uint16_t inSize, uint16_t outSize) = 0;
+  virtual TDeviceFailure GetComState(TLineSettings& settings) = 0;
+  virtual TDeviceFailure SetComState(const TLineSettings& settings) = 0;
+  // Asks the device for queues of these sizes.
+  virtual TDeviceFailure SetupCom(uint16_t inSize, uint16_t outSize) = 0;
+  // Opens the device (see TSerialDevice::Open).
+  virtual TDeviceFailure OpenCom(const std::string& name, uint16_t inSize, uint16_t outSize) = 0;
   // Stops the threads, waits for them and closes the device; 0 or -1.
   virtual int CloseCom() = 0;
-  // 0, or a negative code when a thread could not be created.
-  virtual int StartDispatcher() = 0;
+  // OutOfMemory when a thread could not be created.
+  virtual TDeviceFailure StartDispatcher() = 0;
   virtual void StopDispatcher() = 0;
   virtual bool DeviceOpen() const = 0;
 
@@ -123,23 +113,28 @@ class TApdBaseDispatcher {
   virtual void DonePortPrim();
 
   // --- open and close (the owner's thread) ---
-  int InitPort(const std::string& name, int32_t baud, uint8_t parity, uint16_t dataBits,
-               uint16_t stopBits, uint16_t inSize, uint16_t outSize, unsigned options);
+  // Opens and configures the device and starts the threads; on a failure
+  // everything is released again and the failure returned.
+  TDeviceFailure InitPort(const std::string& name, int32_t baud, uint8_t parity, uint16_t dataBits,
+                          uint16_t stopBits, uint16_t inSize, uint16_t outSize, unsigned options);
   // Discards queued output and held input, stops the threads, closes the
   // device and frees the rings. Safe to call more than once.
   void DonePort();
   // Tells the waits that the port is closing; they return at once from now on.
   void BeginShutdown();
 
-  // --- line settings (the owner's thread); 0 or a negative code ---
+  // --- line settings (the owner's thread) ---
   // 0 for Baud, 5 for Parity, 9 for DataBits and 3 for StopBits keep the
   // current value.
-  int SetLine(int32_t baud, uint8_t parity, uint16_t dataBits, uint16_t stopBits);
-  int SetHWFlowOptions(THWFlowOptions options, uint16_t bufferFull = 0, uint16_t bufferResume = 0);
-  int SetSWFlowOptions(TSWFlowOptions options);
-  int SetFlowChars(char xOn, char xOff);
-  int SetDTR(bool high);
-  int SetRTS(bool high);
+  TDeviceFailure SetLine(int32_t baud, uint8_t parity, uint16_t dataBits, uint16_t stopBits);
+  // BadArgument when the thresholds do not fit the receive size.
+  TDeviceFailure SetHWFlowOptions(THWFlowOptions options, uint16_t bufferFull = 0,
+                                  uint16_t bufferResume = 0);
+  TDeviceFailure SetSWFlowOptions(TSWFlowOptions options);
+  TDeviceFailure SetFlowChars(char xOn, char xOff);
+  // A line under handshaking control is left alone. Never fail.
+  TDeviceFailure SetDTR(bool high);
+  TDeviceFailure SetRTS(bool high);
 
   // --- ring operations (the task's thread) ---
   bool CharReady();
@@ -155,6 +150,9 @@ class TApdBaseDispatcher {
   // Both return at once once the line has failed (LineFailure).
   bool WaitForInput(std::chrono::milliseconds limit);
   void WakeInputWaiters();
+  // Blocks for `limit` unless the line fails or a close begins first; true
+  // when one of them ended it. Arrivals and wakes do not end it.
+  bool WaitForLineGone(std::chrono::microseconds limit);
   // True once the transmit ring is empty and the device has sent what it
   // held. Until the next PutBlock, a close then keeps those bytes: it does not
   // purge the device's output, which on a pseudo-terminal would drop what the
@@ -180,6 +178,12 @@ class TApdBaseDispatcher {
   // over (left null); those read out into the ring stay with the caller.
   void DeliverReceived(std::unique_ptr<TIOBuffer>* entries, std::size_t count, uint64_t generation);
   TIOQueue& Queue() { return queue_; }
+  // The write thread's step: every byte of the transmit ring at once (the
+  // ring is empty afterwards), marked as in flight until OutputBlockDone.
+  // Empty when the ring is.
+  std::vector<uint8_t> TakeOutputBlock();
+  // The block TakeOutputBlock gave is written or dropped.
+  void OutputBlockDone();
 
  protected:
   // Wakes the write thread after WriteCom (the platform's output event).
@@ -191,12 +195,13 @@ class TApdBaseDispatcher {
   virtual void DeviceWaitSent() {}
 
   // Writes a changed line-settings record back, restoring DTR and RTS.
-  int StoreLineSettings(TLineSettings& settings);
-  // Copies up to `length` bytes into the receive ring at its write position;
-  // inputLock_ held. Returns the count.
-  std::size_t PutIntoReceiveRing(const uint8_t* bytes, std::size_t length);
-  // Allocates both rings; 0 or ecOutOfMemory.
-  int AllocateRings(std::size_t outSize);
+  TDeviceFailure StoreLineSettings(TLineSettings& settings);
+  // Reads the line settings, lets `change` change them and stores them,
+  // all under generalLock_.
+  template <class Change>
+  TDeviceFailure ChangeLineSettings(Change&& change);
+  // Allocates both rings; false when memory is short.
+  bool AllocateRings(std::size_t outSize);
   void ReleaseRings();
   void NotifyInputArrived();
   void NotifyOutputProgress();

@@ -21,16 +21,22 @@ constexpr std::size_t kEntriesPerRead = 64;
 constexpr int kReadFailure = ecDeviceReadError;
 constexpr int kWriteFailure = ecDeviceWriteError;
 
-// The line-event bits a change of each modem-status bit raises.
+// The line event a change of each modem line raises.
 struct TModemEvent {
-  uint32_t statusBit;
+  bool TModemLines::*line;
   uint32_t event;
 };
 constexpr std::array<TModemEvent, 3> kModemEvents{{
-    {kModemCts, kEventCts},
-    {kModemDsr, kEventDsr},
-    {kModemRlsd, kEventRlsd},
+    {&TModemLines::cts, kEventCts},
+    {&TModemLines::dsr, kEventDsr},
+    {&TModemLines::rlsd, kEventRlsd},
 }};
+
+// A failure of a device call ends an engine thread with `code`, except that a
+// handle closed under the call (the port is closing) is no failure to report.
+int ThreadFailureCode(const TDeviceFailure& failure, int code) {
+  return failure.kind == TDeviceFailureKind::NotOpen ? 0 : code;
+}
 
 }  // namespace
 
@@ -107,13 +113,13 @@ void TReadThread::Execute() {
       }
       // A flush that runs while these bytes are on their way drops them.
       const uint64_t generation = owner_.queue_.Generation();
-      const long count = owner_.device_.Read(areas.data(), areas.size(), TDataBuffer::kDataSize);
-      if (count < 0) {
-        if (!TSerialDevice::IsInvalidHandle(static_cast<int>(count))) failureCode_ = kReadFailure;
+      const TTransfer got = owner_.device_.Read(areas.data(), areas.size(), TDataBuffer::kDataSize);
+      if (got.failure.Failed()) {
+        failureCode_ = ThreadFailureCode(got.failure, kReadFailure);
         owner_.Kill();
         return;
       }
-      std::size_t left = static_cast<std::size_t>(count);
+      std::size_t left = got.count;
       std::size_t filled = 0;
       while (left != 0) {
         TDataBuffer* data = entries[filled]->AsData();
@@ -123,13 +129,13 @@ void TReadThread::Execute() {
       }
       if (filled != 0) owner_.DeliverReceived(entries.data(), filled, generation);
       // A line that hung up and has nothing more to give is gone.
-      if (count == 0 && waited == TSerialDevice::TWaitResult::HungUp) {
+      if (got.count == 0 && waited == TSerialDevice::TWaitResult::HungUp) {
         failureCode_ = kReadFailure;
         owner_.Kill();
         return;
       }
       // A short read means the device is empty for now.
-      if (static_cast<std::size_t>(count) < entries.size() * TDataBuffer::kDataSize) break;
+      if (got.count < entries.size() * TDataBuffer::kDataSize) break;
     }
   }
 }
@@ -137,7 +143,7 @@ void TReadThread::Execute() {
 // ----------------------------------------------------------- status thread
 
 void TStatusThread::Execute() {
-  uint32_t modem = owner_.device_.ModemStatus();
+  TModemLines modem = owner_.device_.ModemLines();
   while (!owner_.killFlag_) {
     const auto result = owner_.device_.WaitLineEvent(kStatusWaitSliceMs);
     if (owner_.killFlag_) break;
@@ -149,12 +155,12 @@ void TStatusThread::Execute() {
     }
     const uint32_t mask = owner_.eventMask_;
     // Modem lines have no wake-up of their own; they are looked at once a slice.
-    const uint32_t now = owner_.device_.ModemStatus();
+    const TModemLines now = owner_.device_.ModemLines();
     uint32_t events = 0;
     for (const TModemEvent& m : kModemEvents) {
-      if ((now ^ modem) & m.statusBit) events |= m.event;
+      if (now.*m.line != modem.*m.line) events |= m.event;
     }
-    if ((now & ~modem) & kModemRing) events |= kEventRing;
+    if (now.ring && !modem.ring) events |= kEventRing;
     modem = now;
     events &= mask & kQueuedEvents;
     if (events != 0) {
@@ -207,9 +213,9 @@ void TWriteThread::Execute() {
         TEngineEvent::WaitAny({&owner_.outputEvent_, &owner_.flushEvent_}, kWriteWaitSlice);
     if (owner_.killFlag_) break;
     if (signalled == 0) {
-      const int result = WriteOut();
-      if (result != 0) {
-        if (!TSerialDevice::IsInvalidHandle(result)) failureCode_ = kWriteFailure;
+      const TDeviceFailure failure = WriteOut();
+      if (failure.Failed()) {
+        failureCode_ = ThreadFailureCode(failure, kWriteFailure);
         owner_.Kill();
         break;
       }
@@ -222,64 +228,48 @@ void TWriteThread::Execute() {
   owner_.generalEvent_.Set();
 }
 
-int TWriteThread::WaitForRoom() {
+TWriteThread::TRoom TWriteThread::WaitForRoom() {
   for (;;) {
-    if (owner_.killFlag_) return 1;
+    if (owner_.killFlag_) return TRoom::Dropped;
     if (owner_.flushEvent_.Wait(std::chrono::milliseconds(0))) {
       owner_.generalEvent_.Set();
-      return 1;
+      return TRoom::Dropped;
     }
     switch (owner_.device_.WaitWritable(kWriteRoomWaitSliceMs)) {
-      case TSerialDevice::TWaitResult::Ready: return 0;
+      case TSerialDevice::TWaitResult::Ready: return TRoom::Ready;
       case TSerialDevice::TWaitResult::HungUp:
-      case TSerialDevice::TWaitResult::Failed: return kWriteFailure;
+      case TSerialDevice::TWaitResult::Failed: return TRoom::Failed;
       default: break;
     }
   }
 }
 
-int TWriteThread::WriteOut() {
-  std::vector<uint8_t> block;
-  for (;;) {
-    {
-      std::lock_guard<std::recursive_mutex> guard(owner_.outputLock_);
-      TByteRing& ring = owner_.outRing_;
-      const std::size_t used = ring.Used();
-      if (used == 0) break;
-      block.resize(used);
-      ring.CopyOut(block.data(), used);
-      ring.writePos = 0;
-      ring.readPos = 0;
-      ring.full = false;
-      owner_.writeInFlight_ = true;
+TDeviceFailure TWriteThread::WriteBlock(const std::vector<uint8_t>& block) {
+  std::size_t offset = 0;
+  while (offset < block.size()) {
+    if (owner_.flushEvent_.Wait(std::chrono::milliseconds(0))) {
+      owner_.generalEvent_.Set();
+      return kNoDeviceFailure;
     }
-    int failure = 0;
-    std::size_t offset = 0;
-    while (offset < block.size()) {
-      if (owner_.flushEvent_.Wait(std::chrono::milliseconds(0))) {
-        owner_.generalEvent_.Set();
-        break;
-      }
-      const long count = owner_.device_.Write(block.data() + offset, block.size() - offset);
-      if (count > 0) {
-        offset += static_cast<std::size_t>(count);
-        continue;
-      }
-      if (count < 0) {
-        failure = TSerialDevice::IsInvalidHandle(static_cast<int>(count)) ? static_cast<int>(count)
-                                                                          : kWriteFailure;
-        break;
-      }
-      const int room = WaitForRoom();
-      if (room == 1) break;
-      if (room != 0) {
-        failure = room;
-        break;
-      }
+    const TTransfer sent = owner_.device_.Write(block.data() + offset, block.size() - offset);
+    if (sent.failure.Failed()) return sent.failure;
+    offset += sent.count;
+    if (sent.count != 0) continue;
+    switch (WaitForRoom()) {
+      case TRoom::Ready: break;
+      case TRoom::Dropped: return kNoDeviceFailure;
+      case TRoom::Failed: return {TDeviceFailureKind::HungUp, 0};
     }
-    owner_.writeInFlight_ = false;
-    owner_.NotifyOutputProgress();
-    if (failure != 0) return failure;
   }
-  return 0;
+  return kNoDeviceFailure;
+}
+
+TDeviceFailure TWriteThread::WriteOut() {
+  for (;;) {
+    const std::vector<uint8_t> block = owner_.TakeOutputBlock();
+    if (block.empty()) return kNoDeviceFailure;
+    const TDeviceFailure failure = WriteBlock(block);
+    owner_.OutputBlockDone();
+    if (failure.Failed()) return failure;
+  }
 }

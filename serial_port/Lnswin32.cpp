@@ -15,24 +15,24 @@ TApdWin32Dispatcher::~TApdWin32Dispatcher() {
   JoinThreads();
 }
 
-int TApdWin32Dispatcher::EscapeComFunction(int function) {
-  device_.EscapeFunction(function);
-  return 0;
+void TApdWin32Dispatcher::EscapeComFunction(TControlLine line, bool high) {
+  device_.SetControlLine(line, high);
 }
 
-int TApdWin32Dispatcher::GetComState(TLineSettings& settings) { return device_.GetState(settings); }
+TDeviceFailure TApdWin32Dispatcher::GetComState(TLineSettings& settings) {
+  return device_.GetState(settings);
+}
 
-int TApdWin32Dispatcher::SetComState(const TLineSettings& settings) {
+TDeviceFailure TApdWin32Dispatcher::SetComState(const TLineSettings& settings) {
   return device_.SetState(settings);
 }
 
-bool TApdWin32Dispatcher::SetupCom(uint16_t, uint16_t) {
-  // A tty's kernel buffers have a fixed size; there is nothing to ask for.
-  return true;
+TDeviceFailure TApdWin32Dispatcher::SetupCom(uint16_t inSize, uint16_t outSize) {
+  return device_.SetQueueSizes(inSize, outSize);
 }
 
-int TApdWin32Dispatcher::OpenCom(const std::string& name, uint16_t, uint16_t) {
-  return OpenResultCode(device_.Open(name));
+TDeviceFailure TApdWin32Dispatcher::OpenCom(const std::string& name, uint16_t, uint16_t) {
+  return device_.Open(name);
 }
 
 bool TApdWin32Dispatcher::DeviceOpen() const { return device_.IsOpen(); }
@@ -59,9 +59,7 @@ int TApdWin32Dispatcher::FlushCom(int which) {
   if (!writeThread_ || !writeThread_->Running()) return 0;
   {
     std::lock_guard<std::recursive_mutex> guard(outputLock_);
-    outRing_.writePos = 0;
-    outRing_.readPos = 0;
-    outRing_.full = false;
+    outRing_.Clear();
   }
   const bool purged = device_.PurgeOutput();
   flushEvent_.Set();
@@ -71,7 +69,7 @@ int TApdWin32Dispatcher::FlushCom(int which) {
   return purged ? 1 : 0;
 }
 
-int TApdWin32Dispatcher::StartDispatcher() {
+TDeviceFailure TApdWin32Dispatcher::StartDispatcher() {
   {
     std::lock_guard<std::recursive_mutex> guard(generalLock_);
     if (started_) throw Exception("Dispatcher already started.");
@@ -90,12 +88,12 @@ int TApdWin32Dispatcher::StartDispatcher() {
     if (!(*thread)->Start()) {
       ThreadEnded();
       CloseCom();
-      return ecOutOfMemory;
+      return {TDeviceFailureKind::OutOfMemory, 0};
     }
     generalEvent_.Wait(timings_.threadStartWait);
   }
   ThreadEnded();
-  return 0;
+  return kNoDeviceFailure;
 }
 
 void TApdWin32Dispatcher::StopDispatcher() {

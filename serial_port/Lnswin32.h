@@ -23,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "Awuser.h"
 #include "EngineEvent.h"
@@ -97,11 +98,15 @@ class TWriteThread : public TApdWin32Thread {
   void Execute() override;
 
  private:
-  // Writes everything in the transmit ring; 0, or a failure code.
-  int WriteOut();
-  // Waits until the device takes more output. 0 to go on, 1 when a flush or
-  // the kill flag dropped the block, or a failure code.
-  int WaitForRoom();
+  enum class TRoom { Ready, Dropped, Failed };
+  // Writes everything in the transmit ring; no failure, or the write's.
+  TDeviceFailure WriteOut();
+  // Writes one block taken from the ring, until it is written or a flush or
+  // the kill flag drops it.
+  TDeviceFailure WriteBlock(const std::vector<uint8_t>& block);
+  // Waits until the device takes more output: Ready to go on, Dropped when a
+  // flush or the kill flag dropped the block, Failed when the line has gone.
+  TRoom WaitForRoom();
 };
 
 class TApdWin32Dispatcher : public TApdBaseDispatcher {
@@ -109,14 +114,14 @@ class TApdWin32Dispatcher : public TApdBaseDispatcher {
   TApdWin32Dispatcher();
   ~TApdWin32Dispatcher() override;
 
-  int EscapeComFunction(int function) override;
+  void EscapeComFunction(TControlLine line, bool high) override;
   int FlushCom(int which) override;
-  int GetComState(TLineSettings& settings) override;
-  int SetComState(const TLineSettings& settings) override;
-  bool SetupCom(uint16_t inSize, uint16_t outSize) override;
-  int OpenCom(const std::string& name, uint16_t inSize, uint16_t outSize) override;
+  TDeviceFailure GetComState(TLineSettings& settings) override;
+  TDeviceFailure SetComState(const TLineSettings& settings) override;
+  TDeviceFailure SetupCom(uint16_t inSize, uint16_t outSize) override;
+  TDeviceFailure OpenCom(const std::string& name, uint16_t inSize, uint16_t outSize) override;
   int CloseCom() override;
-  int StartDispatcher() override;
+  TDeviceFailure StartDispatcher() override;
   void StopDispatcher() override;
   bool DeviceOpen() const override;
 

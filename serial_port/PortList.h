@@ -48,8 +48,12 @@ inline constexpr uint16_t kLastLinkPortNumber = 50;
 std::vector<TPortInfo> ListPorts();
 // The device path that port `n` names, or "" when the number names none.
 std::string DeviceForComNumber(uint16_t n);
-// Port `n` exists: its device opens, or it exists but another program holds
-// it. Briefly opens the device when it is free.
+// Port `n` exists, held ports included.
+// - Windows: Windows knows the name "COMn" (the SERIALCOMM device map or a
+//   DOS device name); nothing is opened.
+// - Linux: the device node (or link) exists and is a terminal that is free,
+//   held by another program or closed to this user; a free device is opened
+//   briefly (without changing its settings) to find that out.
 bool IsPortAvailable(uint16_t n);
 // The port number that names `path` (a device or one of the links), if any.
 std::optional<uint16_t> ComNumberForDevice(const std::string& path);

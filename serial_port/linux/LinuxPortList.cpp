@@ -6,7 +6,6 @@
 #include <fstream>
 #include <system_error>
 
-#include "Adexcept.h"
 #include "PortList.h"
 #include "SerialDevice.h"
 
@@ -100,11 +99,11 @@ bool IsPortAvailable(uint16_t n) {
   if (device.empty()) return false;
   std::error_code ec;
   if (!fs::exists(device, ec)) return false;  // also a dangling link
-  const TOpenResult result = TSerialDevice::Probe(device);
+  const TDeviceFailureKind result = TSerialDevice::Probe(device).kind;
   // A port that another program holds, or that this user may not open, is
   // still there: choosing it gives the message that says why it cannot open.
-  return result == TOpenResult::Ok || result == TOpenResult::Held ||
-         result == TOpenResult::PermissionDenied;
+  return result == TDeviceFailureKind::None || result == TDeviceFailureKind::Held ||
+         result == TDeviceFailureKind::PermissionDenied;
 }
 
 std::vector<TPortInfo> ListPorts() {

@@ -17,7 +17,7 @@
 #include <cerrno>
 #include <climits>
 
-#include "Adexcept.h"
+#include "DeviceErrors.h"
 #include "SerialDevice.h"
 
 namespace {
@@ -54,33 +54,10 @@ uint32_t BaudOf(speed_t code) {
   return 0;
 }
 
-// The open's error number as one of the layer's codes. Numbers the message
-// table knows under another meaning would show the wrong text, so those fall
-// back to "General failure"; the rest keep their own number and so their own
-// system text.
-TOpenResult OpenErrorCode(int error) {
-  switch (error) {
-    case ENOENT:
-    case ENXIO:
-    case ENODEV:
-    case ENOTTY:
-    case EISDIR: return TOpenResult::NoDevice;
-    case ENOTDIR: return TOpenResult::NoPath;
-    case EMFILE:
-    case ENFILE: return TOpenResult::TooManyOpen;
-    case EBUSY:
-    case EWOULDBLOCK: return TOpenResult::Held;
-    case EBADF: return TOpenResult::NotOpen;
-    case EACCES:
-    case EPERM:
-    case EROFS: return TOpenResult::PermissionDenied;
-    case ENOMEM: return TOpenResult::OutOfMemory;
-    default: break;
-  }
-  constexpr int kGeneralFailure = 162;
-  if (!MessageNumberToString(error).empty()) return OpenFailure(kGeneralFailure);
-  return OpenFailure(error);
-}
+TDeviceFailure OpenFailure() { return OpenFailureFor(errno); }
+TDeviceFailure CallFailure() { return CallFailureFor(errno); }
+
+const TDeviceFailure kNotOpen{TDeviceFailureKind::NotOpen, EBADF};
 
 void DrainEventFd(int fd) {
   uint64_t value;
@@ -118,27 +95,28 @@ TSerialDevice::~TSerialDevice() { Close(); }
 
 bool TSerialDevice::IsOpen() const { return impl_->fd >= 0; }
 
-TOpenResult TSerialDevice::Open(const std::string& path) {
-  if (IsOpen()) return TOpenResult::Held;
+TDeviceFailure TSerialDevice::Open(const std::string& path) {
+  if (IsOpen()) return {TDeviceFailureKind::Held, EBUSY};
   if (impl_->lineWake < 0 || impl_->writeWake < 0 || impl_->readWake < 0) {
-    return TOpenResult::OutOfMemory;
+    return {TDeviceFailureKind::OutOfMemory, ENOMEM};
   }
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return OpenErrorCode(errno);
-  auto fail = [fd](TOpenResult code) {
+  if (fd < 0) return OpenFailure();
+  auto fail = [fd](TDeviceFailure failure) {
     close(fd);
-    return code;
+    return failure;
   };
-  if (!isatty(fd)) return fail(TOpenResult::NoDevice);
+  if (!isatty(fd)) return fail({TDeviceFailureKind::NoDevice, ENOTTY});
   // flock first: it tells another holder apart even for root, whom TIOCEXCL
   // does not stop.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(OpenErrorCode(errno));
-  if (ioctl(fd, TIOCEXCL) != 0) return fail(OpenErrorCode(errno));
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(OpenFailure());
+  if (ioctl(fd, TIOCEXCL) != 0) return fail(OpenFailure());
 
   termios tio{};
   if (tcgetattr(fd, &tio) != 0) {
+    const TDeviceFailure failure = OpenFailure();
     ioctl(fd, TIOCNXCL);
-    return fail(OpenErrorCode(errno));
+    return fail(failure);
   }
   cfmakeraw(&tio);
   tio.c_cflag |= CLOCAL | CREAD;
@@ -150,14 +128,16 @@ TOpenResult TSerialDevice::Open(const std::string& path) {
   cfsetispeed(&tio, B115200);
   cfsetospeed(&tio, B115200);
   if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+    const TDeviceFailure failure = OpenFailure();
     ioctl(fd, TIOCNXCL);
-    return fail(OpenErrorCode(errno));
+    return fail(failure);
   }
 
   int ep = epoll_create1(EPOLL_CLOEXEC);
   if (ep < 0) {
+    const TDeviceFailure failure = OpenFailure();
     ioctl(fd, TIOCNXCL);
-    return fail(OpenErrorCode(errno));
+    return fail(failure);
   }
   epoll_event device{};
   // No EPOLLIN: arrivals are the reader's business; hang-up and error are
@@ -169,10 +149,10 @@ TOpenResult TSerialDevice::Open(const std::string& path) {
   wake.data.fd = impl_->lineWake;
   if (epoll_ctl(ep, EPOLL_CTL_ADD, fd, &device) != 0 ||
       epoll_ctl(ep, EPOLL_CTL_ADD, impl_->lineWake, &wake) != 0) {
-    int error = errno;
+    const TDeviceFailure failure = OpenFailure();
     close(ep);
     ioctl(fd, TIOCNXCL);
-    return fail(OpenErrorCode(error));
+    return fail(failure);
   }
   DrainEventFd(impl_->lineWake);
   DrainEventFd(impl_->writeWake);
@@ -180,17 +160,17 @@ TOpenResult TSerialDevice::Open(const std::string& path) {
   impl_->fd = fd;
   impl_->epoll = ep;
   impl_->shadow = TLineSettings{};
-  return TOpenResult::Ok;
+  return kNoDeviceFailure;
 }
 
-TOpenResult TSerialDevice::Probe(const std::string& path) {
+TDeviceFailure TSerialDevice::Probe(const std::string& path) {
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return OpenErrorCode(errno);
-  TOpenResult result = TOpenResult::Ok;
+  if (fd < 0) return OpenFailure();
+  TDeviceFailure result;
   if (!isatty(fd)) {
-    result = TOpenResult::NoDevice;
+    result = {TDeviceFailureKind::NoDevice, ENOTTY};
   } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    result = OpenErrorCode(errno);
+    result = OpenFailure();
   } else {
     flock(fd, LOCK_UN);
   }
@@ -210,9 +190,14 @@ int TSerialDevice::Close() {
   return result;
 }
 
-int TSerialDevice::GetState(TLineSettings& settings) {
+TDeviceFailure TSerialDevice::SetQueueSizes(uint32_t, uint32_t) {
+  return IsOpen() ? kNoDeviceFailure : kNotOpen;
+}
+
+TDeviceFailure TSerialDevice::GetState(TLineSettings& settings) {
+  if (!IsOpen()) return kNotOpen;
   termios tio{};
-  if (!IsOpen() || tcgetattr(impl_->fd, &tio) != 0) return -1;
+  if (tcgetattr(impl_->fd, &tio) != 0) return CallFailure();
   settings = impl_->shadow;
   settings.baud = BaudOf(cfgetospeed(&tio));
   if (!(tio.c_cflag & PARENB)) {
@@ -239,15 +224,15 @@ int TSerialDevice::GetState(TLineSettings& settings) {
   settings.inX = (tio.c_iflag & IXOFF) != 0;
   settings.xonChar = static_cast<char>(tio.c_cc[VSTART]);
   settings.xoffChar = static_cast<char>(tio.c_cc[VSTOP]);
-  return 0;
+  return kNoDeviceFailure;
 }
 
-int TSerialDevice::SetState(const TLineSettings& settings) {
-  if (!IsOpen()) return OpenResultCode(TOpenResult::NotOpen);
+TDeviceFailure TSerialDevice::SetState(const TLineSettings& settings) {
+  if (!IsOpen()) return kNotOpen;
   termios tio{};
-  if (tcgetattr(impl_->fd, &tio) != 0) return -errno;
+  if (tcgetattr(impl_->fd, &tio) != 0) return CallFailure();
   speed_t speed;
-  if (!SpeedCode(settings.baud, speed)) return -EINVAL;
+  if (!SpeedCode(settings.baud, speed)) return CallFailureFor(EINVAL);
   cfsetispeed(&tio, speed);
   cfsetospeed(&tio, speed);
   tio.c_cflag &= ~(PARENB | PARODD | CMSPAR | CSIZE | CSTOPB | CRTSCTS);
@@ -275,67 +260,52 @@ int TSerialDevice::SetState(const TLineSettings& settings) {
   tio.c_cc[VSTOP] = static_cast<cc_t>(settings.xoffChar);
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
-  if (tcsetattr(impl_->fd, TCSANOW, &tio) != 0) return -errno;
+  if (tcsetattr(impl_->fd, TCSANOW, &tio) != 0) return CallFailure();
   impl_->shadow = settings;
-  return 0;
+  return kNoDeviceFailure;
 }
 
-void TSerialDevice::EscapeFunction(int function) {
+void TSerialDevice::SetControlLine(TControlLine line, bool high) {
   if (!IsOpen()) return;
-  int bits = 0;
-  unsigned long request = 0;
-  switch (function) {
-    case kSetDtr:
-      bits = TIOCM_DTR;
-      request = TIOCMBIS;
-      break;
-    case kClrDtr:
-      bits = TIOCM_DTR;
-      request = TIOCMBIC;
-      break;
-    case kSetRts:
-      bits = TIOCM_RTS;
-      request = TIOCMBIS;
-      break;
-    case kClrRts:
-      bits = TIOCM_RTS;
-      request = TIOCMBIC;
-      break;
-    default: return;
-  }
+  int bits = line == TControlLine::Dtr ? TIOCM_DTR : TIOCM_RTS;
   // A pseudo-terminal has no modem lines and answers ENOTTY or EINVAL; that
   // is no failure.
-  ioctl(impl_->fd, request, &bits);
+  ioctl(impl_->fd, high ? TIOCMBIS : TIOCMBIC, &bits);
 }
 
-uint32_t TSerialDevice::ModemStatus() {
+TModemLines TSerialDevice::ModemLines() {
   int bits = 0;
-  if (!IsOpen() || ioctl(impl_->fd, TIOCMGET, &bits) != 0) return 0;
-  uint32_t status = 0;
-  if (bits & TIOCM_CTS) status |= kModemCts;
-  if (bits & TIOCM_DSR) status |= kModemDsr;
-  if (bits & TIOCM_RNG) status |= kModemRing;
-  if (bits & TIOCM_CD) status |= kModemRlsd;
-  return status;
+  if (!IsOpen() || ioctl(impl_->fd, TIOCMGET, &bits) != 0) return {};
+  TModemLines lines;
+  lines.cts = (bits & TIOCM_CTS) != 0;
+  lines.dsr = (bits & TIOCM_DSR) != 0;
+  lines.ring = (bits & TIOCM_RNG) != 0;
+  lines.rlsd = (bits & TIOCM_CD) != 0;
+  return lines;
 }
 
-long TSerialDevice::Read(uint8_t* const* buffers, std::size_t count, std::size_t each) {
-  if (!IsOpen()) return -EBADF;
+namespace {
+
+// A read or write's result: EAGAIN and EINTR mean nothing moved this time.
+TTransfer Transferred(ssize_t n) {
+  if (n >= 0) return {static_cast<std::size_t>(n), {}};
+  if (errno == EAGAIN || errno == EINTR) return {};
+  return {0, CallFailure()};
+}
+
+}  // namespace
+
+TTransfer TSerialDevice::Read(uint8_t* const* buffers, std::size_t count, std::size_t each) {
+  if (!IsOpen()) return {0, kNotOpen};
   std::array<iovec, kMaxReadBuffers> iov{};
   if (count > iov.size()) count = iov.size();
   for (std::size_t i = 0; i < count; ++i) iov[i] = {buffers[i], each};
-  ssize_t n = readv(impl_->fd, iov.data(), static_cast<int>(count));
-  if (n >= 0) return static_cast<long>(n);
-  if (errno == EAGAIN || errno == EINTR) return 0;
-  return -errno;
+  return Transferred(readv(impl_->fd, iov.data(), static_cast<int>(count)));
 }
 
-long TSerialDevice::Write(const uint8_t* data, std::size_t length) {
-  if (!IsOpen()) return -EBADF;
-  ssize_t n = write(impl_->fd, data, length);
-  if (n >= 0) return static_cast<long>(n);
-  if (errno == EAGAIN || errno == EINTR) return 0;
-  return -errno;
+TTransfer TSerialDevice::Write(const uint8_t* data, std::size_t length) {
+  if (!IsOpen()) return {0, kNotOpen};
+  return Transferred(write(impl_->fd, data, length));
 }
 
 TSerialDevice::TWaitResult TSerialDevice::WaitLineEvent(int timeoutMs) {
@@ -402,5 +372,3 @@ void TSerialDevice::WaitSent() {
   // A hung-up line answers at once with an error; nothing is left to wait for.
   if (IsOpen()) tcdrain(impl_->fd);
 }
-
-bool TSerialDevice::IsInvalidHandle(int negativeError) { return negativeError == -EBADF; }

@@ -6,62 +6,64 @@
 #include <devguid.h>
 #include <setupapi.h>
 
-#include <cctype>
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "ComName.h"
 #include "PortList.h"
+#include "Utf16Text.h"
 
 namespace {
 
-constexpr uint16_t kHighestPortNumber = 256;
-constexpr const char kDevicePrefix[] = "\\\\.\\";
-constexpr const char kSerialCommKey[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+constexpr uint16_t kHighestPortNumber = kHighestComNumber;
+constexpr const wchar_t kSerialCommKey[] = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
+// Room for a kernel device path or a value name, in characters.
 constexpr DWORD kMaxNameLength = 512;
 
-std::string ComName(uint16_t n) { return "COM" + std::to_string(n); }
+bool InRange(unsigned long n) { return n >= kLowestComNumber && n <= kHighestPortNumber; }
 
-bool InRange(unsigned long n) { return n >= 1 && n <= kHighestPortNumber; }
+bool SameName(const std::wstring& a, const std::string& asciiName) {
+  return _wcsicmp(a.c_str(), WideFromUtf8(asciiName).c_str()) == 0;
+}
 
-// "COMn" in any letter case, n without leading sign or other characters.
-std::optional<uint16_t> NumberOfComName(const std::string& name) {
-  if (name.size() < 4 || _strnicmp(name.c_str(), "COM", 3) != 0) return std::nullopt;
-  if (name.find_first_not_of("0123456789", 3) != std::string::npos) return std::nullopt;
-  if (name.size() > 6) return std::nullopt;
-  const unsigned long n = std::stoul(name.substr(3));
-  if (!InRange(n)) return std::nullopt;
-  return static_cast<uint16_t>(n);
+std::string_view AsBytes(const std::vector<BYTE>& data, DWORD length) {
+  return {reinterpret_cast<const char*>(data.data()), std::min<size_t>(length, data.size())};
 }
 
 // The kernel device behind "COMn" from the DOS device names, "" when none.
+// The answer is a list of NUL-ended names; the first is the current target.
 std::string DosDeviceTarget(uint16_t n) {
-  char target[kMaxNameLength] = {};
-  if (QueryDosDeviceA(ComName(n).c_str(), target, kMaxNameLength) == 0) return {};
-  return target;
+  wchar_t target[kMaxNameLength] = {};
+  if (QueryDosDeviceW(WideFromUtf8(ComNameFor(n)).c_str(), target, kMaxNameLength) == 0) return {};
+  return Utf8FromWide(target);
 }
 
 // The kernel device that the SERIALCOMM map gives for "COMn", "" when none.
+// A value's data need not end in a NUL, and may be longer than expected
+// (ERROR_MORE_DATA): such a value names no COM port and is passed over.
 std::string SerialCommDevice(uint16_t n) {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSerialCommKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSerialCommKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
     return {};
   }
-  const std::string wanted = ComName(n);
+  const std::string wanted = ComNameFor(n);
   std::string found;
   for (DWORD index = 0;; ++index) {
-    char name[kMaxNameLength];
-    BYTE data[kMaxNameLength];
+    wchar_t name[kMaxNameLength];
+    std::vector<BYTE> data(kMaxNameLength * sizeof(wchar_t));
     DWORD nameLength = kMaxNameLength;
-    DWORD dataLength = kMaxNameLength - 1;
+    DWORD dataLength = static_cast<DWORD>(data.size());
     DWORD type = 0;
-    if (RegEnumValueA(key, index, name, &nameLength, nullptr, &type, data, &dataLength) !=
-        ERROR_SUCCESS) {
-      break;
-    }
+    const LSTATUS status =
+        RegEnumValueW(key, index, name, &nameLength, nullptr, &type, data.data(), &dataLength);
+    if (status == ERROR_MORE_DATA) continue;
+    if (status != ERROR_SUCCESS) break;
     if (type != REG_SZ) continue;
-    data[dataLength] = 0;
-    if (_stricmp(reinterpret_cast<const char*>(data), wanted.c_str()) == 0) {
-      found = name;
+    if (SameName(WideFromValueBytes(AsBytes(data, dataLength)), wanted)) {
+      found = Utf8FromWide(std::wstring_view(name, nameLength));
       break;
     }
   }
@@ -69,32 +71,55 @@ std::string SerialCommDevice(uint16_t n) {
   return found;
 }
 
+// The port name ("COM7") a device's own registry key holds, "" when none.
+std::wstring DevicePortName(HDEVINFO devices, SP_DEVINFO_DATA& info) {
+  HKEY key = SetupDiOpenDevRegKey(devices, &info, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+  if (key == INVALID_HANDLE_VALUE) return {};
+  std::vector<BYTE> data(kMaxNameLength * sizeof(wchar_t));
+  DWORD length = static_cast<DWORD>(data.size());
+  DWORD type = 0;
+  const bool named =
+      RegQueryValueExW(key, L"PortName", nullptr, &type, data.data(), &length) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  if (!named || type != REG_SZ) return {};
+  return WideFromValueBytes(AsBytes(data, length));
+}
+
+// A device's friendly name. A name longer than the buffer fails with
+// ERROR_INSUFFICIENT_BUFFER and the size it needs, and the read is tried once
+// more with that size (a name may change between the calls); a device
+// without the property fails with ERROR_INVALID_DATA.
+std::wstring DeviceFriendlyName(HDEVINFO devices, SP_DEVINFO_DATA& info) {
+  constexpr int kSizeAttempts = 2;
+  DWORD size = kMaxNameLength * sizeof(wchar_t);
+  for (int attempt = 0; attempt < kSizeAttempts; ++attempt) {
+    std::vector<BYTE> data(size);
+    DWORD type = 0;
+    DWORD required = 0;
+    if (SetupDiGetDeviceRegistryPropertyW(devices, &info, SPDRP_FRIENDLYNAME, &type, data.data(),
+                                          static_cast<DWORD>(data.size()), &required)) {
+      if (type != REG_SZ) return {};
+      return WideFromValueBytes(AsBytes(data, required == 0 ? size : required));
+    }
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || required <= size) return {};
+    size = required;
+  }
+  return {};
+}
+
 // The adapter's friendly name ("USB Serial Port (COM7)") from SetupAPI, ""
-// when Windows has none for the port.
+// when Windows has none for the port. Read in UTF-16: a driver's name may be
+// in any script ("USB-SERIAL CH340 (COM7)" is as likely as a Cyrillic one).
 std::string FriendlyName(uint16_t n) {
-  HDEVINFO devices = SetupDiGetClassDevsA(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+  HDEVINFO devices = SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
   if (devices == INVALID_HANDLE_VALUE) return {};
-  const std::string wanted = ComName(n);
+  const std::string wanted = ComNameFor(n);
   std::string found;
   SP_DEVINFO_DATA info{};
   info.cbSize = sizeof info;
   for (DWORD index = 0; found.empty() && SetupDiEnumDeviceInfo(devices, index, &info); ++index) {
-    HKEY key = SetupDiOpenDevRegKey(devices, &info, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
-    if (key == INVALID_HANDLE_VALUE) continue;
-    char portName[kMaxNameLength] = {};
-    DWORD length = kMaxNameLength - 1;
-    DWORD type = 0;
-    const bool named =
-        RegQueryValueExA(key, "PortName", nullptr, &type, reinterpret_cast<BYTE*>(portName),
-                         &length) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    if (!named || type != REG_SZ || _stricmp(portName, wanted.c_str()) != 0) continue;
-    char friendly[kMaxNameLength] = {};
-    if (SetupDiGetDeviceRegistryPropertyA(devices, &info, SPDRP_FRIENDLYNAME, nullptr,
-                                          reinterpret_cast<BYTE*>(friendly), kMaxNameLength - 1,
-                                          nullptr)) {
-      found = friendly;
-    }
+    if (!SameName(DevicePortName(devices, info), wanted)) continue;
+    found = Utf8FromWide(DeviceFriendlyName(devices, info));
   }
   SetupDiDestroyDeviceInfoList(devices);
   return found;
@@ -113,7 +138,7 @@ std::string PortLinkFolder() { return {}; }
 
 std::string DeviceForComNumber(uint16_t n) {
   if (!InRange(n)) return {};
-  return kDevicePrefix + ComName(n);
+  return std::string(kComDevicePrefix) + ComNameFor(n);
 }
 
 bool IsPortAvailable(uint16_t n) { return InRange(n) && !KernelDevice(n).empty(); }
@@ -131,6 +156,5 @@ std::vector<TPortInfo> ListPorts() {
 }
 
 std::optional<uint16_t> ComNumberForDevice(const std::string& path) {
-  const bool prefixed = path.rfind(kDevicePrefix, 0) == 0;
-  return NumberOfComName(prefixed ? path.substr(std::strlen(kDevicePrefix)) : path);
+  return ComNumberFromName(path);
 }

@@ -10,9 +10,13 @@
 // Writing: one overlapped write at a time on a private copy of the bytes;
 // Write accepts the next block once the previous one has completed.
 // Purges and Close cancel the pending operations with CancelIoEx, so no
-// waiter outlives them. Errors 109, 21 and 22 on a pending operation mean the
-// line has gone (an adapter pulled out, the far side of a virtual port
-// closed); the status thread learns that through an event.
+// waiter outlives them; each counts its cancels, so that an operation that
+// ends aborted knows whether this program asked for it. Any other failure of
+// a pending operation means the line has gone (an adapter pulled out, the far
+// side of a virtual port closed; DriverRules.h): it reports HungUp, as does
+// every later wait, and the status thread learns it through an event.
+// The driver's queues have the component's sizes (SetQueueSizes), and the
+// XON/XOFF limits never exceed the receive queue the driver reports.
 #include <windows.h>
 
 #include <algorithm>
@@ -22,74 +26,52 @@
 #include <string>
 #include <vector>
 
-#include "Adexcept.h"
+#include "ComName.h"
+#include "DeviceErrors.h"
+#include "DriverRules.h"
 #include "SerialDevice.h"
+#include "Utf16Text.h"
 
 namespace {
 
 // How long Close waits for a cancelled operation to report back before it
 // closes the handle anyway (the handle's close ends it in any case).
 constexpr DWORD kCancelSettleMs = 1000;
-// The driver queue sizes asked for at open.
-constexpr DWORD kDriverQueueBytes = 16384;
 constexpr uint32_t kInitialBaud = 115200;
-constexpr DWORD kGeneralFailure = 162;
 constexpr const char kDevicePrefix[] = "\\\\.\\";
 
 bool IsLineGone(DWORD error) {
-  return error == ERROR_BROKEN_PIPE || error == ERROR_NOT_READY || error == ERROR_BAD_COMMAND ||
-         error == ERROR_DEVICE_REMOVED || error == ERROR_GEN_FAILURE;
+  return CallFailureFor(static_cast<int>(error)).kind == TDeviceFailureKind::HungUp;
 }
 
-TOpenResult OpenErrorCode(DWORD error) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_BAD_UNIT:
-    case ERROR_NOT_READY:
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_INVALID_FUNCTION: return TOpenResult::NoDevice;
-    case ERROR_PATH_NOT_FOUND: return TOpenResult::NoPath;
-    case ERROR_TOO_MANY_OPEN_FILES: return TOpenResult::TooManyOpen;
-    // Windows answers a second open of a COM port with "access denied".
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_BUSY: return TOpenResult::Held;
-    case ERROR_INVALID_HANDLE: return TOpenResult::NotOpen;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY: return TOpenResult::OutOfMemory;
-    default: break;
-  }
-  // Windows error numbers are the numbers the message table was written for,
-  // so any the table knows keep their own text.
-  if (error > kGeneralFailure && !MessageNumberToString(static_cast<int>(error)).empty()) {
-    return OpenFailure(static_cast<int>(kGeneralFailure));
-  }
-  return OpenFailure(static_cast<int>(error));
-}
+TDeviceFailure OpenFailure(DWORD error) { return OpenFailureFor(static_cast<int>(error)); }
+TDeviceFailure CallFailure(DWORD error) { return CallFailureFor(static_cast<int>(error)); }
 
-// "COM5" and "com5" name the device "\\.\COM5"; a path that already has a
+const TDeviceFailure kNotOpen{TDeviceFailureKind::NotOpen, ERROR_INVALID_HANDLE};
+
+// "COM5" and "com5" (ComName.h) name the device "\\.\COM5"; a path that already has a
 // device prefix (or any other path) is used as given.
 std::string DevicePathFor(const std::string& path) {
   if (path.rfind(kDevicePrefix, 0) == 0) return path;
-  if (path.size() > 3 && _strnicmp(path.c_str(), "COM", 3) == 0 &&
-      path.find_first_not_of("0123456789", 3) == std::string::npos) {
-    return kDevicePrefix + path;
+  if (const std::optional<uint16_t> number = ComNumberFromName(path)) {
+    return kDevicePrefix + ComNameFor(*number);
   }
   return path;
 }
 
 HANDLE OpenHandle(const std::string& path) {
-  return CreateFileA(DevicePathFor(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  // A device path from the user may hold any character: it goes as UTF-16.
+  return CreateFileW(WideFromUtf8(DevicePathFor(path)).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                     nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
 }
 
 // A handle that opened but is no serial device (a file, a printer) has no
-// comm state.
+// comm state. The comm state is the whole proof: some adapters' drivers
+// report a file type other than FILE_TYPE_CHAR for a working port.
 bool IsCommDevice(HANDLE handle) {
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  return GetFileType(handle) == FILE_TYPE_CHAR && GetCommState(handle, &dcb);
+  return GetCommState(handle, &dcb) != FALSE;
 }
 
 HANDLE NewEvent(bool manualReset) { return CreateEventA(nullptr, manualReset, FALSE, nullptr); }
@@ -140,6 +122,12 @@ struct TSerialDevice::Impl {
   std::mutex writeLock;
   TOperation writeOp;
   std::vector<uint8_t> writeCopy;
+  uint64_t writeIssuedIn = 0;  // writeCancelGeneration when the current write began
+  // Bumped by PurgeOutput and Close before they cancel the write.
+  std::atomic<uint64_t> writeCancelGeneration{0};
+
+  // The receive queue the driver reported after SetupComm; 0 when it did not.
+  DWORD receiveQueue = 0;
 
   TLineSettings shadow;
 
@@ -159,6 +147,12 @@ struct TSerialDevice::Impl {
   }
 
   void MarkGone() { SetEvent(lineGone); }
+  // A pending operation failed otherwise than by this program's cancel.
+  TDeviceFailure PendingFailed(DWORD error) {
+    MarkGone();
+    return {TDeviceFailureKind::HungUp, static_cast<int>(error)};
+  }
+  bool IsGone() const { return WaitForSingleObject(lineGone, 0) == WAIT_OBJECT_0; }
 
   // Starts the 1-byte read unless one is pending or a byte waits. False when
   // the line is gone or the read failed (`error` says which).
@@ -186,8 +180,8 @@ struct TSerialDevice::Impl {
     return false;
   }
 
-  // Collects the pending read if it has completed. False on a failure
-  // (`error` set); a purge's cancel is no failure.
+  // Collects the pending read if it has completed. False when it failed
+  // because the line has gone (`error` set); a purge's cancel is no failure.
   bool CollectRead(DWORD& error) {
     error = 0;
     if (!readOp.pending) return true;
@@ -199,7 +193,8 @@ struct TSerialDevice::Impl {
         return true;
       }
       readOp.pending = false;
-      if (error == ERROR_OPERATION_ABORTED) {
+      const bool cancelled = readIssuedIn != purgeGeneration.load();
+      if (ClassifyPendingFailure(error, cancelled) == TPendingEnd::Purged) {
         error = 0;
         return true;
       }
@@ -233,24 +228,23 @@ TSerialDevice::~TSerialDevice() { Close(); }
 
 bool TSerialDevice::IsOpen() const { return impl_->handle != INVALID_HANDLE_VALUE; }
 
-TOpenResult TSerialDevice::Open(const std::string& path) {
-  if (IsOpen()) return TOpenResult::Held;
-  if (!impl_->EventsReady()) return TOpenResult::OutOfMemory;
+TDeviceFailure TSerialDevice::Open(const std::string& path) {
+  if (IsOpen()) return {TDeviceFailureKind::Held, ERROR_BUSY};
+  if (!impl_->EventsReady()) return {TDeviceFailureKind::OutOfMemory, ERROR_NOT_ENOUGH_MEMORY};
   HANDLE handle = OpenHandle(path);
-  if (handle == INVALID_HANDLE_VALUE) return OpenErrorCode(GetLastError());
-  auto fail = [handle](TOpenResult code) {
+  if (handle == INVALID_HANDLE_VALUE) return OpenFailure(GetLastError());
+  auto fail = [handle](TDeviceFailure failure) {
     CloseHandle(handle);
-    return code;
+    return failure;
   };
-  if (!IsCommDevice(handle)) return fail(TOpenResult::NoDevice);
-  SetupComm(handle, kDriverQueueBytes, kDriverQueueBytes);
+  if (!IsCommDevice(handle)) return fail({TDeviceFailureKind::NoDevice, ERROR_INVALID_FUNCTION});
   // All zero: a read waits for its full count. The reader only ever asks for
   // one byte or for what is already queued.
   COMMTIMEOUTS timeouts{};
-  if (!SetCommTimeouts(handle, &timeouts)) return fail(OpenErrorCode(GetLastError()));
+  if (!SetCommTimeouts(handle, &timeouts)) return fail(OpenFailure(GetLastError()));
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  if (!GetCommState(handle, &dcb)) return fail(OpenErrorCode(GetLastError()));
+  if (!GetCommState(handle, &dcb)) return fail(OpenFailure(GetLastError()));
   dcb.BaudRate = kInitialBaud;
   dcb.ByteSize = 8;
   dcb.Parity = NOPARITY;
@@ -266,7 +260,7 @@ TOpenResult TSerialDevice::Open(const std::string& path) {
   dcb.fAbortOnError = FALSE;
   dcb.fDtrControl = DTR_CONTROL_DISABLE;
   dcb.fRtsControl = RTS_CONTROL_DISABLE;
-  if (!SetCommState(handle, &dcb)) return fail(OpenErrorCode(GetLastError()));
+  if (!SetCommState(handle, &dcb)) return fail(OpenFailure(GetLastError()));
   PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
   for (HANDLE h : {impl_->readWake, impl_->lineWake, impl_->writeWake, impl_->lineGone})
     ResetEvent(h);
@@ -274,20 +268,25 @@ TOpenResult TSerialDevice::Open(const std::string& path) {
   impl_->readOp.pending = false;
   impl_->haveByte = false;
   impl_->writeOp.pending = false;
+  impl_->receiveQueue = 0;
   impl_->shadow = TLineSettings{};
-  return TOpenResult::Ok;
+  return kNoDeviceFailure;
 }
 
-TOpenResult TSerialDevice::Probe(const std::string& path) {
+TDeviceFailure TSerialDevice::Probe(const std::string& path) {
   HANDLE handle = OpenHandle(path);
-  if (handle == INVALID_HANDLE_VALUE) return OpenErrorCode(GetLastError());
-  const TOpenResult result = IsCommDevice(handle) ? TOpenResult::Ok : TOpenResult::NoDevice;
+  if (handle == INVALID_HANDLE_VALUE) return OpenFailure(GetLastError());
+  const TDeviceFailure result =
+      IsCommDevice(handle) ? kNoDeviceFailure
+                           : TDeviceFailure{TDeviceFailureKind::NoDevice, ERROR_INVALID_FUNCTION};
   CloseHandle(handle);
   return result;
 }
 
 int TSerialDevice::Close() {
   if (!IsOpen()) return 0;
+  impl_->purgeGeneration.fetch_add(1);
+  impl_->writeCancelGeneration.fetch_add(1);
   CancelIoEx(impl_->handle, nullptr);
   impl_->Settle(impl_->readOp);
   {
@@ -300,10 +299,24 @@ int TSerialDevice::Close() {
   return result;
 }
 
-int TSerialDevice::GetState(TLineSettings& settings) {
+TDeviceFailure TSerialDevice::SetQueueSizes(uint32_t receiveBytes, uint32_t transmitBytes) {
+  if (!IsOpen()) return kNotOpen;
+  if (!SetupComm(impl_->handle, receiveBytes, transmitBytes)) {
+    return CallFailure(GetLastError());
+  }
+  // Drivers may keep a queue of another size than asked for; the limits
+  // follow what the driver says it has.
+  COMMPROP properties{};
+  impl_->receiveQueue =
+      GetCommProperties(impl_->handle, &properties) ? properties.dwCurrentRxQueue : 0;
+  return kNoDeviceFailure;
+}
+
+TDeviceFailure TSerialDevice::GetState(TLineSettings& settings) {
+  if (!IsOpen()) return kNotOpen;
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  if (!IsOpen() || !GetCommState(impl_->handle, &dcb)) return -1;
+  if (!GetCommState(impl_->handle, &dcb)) return CallFailure(GetLastError());
   settings = impl_->shadow;
   settings.baud = dcb.BaudRate;
   settings.parity = dcb.Parity;
@@ -324,14 +337,14 @@ int TSerialDevice::GetState(TLineSettings& settings) {
   settings.xoffChar = dcb.XoffChar;
   settings.xonLim = dcb.XonLim;
   settings.xoffLim = dcb.XoffLim;
-  return 0;
+  return kNoDeviceFailure;
 }
 
-int TSerialDevice::SetState(const TLineSettings& settings) {
-  if (!IsOpen()) return OpenResultCode(TOpenResult::NotOpen);
+TDeviceFailure TSerialDevice::SetState(const TLineSettings& settings) {
+  if (!IsOpen()) return kNotOpen;
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  if (!GetCommState(impl_->handle, &dcb)) return -static_cast<int>(GetLastError());
+  if (!GetCommState(impl_->handle, &dcb)) return CallFailure(GetLastError());
   dcb.BaudRate = settings.baud;
   dcb.Parity = settings.parity;
   dcb.ByteSize = settings.dataBits;
@@ -350,40 +363,42 @@ int TSerialDevice::SetState(const TLineSettings& settings) {
   dcb.fRtsControl = settings.rtsControl;
   dcb.XonChar = settings.xonChar;
   dcb.XoffChar = settings.xoffChar;
-  dcb.XonLim = static_cast<WORD>(settings.xonLim);
-  dcb.XoffLim = static_cast<WORD>(settings.xoffLim);
-  if (!SetCommState(impl_->handle, &dcb)) return -static_cast<int>(GetLastError());
+  const TFlowLimits limits =
+      FitFlowLimits({settings.xonLim, settings.xoffLim}, impl_->receiveQueue);
+  dcb.XonLim = static_cast<WORD>(limits.xonLim);
+  dcb.XoffLim = static_cast<WORD>(limits.xoffLim);
+  if (!SetCommState(impl_->handle, &dcb)) return CallFailure(GetLastError());
   impl_->shadow = settings;
-  return 0;
+  return kNoDeviceFailure;
 }
 
-void TSerialDevice::EscapeFunction(int function) {
+void TSerialDevice::SetControlLine(TControlLine line, bool high) {
   if (!IsOpen()) return;
-  // The function numbers are Windows' own. A virtual port without modem
-  // lines refuses the call; that is no failure.
-  EscapeCommFunction(impl_->handle, static_cast<DWORD>(function));
+  const DWORD function =
+      line == TControlLine::Dtr ? (high ? SETDTR : CLRDTR) : (high ? SETRTS : CLRRTS);
+  // A virtual port without modem lines refuses the call; that is no failure.
+  EscapeCommFunction(impl_->handle, function);
 }
 
-uint32_t TSerialDevice::ModemStatus() {
+TModemLines TSerialDevice::ModemLines() {
   DWORD status = 0;
-  if (!IsOpen() || !GetCommModemStatus(impl_->handle, &status)) return 0;
-  return status & (kModemCts | kModemDsr | kModemRing | kModemRlsd);
+  if (!IsOpen() || !GetCommModemStatus(impl_->handle, &status)) return {};
+  TModemLines lines;
+  lines.cts = (status & MS_CTS_ON) != 0;
+  lines.dsr = (status & MS_DSR_ON) != 0;
+  lines.ring = (status & MS_RING_ON) != 0;
+  lines.rlsd = (status & MS_RLSD_ON) != 0;
+  return lines;
 }
 
-long TSerialDevice::Read(uint8_t* const* buffers, std::size_t count, std::size_t each) {
-  if (!IsOpen()) return -ERROR_INVALID_HANDLE;
+TTransfer TSerialDevice::Read(uint8_t* const* buffers, std::size_t count, std::size_t each) {
+  if (!IsOpen()) return {0, kNotOpen};
   Impl& d = *impl_;
   DWORD error = 0;
-  if (!d.CollectRead(error)) {
-    if (IsLineGone(error)) {
-      d.MarkGone();
-      return 0;
-    }
-    return -static_cast<long>(error);
-  }
+  if (!d.CollectRead(error)) return {0, d.PendingFailed(error)};
   // Bytes must come in order: while the 1-byte read is still out, whatever
   // is queued behind it waits for it.
-  if (d.readOp.pending || count == 0 || each == 0) return 0;
+  if (d.readOp.pending || count == 0 || each == 0) return {};
   const std::size_t room = count * each;
   std::vector<uint8_t> got;
   got.reserve(room);
@@ -395,14 +410,18 @@ long TSerialDevice::Read(uint8_t* const* buffers, std::size_t count, std::size_t
   BOOL done = FALSE;
   DWORD taken = 0;
   std::size_t start = got.size();
+  // The line's end, found after bytes that came before it: those are handed
+  // over first, and the next read reports it.
+  DWORD gone = 0;
   {
     std::lock_guard<std::mutex> guard(d.readLock);
     DWORD errors = 0;
     COMSTAT stat{};
     if (!ClearCommError(d.handle, &errors, &stat)) {
       error = GetLastError();
-      if (!IsLineGone(error)) return -static_cast<long>(error);
+      if (!IsLineGone(error)) return {0, CallFailure(error)};
       d.MarkGone();
+      gone = error;
     } else if (stat.cbInQue > 0 && got.size() < room) {
       want = static_cast<DWORD>(std::min<std::size_t>(stat.cbInQue, room - got.size()));
       got.resize(start + want);
@@ -413,74 +432,88 @@ long TSerialDevice::Read(uint8_t* const* buffers, std::size_t count, std::size_t
     }
   }
   if (want > 0) {
-    if (!done && error == ERROR_IO_PENDING) {
+    const bool wasPending = !done && error == ERROR_IO_PENDING;
+    bool cancelledHere = false;
+    if (wasPending) {
       // The bytes were queued, so this completes at once unless a purge took
       // them first; then PurgeInput cancels it. A wake ends it too.
       DWORD which = 0;
       if (WaitPair(d.readOp.overlapped.hEvent, d.readWake, -1, which) != TWaitResult::Ready) {
         CancelIoEx(d.handle, &d.readOp.overlapped);
+        cancelledHere = true;
       }
       done = GetOverlappedResult(d.handle, &d.readOp.overlapped, &taken, TRUE);
       error = done ? 0 : GetLastError();
     }
     if (!done) {
       taken = 0;
-      if (IsLineGone(error))
+      const bool cancelled = cancelledHere || d.readIssuedIn != d.purgeGeneration.load();
+      const bool lineGone = wasPending
+                                ? ClassifyPendingFailure(error, cancelled) == TPendingEnd::LineGone
+                                : IsLineGone(error);
+      if (lineGone) {
         d.MarkGone();
-      else if (error != ERROR_OPERATION_ABORTED)
-        return -static_cast<long>(error);
+        gone = error;
+      } else if (!wasPending && error != ERROR_OPERATION_ABORTED) {
+        return {0, CallFailure(error)};
+      }
     }
     // Bytes read across a purge are purged input.
     if (d.readIssuedIn != d.purgeGeneration.load()) taken = 0;
     got.resize(start + taken);
   }
+  if (got.empty() && gone != 0) return {0, CallFailure(gone)};
   for (std::size_t offset = 0, i = 0; offset < got.size(); offset += each, ++i) {
     std::memcpy(buffers[i], got.data() + offset, std::min(each, got.size() - offset));
   }
-  return static_cast<long>(got.size());
+  return {got.size(), {}};
 }
 
-long TSerialDevice::Write(const uint8_t* data, std::size_t length) {
-  if (!IsOpen()) return -ERROR_INVALID_HANDLE;
+TTransfer TSerialDevice::Write(const uint8_t* data, std::size_t length) {
+  if (!IsOpen()) return {0, kNotOpen};
   Impl& d = *impl_;
   std::lock_guard<std::mutex> guard(d.writeLock);
   if (d.writeOp.pending) {
     DWORD sent = 0;
     if (!GetOverlappedResult(d.handle, &d.writeOp.overlapped, &sent, FALSE)) {
       const DWORD error = GetLastError();
-      if (error == ERROR_IO_INCOMPLETE) return 0;
+      if (error == ERROR_IO_INCOMPLETE) return {};
       d.writeOp.pending = false;
-      if (IsLineGone(error)) {
-        d.MarkGone();
-        return -static_cast<long>(error);
-      }
       // A purge's cancel drops the block on purpose.
-      if (error != ERROR_OPERATION_ABORTED) return -static_cast<long>(error);
+      const bool cancelled = d.writeIssuedIn != d.writeCancelGeneration.load();
+      if (ClassifyPendingFailure(error, cancelled) == TPendingEnd::LineGone) {
+        return {0, d.PendingFailed(error)};
+      }
     }
     d.writeOp.pending = false;
   }
-  if (length == 0) return 0;
+  if (length == 0) return {};
   d.writeCopy.assign(data, data + length);
   d.writeOp.Restart();
+  d.writeIssuedIn = d.writeCancelGeneration.load();
   DWORD sent = 0;
   if (WriteFile(d.handle, d.writeCopy.data(), static_cast<DWORD>(length), &sent,
                 &d.writeOp.overlapped)) {
-    return static_cast<long>(sent);
+    return {static_cast<std::size_t>(sent), {}};
   }
   const DWORD error = GetLastError();
   if (error == ERROR_IO_PENDING) {
     d.writeOp.pending = true;
-    return static_cast<long>(length);
+    return {length, {}};
   }
   if (IsLineGone(error)) d.MarkGone();
-  return -static_cast<long>(error);
+  return {0, CallFailure(error)};
 }
 
 TSerialDevice::TWaitResult TSerialDevice::WaitReadable(int timeoutMs) {
   if (!IsOpen()) return TWaitResult::Failed;
   Impl& d = *impl_;
   DWORD error = 0;
-  if (!d.CollectRead(error) || !d.EnsureReadPending(error)) {
+  if (!d.CollectRead(error)) {
+    d.PendingFailed(error);
+    return TWaitResult::HungUp;
+  }
+  if (!d.EnsureReadPending(error)) {
     if (IsLineGone(error)) {
       d.MarkGone();
       return TWaitResult::HungUp;
@@ -493,11 +526,8 @@ TSerialDevice::TWaitResult TSerialDevice::WaitReadable(int timeoutMs) {
   const TWaitResult waited = WaitPair(d.readOp.overlapped.hEvent, d.readWake, timeoutMs, which);
   if (waited != TWaitResult::Ready) return waited;
   if (!d.CollectRead(error)) {
-    if (IsLineGone(error)) {
-      d.MarkGone();
-      return TWaitResult::HungUp;
-    }
-    return TWaitResult::Failed;
+    d.PendingFailed(error);
+    return TWaitResult::HungUp;
   }
   return d.HaveFreshByte() ? TWaitResult::Ready : TWaitResult::Woken;
 }
@@ -516,6 +546,7 @@ void TSerialDevice::WakeLineEventWaiter() { SetEvent(impl_->lineWake); }
 TSerialDevice::TWaitResult TSerialDevice::WaitWritable(int timeoutMs) {
   if (!IsOpen()) return TWaitResult::Failed;
   Impl& d = *impl_;
+  if (d.IsGone()) return TWaitResult::HungUp;
   HANDLE done;
   {
     std::lock_guard<std::mutex> guard(d.writeLock);
@@ -525,7 +556,7 @@ TSerialDevice::TWaitResult TSerialDevice::WaitWritable(int timeoutMs) {
   DWORD which = 0;
   const TWaitResult waited = WaitPair(done, d.writeWake, timeoutMs, which);
   // Write collects the result, failures included.
-  return waited;
+  return d.IsGone() ? TWaitResult::HungUp : waited;
 }
 
 void TSerialDevice::WakeWriteWaiter() { SetEvent(impl_->writeWake); }
@@ -542,6 +573,7 @@ bool TSerialDevice::PurgeInput() {
 
 bool TSerialDevice::PurgeOutput() {
   if (!IsOpen()) return false;
+  impl_->writeCancelGeneration.fetch_add(1);
   const bool purged = PurgeComm(impl_->handle, PURGE_TXABORT | PURGE_TXCLEAR);
   CancelIoEx(impl_->handle, &impl_->writeOp.overlapped);
   return purged;
@@ -565,8 +597,4 @@ void TSerialDevice::WaitSent() {
   // Returns once the driver has sent what it holds; a port that went away
   // answers at once with an error.
   if (IsOpen()) FlushFileBuffers(impl_->handle);
-}
-
-bool TSerialDevice::IsInvalidHandle(int negativeError) {
-  return negativeError == -ERROR_INVALID_HANDLE;
 }

@@ -233,10 +233,17 @@ TEST_F(OpenPortTest, ALineThatGoesAwayIsReportedOncePerFailingThread) {
   EXPECT_TRUE(port_.Open());
   EXPECT_EQ(Take(100), before);
   EXPECT_FALSE(port_.CharReady());
-  // Nothing drains the transmit ring any more: it fills and then refuses.
-  const auto block = Pattern(32768);
-  EXPECT_EQ(port_.PutBlock(block.data(), 32768), 0);
-  EXPECT_THROW(port_.PutChar('!'), EOutputBufferTooSmall);
+  // Nothing would take bytes to the line any more: a write fails at once with
+  // the line's failure, and queues nothing.
+  const auto block = Pattern(100);
+  try {
+    port_.PutBlock(block.data(), static_cast<uint16_t>(block.size()));
+    ADD_FAILURE() << "a write to a dead line succeeded";
+  } catch (const EInOutError& e) {
+    EXPECT_STREQ(e.what(), "Device read error");
+  }
+  EXPECT_THROW(port_.PutChar('!'), EInOutError);
+  EXPECT_EQ(port_.OutBuffFree(), port_.OutSize());
 
   port_.SetOpen(false);
   EXPECT_FALSE(port_.Open());
@@ -359,7 +366,7 @@ TEST(PortLifetime, DestroyingAnOpenPortClosesIt) {
 TEST(PortEngine, StartingTwiceIsRefused) {
   PtyPair pty;
   TApdWin32Dispatcher engine;
-  ASSERT_EQ(engine.InitPort(pty.SlavePath(), 115200, 0, 8, 1, 4096, 4096, 0), 0);
+  ASSERT_FALSE(engine.InitPort(pty.SlavePath(), 115200, 0, 8, 1, 4096, 4096, 0).Failed());
   try {
     engine.StartDispatcher();
     FAIL();

@@ -1,8 +1,10 @@
-// An engine without device or threads, so that the ring rules can be checked
-// step by step: the test plays the read thread (pushing entries), the dispatch
-// thread (MoveReceivedData) and the write thread (TakeTransmitRing).
+// An engine without device or threads, so that the engine's own ring rules
+// can be checked step by step: the test plays the read thread (pushing
+// entries), the dispatch thread (MoveReceivedData) and the write thread
+// (TakeOutputBlock), each through the engine's own calls.
 #pragma once
 
+#include <utility>
 #include <vector>
 
 #include "Awuser.h"
@@ -11,27 +13,29 @@ class RingEngine : public TApdBaseDispatcher {
  public:
   explicit RingEngine(std::size_t outSize) { AllocateRings(outSize); }
 
-  int EscapeComFunction(int function) override {
-    escapes.push_back(function);
-    return 0;
+  void EscapeComFunction(TControlLine line, bool high) override {
+    controlLines.emplace_back(line, high);
   }
   int FlushCom(int which) override {
     if (which == kFlushInput) Queue().Clear();
     return 1;
   }
-  int GetComState(TLineSettings& settings) override {
+  TDeviceFailure GetComState(TLineSettings& settings) override {
     settings = line;
-    return 0;
+    return kNoDeviceFailure;
   }
-  int SetComState(const TLineSettings& settings) override {
-    line = settings;
+  TDeviceFailure SetComState(const TLineSettings& settings) override {
     ++stores;
-    return 0;
+    if (refuseStores.Failed()) return refuseStores;
+    line = settings;
+    return kNoDeviceFailure;
   }
-  bool SetupCom(uint16_t, uint16_t) override { return true; }
-  int OpenCom(const std::string&, uint16_t, uint16_t) override { return 0; }
+  TDeviceFailure SetupCom(uint16_t, uint16_t) override { return kNoDeviceFailure; }
+  TDeviceFailure OpenCom(const std::string&, uint16_t, uint16_t) override {
+    return kNoDeviceFailure;
+  }
   int CloseCom() override { return 0; }
-  int StartDispatcher() override { return 0; }
+  TDeviceFailure StartDispatcher() override { return kNoDeviceFailure; }
   void StopDispatcher() override {}
   bool DeviceOpen() const override { return false; }
 
@@ -49,32 +53,31 @@ class RingEngine : public TApdBaseDispatcher {
     while (MoveReceivedData() != 0) {
     }
   }
-  // What the write thread would take and write.
+  // What the write thread takes and writes.
   std::vector<uint8_t> TakeTransmitRing() {
-    std::lock_guard<std::recursive_mutex> guard(outputLock_);
-    std::vector<uint8_t> out(outRing_.Used());
-    outRing_.CopyOut(out.data(), out.size());
-    outRing_.writePos = outRing_.readPos = 0;
-    outRing_.full = false;
-    return out;
+    std::vector<uint8_t> block = TakeOutputBlock();
+    OutputBlockDone();
+    return block;
   }
   bool TransmitFull() {
     std::lock_guard<std::recursive_mutex> guard(outputLock_);
-    return outRing_.full;
+    return outRing_.Full();
   }
   bool ReceiveFull() {
     std::lock_guard<std::recursive_mutex> guard(inputLock_);
-    return inRing_.full;
+    return inRing_.Full();
   }
   // Opens the line settings the way InitPort does, without a device.
-  int OpenLine(unsigned options, int32_t baud) {
+  TDeviceFailure OpenLine(unsigned options, int32_t baud) {
     return InitPort("fake", baud, 0, 8, 1, 32768, 4096, options);
   }
 
-  std::vector<int> escapes;
+  std::vector<std::pair<TControlLine, bool>> controlLines;
   TLineSettings line{};
   int stores = 0;
   int outputs = 0;
+  // What SetComState answers (no failure: it takes the settings).
+  TDeviceFailure refuseStores;
 
  protected:
   void SignalOutput() override { ++outputs; }

@@ -7,7 +7,6 @@
 
 #include "LinePattern.h"
 #include "RingEngine.h"
-#include "SerialDevice.h"
 #include "WaitUntil.h"
 
 namespace {
@@ -251,9 +250,11 @@ TEST(TransmitRing, LengthZeroDoesNotWakeTheWriteThread) {
   EXPECT_EQ(engine.outputs, 1);
 }
 
+using LineLevel = std::pair<TControlLine, bool>;
+
 struct ControlLineCase {
   unsigned options;
-  std::vector<int> escapes;  // at open, before the line settings are stored
+  std::vector<LineLevel> levels;  // at open, before the line settings are stored
 };
 
 void PrintTo(const ControlLineCase& c, std::ostream* os) { *os << "options " << c.options; }
@@ -262,24 +263,25 @@ class ControlLinesAtOpen : public testing::TestWithParam<ControlLineCase> {};
 
 TEST_P(ControlLinesAtOpen, FollowTheOptionsWord) {
   RingEngine engine(64);
-  ASSERT_EQ(engine.OpenLine(GetParam().options, 115200), 0);
-  ASSERT_GE(engine.escapes.size(), GetParam().escapes.size());
-  EXPECT_EQ(std::vector<int>(engine.escapes.begin(),
-                             engine.escapes.begin() + static_cast<long>(GetParam().escapes.size())),
-            GetParam().escapes);
+  const std::vector<LineLevel>& levels = GetParam().levels;
+  ASSERT_FALSE(engine.OpenLine(GetParam().options, 115200).Failed());
+  ASSERT_GE(engine.controlLines.size(), levels.size());
+  EXPECT_EQ(std::vector<LineLevel>(engine.controlLines.begin(),
+                                   engine.controlLines.begin() + static_cast<long>(levels.size())),
+            levels);
   // Every later store puts the same levels back.
-  for (std::size_t i = GetParam().escapes.size(); i < engine.escapes.size(); ++i) {
-    EXPECT_NE(std::find(GetParam().escapes.begin(), GetParam().escapes.end(), engine.escapes[i]),
-              GetParam().escapes.end());
+  for (std::size_t i = levels.size(); i < engine.controlLines.size(); ++i) {
+    EXPECT_NE(std::find(levels.begin(), levels.end(), engine.controlLines[i]), levels.end());
   }
 }
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Options, ControlLinesAtOpen,
-    testing::Values(ControlLineCase{0, {kClrDtr, kClrRts}},
-                    ControlLineCase{kOptionDtrHigh | kOptionRtsHigh, {kSetDtr, kSetRts}},
-                    ControlLineCase{kOptionDtrHandshake, {kClrRts}},
+    testing::Values(ControlLineCase{0, {{TControlLine::Dtr, false}, {TControlLine::Rts, false}}},
+                    ControlLineCase{kOptionDtrHigh | kOptionRtsHigh,
+                                    {{TControlLine::Dtr, true}, {TControlLine::Rts, true}}},
+                    ControlLineCase{kOptionDtrHandshake, {{TControlLine::Rts, false}}},
                     ControlLineCase{kOptionDtrHandshake | kOptionRtsHandshake, {}}));
 // clang-format on
 
@@ -303,10 +305,10 @@ class SetLineRules : public testing::TestWithParam<LineCase> {};
 TEST_P(SetLineRules, WorkOutTheNewValuesFromTheCurrentOnes) {
   const LineCase& c = GetParam();
   RingEngine engine(64);
-  ASSERT_EQ(engine.OpenLine(0, 19200), 0);
+  ASSERT_FALSE(engine.OpenLine(0, 19200).Failed());
   engine.line.parity = 2;
   engine.line.stopBits = sbTwo;
-  ASSERT_EQ(engine.SetLine(c.baud, c.parity, c.dataBits, c.stopBits), 0);
+  ASSERT_FALSE(engine.SetLine(c.baud, c.parity, c.dataBits, c.stopBits).Failed());
   EXPECT_EQ(engine.line.baud, c.WantBaud);
   EXPECT_EQ(engine.line.parity, c.WantParity);
   EXPECT_EQ(engine.line.dataBits, c.WantDataBits);
@@ -332,17 +334,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SetLine, UnchangedSettingsAreNotWrittenAgain) {
   RingEngine engine(64);
-  ASSERT_EQ(engine.OpenLine(0, 115200), 0);
+  ASSERT_FALSE(engine.OpenLine(0, 115200).Failed());
   const int stores = engine.stores;
-  EXPECT_EQ(engine.SetLine(115200, 0, 8, 1), 0);
-  EXPECT_EQ(engine.SetLine(0, 5, 9, 3), 0);
+  EXPECT_FALSE(engine.SetLine(115200, 0, 8, 1).Failed());
+  EXPECT_FALSE(engine.SetLine(0, 5, 9, 3).Failed());
   EXPECT_EQ(engine.stores, stores);
 }
 
 struct ThresholdCase {
   uint16_t BufferFull;
   uint16_t BufferResume;
-  int result;
+  TDeviceFailureKind result;
 };
 
 void PrintTo(const ThresholdCase& c, std::ostream* os) {
@@ -353,11 +355,11 @@ class FlowThresholds : public testing::TestWithParam<ThresholdCase> {};
 
 TEST_P(FlowThresholds, AreCheckedBeforeTheSettingsAreTouched) {
   RingEngine engine(64);
-  ASSERT_EQ(engine.OpenLine(0, 115200), 0);
+  ASSERT_FALSE(engine.OpenLine(0, 115200).Failed());
   const int stores = engine.stores;
   const ThresholdCase& c = GetParam();
-  EXPECT_EQ(engine.SetHWFlowOptions(0, c.BufferFull, c.BufferResume), c.result);
-  if (c.result == 0) {
+  EXPECT_EQ(engine.SetHWFlowOptions(0, c.BufferFull, c.BufferResume).kind, c.result);
+  if (c.result == TDeviceFailureKind::None) {
     EXPECT_EQ(engine.line.xoffLim, 32768u - c.BufferFull);
     EXPECT_EQ(engine.line.xonLim, c.BufferResume);
     EXPECT_FALSE(engine.line.outxCtsFlow);
@@ -369,9 +371,10 @@ TEST_P(FlowThresholds, AreCheckedBeforeTheSettingsAreTouched) {
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, FlowThresholds,
-                         testing::Values(ThresholdCase{0, 0, 0}, ThresholdCase{1000, 100, 0},
-                                         ThresholdCase{100, 1000, ecBadArgument},
-                                         ThresholdCase{40000, 0, ecBadArgument}));
+                         testing::Values(ThresholdCase{0, 0, TDeviceFailureKind::None},
+                                         ThresholdCase{1000, 100, TDeviceFailureKind::None},
+                                         ThresholdCase{100, 1000, TDeviceFailureKind::BadArgument},
+                                         ThresholdCase{40000, 0, TDeviceFailureKind::BadArgument}));
 // clang-format on
 
 TEST(InputWaiters, WakeOnArrivalOnRequestAndOnShutdown) {
