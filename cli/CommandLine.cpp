@@ -1,46 +1,9 @@
 #include "CommandLine.h"
 
-#include <cctype>
+#include <optional>
 
+#include "ComName.h"
 #include "DspPath.h"
-
-namespace {
-
-// Windows' own spelling of a port, "\\.\COM12", names the same port as COM12.
-constexpr const char kWindowsDevicePrefix[] = "\\\\.\\";
-
-std::string WithoutDevicePrefix(const std::string& device) {
-  const std::string prefix = kWindowsDevicePrefix;
-  return device.rfind(prefix, 0) == 0 ? device.substr(prefix.size()) : device;
-}
-
-// "COM" followed by nothing but digits, in any letter case.
-bool LooksLikeComName(const std::string& given) {
-  const std::string device = WithoutDevicePrefix(given);
-  if (device.size() < 3) return false;
-  for (size_t i = 0; i < device.size(); ++i) {
-    const auto c = static_cast<unsigned char>(device[i]);
-    if (i < 3 ? std::toupper(c) != "COM"[i] : !std::isdigit(c)) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
-std::optional<uint16_t> ComNumberFromName(const std::string& given) {
-  const std::string device = WithoutDevicePrefix(given);
-  if (device.size() < 4 || device.size() > 8) return std::nullopt;
-  for (size_t i = 0; i < 3; ++i) {
-    if (std::toupper(static_cast<unsigned char>(device[i])) != "COM"[i]) return std::nullopt;
-  }
-  unsigned long number = 0;
-  for (size_t i = 3; i < device.size(); ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(device[i]))) return std::nullopt;
-    number = number * 10 + static_cast<unsigned long>(device[i] - '0');
-  }
-  if (number < 1 || number > UINT16_MAX) return std::nullopt;
-  return static_cast<uint16_t>(number);
-}
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine command;
@@ -50,6 +13,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   bool help = false;
   bool version = false;
   bool fast = false;
+  bool info = false;
+  bool json = false;
+  std::optional<std::string> record;
   bool optionsEnded = false;
 
   for (size_t i = 0; i < arguments.size(); ++i) {
@@ -66,6 +32,17 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       listPorts = true;
     } else if (argument == "--fast") {
       fast = true;
+    } else if (argument == "--info") {
+      info = true;
+    } else if (argument == "--json") {
+      json = true;
+    } else if (argument == "--record") {
+      if (i + 1 >= arguments.size()) return {std::nullopt, "--record needs a file"};
+      if (record) return {std::nullopt, "the record is given twice"};
+      record = arguments[++i];
+    } else if (argument.rfind("--record=", 0) == 0) {
+      if (record) return {std::nullopt, "the record is given twice"};
+      record = argument.substr(9);
     } else if (argument == "--port" || argument == "-p") {
       if (i + 1 >= arguments.size()) return {std::nullopt, argument + " needs a device"};
       if (device) return {std::nullopt, "the port is given twice"};
@@ -87,10 +64,21 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     return {command, ""};
   }
   if (listPorts) {
-    if (device || !files.empty() || fast) return {std::nullopt, "--list-ports takes nothing else"};
+    if (device || !files.empty() || fast || info || json || record) {
+      return {std::nullopt, "--list-ports takes nothing else"};
+    }
     command.action = CommandLine::Action::ListPorts;
     return {command, ""};
   }
+  if (info) {
+    if (device || fast || record) return {std::nullopt, "--info takes a file and --json only"};
+    if (files.size() != 1 || files[0].empty()) return {std::nullopt, "--info needs one file"};
+    command.action = CommandLine::Action::Info;
+    command.imagePath = files[0];
+    command.json = json;
+    return {command, ""};
+  }
+  if (record && record->empty()) return {std::nullopt, "the record's file name is empty"};
   if (!device || device->empty()) return {std::nullopt, "no port given (--port DEVICE)"};
   if (files.empty()) return {std::nullopt, "no image file given"};
   if (files.size() > 1) return {std::nullopt, "one image file at a time"};
@@ -102,13 +90,16 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   command.action = CommandLine::Action::Upload;
   if (const std::optional<uint16_t> number = ComNumberFromName(*device)) {
     command.comNumber = *number;
-  } else if (LooksLikeComName(*device)) {
-    return {std::nullopt, "COM<n> needs a port number from 1 to 65535, e.g. COM31"};
+  } else if (HasComNameForm(*device)) {
+    return {std::nullopt, "COM<n> needs a port number from " + std::to_string(kLowestComNumber) +
+                              " to " + std::to_string(kHighestComNumber) + ", e.g. COM31"};
   } else {
     command.devicePath = *device;
   }
   command.imagePath = files[0];
   command.fast = fast;
+  command.json = json;
+  command.recordPath = record.value_or("");
   return {command, ""};
 }
 
@@ -118,6 +109,12 @@ std::string UsageText(const std::string& program) {
          "       " +
          program +
          " --port DEVICE --fast FILE.DSP\n"
+         "       " +
+         program +
+         " --port DEVICE [--json] [--record RECORD.csv] FILE\n"
+         "       " +
+         program +
+         " --info [--json] FILE\n"
          "       " +
          program +
          " --list-ports\n"
@@ -137,6 +134,15 @@ std::string UsageText(const std::string& program) {
          "                     with an STB that relies on the 200 ms pause after each\n"
          "                     block (to write it away): it would lose blocks. A\n"
          "                     ZARN image with --fast is refused (exit status 2).\n"
+         "      --json         standard output carries one JSON object per line and\n"
+         "                     nothing else: start, log, progress, box and end events\n"
+         "                     (see the README for the schema)\n"
+         "      --record FILE  append one CSV row for the upload to FILE (created with\n"
+         "                     its header row when new; safe for several programs at once)\n"
+         "      --info         show what FILE is and how it would go, without a port:\n"
+         "                     protocol, header fields, packets or blocks, CRC-32,\n"
+         "                     SHA-256 and the least time at 115200 bps. Exit 0 when\n"
+         "                     Send would start, 1 when it would refuse the file\n"
          "      --list-ports   list the ports the port dialog would offer\n"
          "  -h, --help         show this text\n"
          "      --version      show the version\n"

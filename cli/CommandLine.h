@@ -9,16 +9,23 @@
 #include <vector>
 
 struct CommandLine {
-  enum class Action { Upload, ListPorts, Help, Version };
+  enum class Action { Upload, Info, ListPorts, Help, Version };
   Action action = Action::Help;
-  // Upload: the port, either a device path or a port number from "COM<n>".
+  // Upload: the port, either a device path or a port number from "COM<n>"
+  // (ComName.h).
   std::string devicePath;
   uint16_t comNumber = 0;
+  // Upload and Info: the file.
   std::string imagePath;
   // Upload of a .DSP file with the fast transfer (DspPacing::AckDriven). The
   // parser refuses it for any other file rather than ignore it: the user
   // asked for something the ZARN protocol does not have.
   bool fast = false;
+  // Upload and Info: standard output carries JSON (one object a line) and
+  // nothing else.
+  bool json = false;
+  // Upload: the CSV record that gets one row for the upload ("" for none).
+  std::string recordPath;
 };
 
 struct ParsedCommandLine {
@@ -28,10 +35,6 @@ struct ParsedCommandLine {
 
 // Reads the arguments that follow the program name.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
-
-// The port number that "COM<n>" or "\\.\COM<n>" names (any letter case, n
-// from 1 to 65535), nothing when `device` has another form.
-std::optional<uint16_t> ComNumberFromName(const std::string& device);
 
 // The help text, with the program name as given.
 std::string UsageText(const std::string& program);

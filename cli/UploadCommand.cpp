@@ -1,21 +1,25 @@
 #include "UploadCommand.h"
 
 #include <chrono>
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <system_error>
 
 #include "Adexcept.h"
 #include "Adport.h"
+#include "ComName.h"
 #include "Console.h"
 #include "ConsoleHost.h"
-#include "DspPath.h"
 #include "EngineHooks.h"
+#include "ImageAdmission.h"
+#include "ImageInfo.h"
+#include "InfoText.h"
 #include "PortList.h"
-#include "RegularFile.h"
 #include "Unit2.h"
+#include "UploadEvents.h"
 #include "UploadPortSettings.h"
+#include "UploadRecord.h"
+#include "UploadStory.h"
+#include "UploadTaskFactory.h"
 
 namespace {
 
@@ -31,8 +35,8 @@ constexpr auto kInterruptRecheck = 20ms;
 // After the first Ctrl-C, how long a task may take to end on its stop request
 // before the port is closed under it, as Disconnect does. A task in a wait
 // ends at once, and one that sends a final word on its way out gets to queue
-// it; the DSP data blocks look at no stop request and end only through a
-// failed port operation.
+// it; the default DSP pacing's data blocks look at no stop request and end
+// only through a failed port operation.
 constexpr auto kStopGrace = 1s;
 
 const char kStoppingNote[] = "zarn-upload: stopping the upload (Ctrl-C again quits at once)";
@@ -47,40 +51,41 @@ void ConfigurePort(TApdComPort& port, const CommandLine& command) {
 }
 
 std::string PortName(const CommandLine& command) {
-  return command.devicePath.empty() ? "COM" + std::to_string(command.comNumber)
-                                    : command.devicePath;
+  return command.devicePath.empty() ? ComNameFor(command.comNumber) : command.devicePath;
 }
 
-// Load's rule: the path names an existing file, and only a regular one (a
-// FIFO would block the open, a directory or a device has nothing to send).
-// Returns "" when it does, else what is wrong.
-std::string CheckImageFile(const std::string& path) {
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  if (error || !std::filesystem::exists(status)) return "no such file";
-  std::string problem;
-  std::FILE* file = OpenRegularFile(path, problem);
-  if (file == nullptr) return problem;
-  std::fclose(file);
-  return "";
+// The end event and the record row, once the port is closed; returns the
+// exit status.
+int Report(const CommandLine& command, ConsoleHost& host, const UploadSummary& summary) {
+  if (command.json) host.PrintOut(EndEvent(summary));
+  if (!command.recordPath.empty()) {
+    if (const std::string problem = AppendUploadRecord(command.recordPath, summary);
+        !problem.empty()) {
+      host.PrintNote("zarn-upload: " + command.recordPath + ": " + problem);
+    }
+  }
+  return summary.exitStatus;
 }
 
 }  // namespace
 
-int ExitStatusFor(TaskEnd end) {
-  switch (end) {
-    case TaskEnd::Confirmed: return kExitFinished;
-    case TaskEnd::Unconfirmed: return kExitUnconfirmed;
-    case TaskEnd::Early:
-    case TaskEnd::FlashError: break;
-  }
-  return kExitEndedEarly;
-}
-
 int RunUpload(const CommandLine& command, std::FILE* out, std::FILE* err) {
-  if (const std::string problem = CheckImageFile(command.imagePath); !problem.empty()) {
-    std::fprintf(err, "zarn-upload: %s: %s\n", command.imagePath.c_str(), problem.c_str());
+  // A path that does not open as a regular file is a usage error, found
+  // before the port is touched; a file refused for its length is left to the
+  // task, whose box says so as Send's does.
+  const UploadProtocol protocol = ProtocolForPath(command.imagePath);
+  if (const ImageAdmission admission = CheckImage(command.imagePath, protocol);
+      !admission.Openable()) {
+    WriteText(err, "zarn-upload: " + command.imagePath + ": " + admission.problem + "\n");
     return kExitUsage;
+  }
+
+  const bool recording = !command.recordPath.empty();
+  if (recording) {
+    if (const std::string problem = CheckRecordFile(command.recordPath); !problem.empty()) {
+      WriteText(err, "zarn-upload: " + command.recordPath + ": " + problem + "\n");
+      return kExitUsage;
+    }
   }
 
   TApdComPort port;
@@ -90,11 +95,17 @@ int RunUpload(const CommandLine& command, std::FILE* out, std::FILE* err) {
     port.FlushInBuffer();
     port.FlushOutBuffer();
   } catch (const Exception& e) {
-    std::fprintf(err, "zarn-upload: %s: %s\n", PortName(command).c_str(), e.what());
+    WriteText(err, "zarn-upload: " + PortName(command) + ": " + e.what() + "\n");
     return kExitUsage;
   }
 
-  ConsoleHost host(port, command.imagePath, out, err, IsTerminal(err));
+  UploadStory story;
+  // The file's fingerprint is read only when an event or a record shows it.
+  story.Begin(StartOfUpload(PortName(command), command.imagePath, protocol, command.fast,
+                            command.json || recording));
+  ConsoleHost host(port, command.imagePath, out, err, ProgressBarEraser(err),
+                   command.json ? ConsoleHost::Output::Json : ConsoleHost::Output::Text, story);
+  if (command.json) host.PrintOut(StartEvent(story.Summarize().start));
   // The engine's failure reports go through the host's writer, as whole lines
   // clear of the progress bar. The port is closed (its threads have ended)
   // before the host goes away.
@@ -108,16 +119,11 @@ int RunUpload(const CommandLine& command, std::FILE* out, std::FILE* err) {
 
   TThread* task = nullptr;
   try {
-    if (IsDspPath(command.imagePath)) {
-      task = new UpDspThread(host, RealTaskClock(),
-                             command.fast ? DspPacing::AckDriven : DspPacing::PausePerBlock);
-    } else {
-      task = new UpThread(host);
-    }
+    task = StartUploadTask(host, protocol, command.fast).Task();
   } catch (const std::exception& e) {
-    std::fprintf(err, "zarn-upload: cannot start the upload: %s\n", e.what());
+    host.PrintNote(std::string("zarn-upload: cannot start the upload: ") + e.what());
     port.SetOpen(false);
-    return kExitEndedEarly;
+    return Report(command, host, story.Summarize());
   }
 
   // Closes the port, once its queued bytes have left when `drainFirst`; a
@@ -153,13 +159,25 @@ int RunUpload(const CommandLine& command, std::FILE* out, std::FILE* err) {
   TThread::WaitUntilAllReleased(kTaskReleaseLimit);
   host.ClearProgressBar();
   closePort(true);
-  return ExitStatusFor(host.Outcome().value_or(TaskEnd::Early));
+  return Report(command, host, story.Summarize());
+}
+
+int RunInfo(const CommandLine& command, std::FILE* out, std::FILE* err) {
+  const ImageInfo info = DescribeImage(command.imagePath);
+  if (command.json) {
+    WriteText(out, InfoObject(info) + "\n");
+  } else {
+    for (const std::string& line : InfoLines(info)) WriteText(out, line + "\n");
+  }
+  if (!info.readError.empty()) {
+    WriteText(err, "zarn-upload: " + info.path + ": " + info.readError + "\n");
+  }
+  return info.Sendable() ? kExitFinished : kExitEndedEarly;
 }
 
 int RunListPorts(std::FILE* out) {
   for (const TPortInfo& port : ListPorts()) {
-    std::fprintf(out, "COM%u  %s  %s\n", static_cast<unsigned>(port.number), port.path.c_str(),
-                 port.description.c_str());
+    WriteText(out, ComNameFor(port.number) + "  " + port.path + "  " + port.description + "\n");
   }
   std::fflush(out);
   return kExitFinished;

@@ -2,28 +2,36 @@
 // scripts and production lines.
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "CommandLine.h"
+#include "Console.h"
+#include "ProgramArguments.h"
+#include "RunningMark.h"
 #include "UploadCommand.h"
 
-int main(int argc, char** argv) {
-  const std::string program = argc > 0 ? argv[0] : "zarn-upload";
-  const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  const ParsedCommandLine parsed = ParseCommandLine(arguments);
+namespace {
+
+int Run(const ProgramArguments& read) {
+  const std::string program = read.program.empty() ? "zarn-upload" : read.program;
+  const ParsedCommandLine parsed = ParseCommandLine(read.arguments);
   if (!parsed.command) {
-    std::fprintf(stderr, "zarn-upload: %s\n\n%s", parsed.error.c_str(), UsageText(program).c_str());
+    WriteText(stderr, "zarn-upload: " + parsed.error + "\n\n" + UsageText(program));
     return kExitUsage;
   }
   switch (parsed.command->action) {
-    case CommandLine::Action::Help:
-      std::fputs(UsageText(program).c_str(), stdout);
-      return kExitFinished;
-    case CommandLine::Action::Version:
-      std::fputs(VersionText().c_str(), stdout);
-      return kExitFinished;
+    case CommandLine::Action::Help: WriteText(stdout, UsageText(program)); return kExitFinished;
+    case CommandLine::Action::Version: WriteText(stdout, VersionText()); return kExitFinished;
     case CommandLine::Action::ListPorts: return RunListPorts(stdout);
+    case CommandLine::Action::Info: return RunInfo(*parsed.command, stdout, stderr);
     case CommandLine::Action::Upload: return RunUpload(*parsed.command, stdout, stderr);
   }
   return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  MarkProgramRunning();  // the installer must not replace files in use
+  const ConsoleSession console;
+  return Run(ReadProgramArguments(argc, argv));
 }

@@ -24,7 +24,9 @@ class WallTaskClock final : public TaskClock {
     return static_cast<int64_t>(std::mktime(&local));
   }
 
-  void Pause(std::chrono::milliseconds length) override { std::this_thread::sleep_for(length); }
+  void Pause(TApdCustomComPort& port, std::chrono::milliseconds length) override {
+    port.WaitForLineGone(length);
+  }
 
   void WaitForInput(TApdCustomComPort& port, std::chrono::milliseconds slice) override {
     const auto begin = std::chrono::steady_clock::now();

@@ -17,8 +17,10 @@ class TaskClock {
   // Calendar time in whole seconds (local time turned back into a time value).
   virtual int64_t WholeSeconds() = 0;
 
-  // A fixed pause of the protocol.
-  virtual void Pause(std::chrono::milliseconds length) = 0;
+  // A fixed pause of the protocol. It ends early once `port` reports its line
+  // gone (or closes): nothing then waits to be paced, and the task meets the
+  // failure at its next port operation instead of sitting the pause out.
+  virtual void Pause(TApdCustomComPort& port, std::chrono::milliseconds length) = 0;
 
   // Blocks for at most `slice` until a received byte waits on `port` or the
   // port's input waiters are woken (a stop request wakes them). Used between

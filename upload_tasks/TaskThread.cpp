@@ -134,29 +134,13 @@ void TThread::FlushBoth() {
 }
 
 std::optional<int64_t> TThread::OpenImageForUpload(const std::string& path,
-                                                   const ImageLengthLimits& limits) {
-  ImageFile& file = TheImageFile();
-  if (!file.Open(path)) {
-    ShowBox("Cannot open file \"" + path + "\": " + file.LastError(), kFileErrorTitle);
+                                                   UploadProtocol protocol) {
+  const ImageAdmission admission = AdmitImage(TheImageFile(), path, protocol);
+  if (!admission.Admitted()) {
+    ShowBox(admission.refusal, kFileErrorTitle);
     return std::nullopt;
   }
-  const int64_t length = file.Length();
-  if (length < 0 || !file.Seek(0)) {
-    ShowBox("Cannot read the length of file \"" + path + "\": " + file.LastError(),
-            kFileErrorTitle);
-    file.Close();
-    return std::nullopt;
-  }
-  const auto refuse = [&](const char* problem, const std::string& reason) {
-    ShowBox("File \"" + path + "\" is too " + problem + ": " + std::to_string(length) + " bytes, " +
-                reason,
-            kFileErrorTitle);
-    file.Close();
-    return std::nullopt;
-  };
-  if (length < limits.minimum) return refuse("short", limits.tooShortReason);
-  if (length > limits.maximum) return refuse("large", limits.tooLargeReason);
-  return length;
+  return admission.length;
 }
 
 void TThread::TakeReceived(void* into, uint16_t count) {

@@ -32,6 +32,7 @@
 #include <optional>
 #include <string>
 
+#include "ImageAdmission.h"
 #include "ImageFile.h"
 #include "TaskClock.h"
 #include "TaskHost.h"
@@ -102,8 +103,8 @@ class TThread {
   // The calendar clock in whole seconds (local time turned back into a time
   // value), as the limits of the protocols count it.
   int64_t WholeSeconds() { return clock_.WholeSeconds(); }
-  // A fixed pause of a protocol.
-  void Pause(std::chrono::milliseconds length) { clock_.Pause(length); }
+  // A fixed pause of a protocol; ends early on a line that has gone.
+  void Pause(std::chrono::milliseconds length) { clock_.Pause(Port(), length); }
   // FlushInBuffer, then FlushOutBuffer.
   void FlushBoth();
 
@@ -124,22 +125,12 @@ class TThread {
   // Title of the boxes about the image file.
   static constexpr char kFileErrorTitle[] = "File Error";
 
-  // What a task kind accepts as an image file, and why it refuses the rest.
-  // A reason ends the box's sentence "File "<path>" is too short: <n> bytes, "
-  // (or "too large"), e.g. "an image starts with a 64-byte header.".
-  struct ImageLengthLimits {
-    int64_t minimum = 0;
-    std::string tooShortReason;
-    int64_t maximum = 0;
-    std::string tooLargeReason;
-  };
   // Opens `path` into the image file handle before anything is sent, and
-  // measures it. Returns the length with the position back at the start, or
-  // nothing when the file cannot be opened, its length cannot be read or lies
-  // outside `limits`: the box that names the problem (title kFileErrorTitle)
+  // measures it by the admission rule of `protocol` (ImageAdmission.h).
+  // Returns the length with the position back at the start, or nothing when
+  // the rule refuses the file: its "File Error" box (title kFileErrorTitle)
   // has then been shown and the handle is closed.
-  std::optional<int64_t> OpenImageForUpload(const std::string& path,
-                                            const ImageLengthLimits& limits);
+  std::optional<int64_t> OpenImageForUpload(const std::string& path, UploadProtocol protocol);
 
   // GetBlock and PeekBlock for exactly `count` bytes. While a close is under
   // way the port returns without copying anything, which must not pass for a

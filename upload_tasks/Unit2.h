@@ -17,12 +17,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "TaskClock.h"
 #include "TaskHost.h"
 #include "TaskThread.h"
+#include "YmodemBlocks.h"
 #include "ZarnWords.h"
 
 // True from the creation of a task until its termination notice has run.
@@ -137,10 +139,13 @@ class UpDspThread final : public TThread {
   bool ReadFile();
   // The data blocks, each sent again while the STB asks for it.
   bool SendDataBlocks();
-  // One block carrying `carried` bytes from `offset`; false when the task ends.
-  // Each pacing has its own; both log the same lines for the same replies.
+  // One block carrying `carried` bytes from `offset`, sent again while the
+  // STB asks for it; false when the task ends.
   bool SendDataBlock(uint8_t blockNumber, int32_t offset, int32_t carried);
-  bool SendDataBlockAckDriven(uint8_t blockNumber, int32_t offset, int32_t carried);
+  // One send of a block and its reply, as each pacing has them; nothing when
+  // the task must end (its ending has been shown).
+  std::optional<uint8_t> SendPaced(const ymodem::DataBlock& block);
+  std::optional<uint8_t> SendAckDriven(const ymodem::DataBlock& block);
   // EOT until ACK.
   bool EndTransmission();
   // The empty header block that ends the batch; sets closingAcknowledged_.

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <new>
@@ -16,6 +15,7 @@
 
 #include "Adexcept.h"
 #include "Adport.h"
+#include "ProtocolPauses.h"
 #include "Unit2.h"
 #include "YmodemBlocks.h"
 
@@ -32,11 +32,6 @@ constexpr int kReplyLimitSeconds = 10;
 constexpr int kOtherBytesLimitSeconds = 3;
 // Sends of one header block, data block, EOT or closing block.
 constexpr int kMaxSends = 60;
-// The STB answers a data block within this pause; its reply is read then.
-constexpr auto kBlockReplyPause = 200ms;
-
-// The header's size text is a signed 32-bit "%ld".
-constexpr int64_t kMaxFileLength = INT32_MAX;
 
 const std::string kProblemReadingText = "Problem reading from file.";
 
@@ -125,8 +120,7 @@ bool UpDspThread::FirstContact() {
 // size the file does not have.
 bool UpDspThread::OpenFile() {
   path_ = Host().ChosenPath();
-  const std::optional<int64_t> length =
-      OpenImageForUpload(path_, {0, "", kMaxFileLength, "a DSP file must be smaller than 2 GiB."});
+  const std::optional<int64_t> length = OpenImageForUpload(path_, UploadProtocol::Dsp);
   if (!length) return false;
   size_ = static_cast<int32_t>(*length);
   return true;
@@ -182,78 +176,72 @@ bool UpDspThread::ReadFile() {
   return true;
 }
 
-// Paced by 200 ms per block, no wait here looks at a stop request; a closed
-// port ends the phase through its next operation.
 bool UpDspThread::SendDataBlocks() {
   uint8_t blockNumber = 1;
   for (int32_t offset = 0; offset < size_;) {
     const auto carried = static_cast<int32_t>(
         std::min<int64_t>(static_cast<int64_t>(kDataFieldSize), size_ - offset));
-    const bool sent = pacing_ == DspPacing::AckDriven
-                          ? SendDataBlockAckDriven(blockNumber, offset, carried)
-                          : SendDataBlock(blockNumber, offset, carried);
-    if (!sent) return false;
+    if (!SendDataBlock(blockNumber, offset, carried)) return false;
     ++blockNumber;
     offset += carried;
   }
   return true;
 }
 
+// Both pacings judge the reply alike: ACK moves on, CAN and SUB end the task,
+// anything else sends the block again, up to kMaxSends. They differ in how a
+// block goes out and its reply is had (SendPaced, SendAckDriven), and in how
+// stray bytes are kept from passing for the next block's reply: the default
+// mode empties both buffers after every reply; the fast transfer empties the
+// receive side right before each send.
 bool UpDspThread::SendDataBlock(uint8_t blockNumber, int32_t offset, int32_t carried) {
   const DataBlock block =
       BuildDataBlock(blockNumber, {buffer_.data() + offset, static_cast<size_t>(carried)});
+  const bool paced = pacing_ == DspPacing::PausePerBlock;
   for (int sends = 0; sends < kMaxSends; ++sends) {
-    PutEach(Port(), block);
-    Pause(kBlockReplyPause);
-    const uint8_t reply = Take();
-    if (reply == ACK) {
+    const std::optional<uint8_t> reply = paced ? SendPaced(block) : SendAckDriven(block);
+    if (!reply) return false;
+    if (*reply == ACK) {
       Log(PacketLine(offset, size_));
       StepProgressBy(carried);
-      FlushBoth();
+      if (paced) FlushBoth();
       return true;
     }
-    if (Refused(reply, Discard::BothBuffers, "Trasf. error!!!", "Trasf. disabled!!!")) {
+    if (Refused(*reply, Discard::BothBuffers, "Trasf. error!!!", "Trasf. disabled!!!")) {
       return false;
     }
-    FlushBoth();
+    if (paced) FlushBoth();
   }
   FlushBoth();
   Log("Trasf. time expired!!!");
   return false;
 }
 
-// The default mode flushes both buffers after each reply, so bytes that trail
-// an ACK cannot pass for the next block's. Here the receive side is emptied
-// right before each send instead: nothing received by then can answer a block
-// not yet queued, and the real reply, which may come at once, is never thrown
-// away. The transmit side is left alone: the STB has answered, so the block
-// has left, apart perhaps from its trailing 0x00, which the STB expects.
-bool UpDspThread::SendDataBlockAckDriven(uint8_t blockNumber, int32_t offset, int32_t carried) {
-  const DataBlock block =
-      BuildDataBlock(blockNumber, {buffer_.data() + offset, static_cast<size_t>(carried)});
-  for (int sends = 0; sends < kMaxSends; ++sends) {
-    if (StopRequested()) {
-      Fail();
-      return false;
-    }
-    Port().FlushInBuffer();
-    // One ring operation for the whole block: the same bytes as the default
-    // mode's byte-by-byte queuing, at a fraction of its locking.
-    Port().PutBlock(block.data(), static_cast<uint16_t>(block.size()));
-    if (!AwaitReply()) return false;
-    const uint8_t reply = Take();
-    if (reply == ACK) {
-      Log(PacketLine(offset, size_));
-      StepProgressBy(carried);
-      return true;
-    }
-    if (Refused(reply, Discard::BothBuffers, "Trasf. error!!!", "Trasf. disabled!!!")) {
-      return false;
-    }
+// Byte by byte, then the reply read once after the fixed pause. Paced by the
+// pause alone, it looks at no stop request; a closed port ends it through its
+// next operation.
+std::optional<uint8_t> UpDspThread::SendPaced(const ymodem::DataBlock& block) {
+  PutEach(Port(), block);
+  Pause(kBlockReplyPause);
+  return Take();
+}
+
+// Nothing received before the send can answer a block not yet queued, and the
+// real reply, which may come at once, is never thrown away. The transmit side
+// is left alone: the STB has answered the last block, so it has left, apart
+// perhaps from its trailing 0x00, which the STB expects. Nothing when the task
+// must end (a stop, or the reply's wait ended it).
+std::optional<uint8_t> UpDspThread::SendAckDriven(const ymodem::DataBlock& block) {
+  if (StopRequested()) {
+    Fail();
+    return std::nullopt;
   }
-  FlushBoth();
-  Log("Trasf. time expired!!!");
-  return false;
+  Port().FlushInBuffer();
+  // One ring operation for the whole block: the same bytes as the default
+  // mode's byte-by-byte queuing, at a fraction of its locking.
+  Port().PutBlock(block.data(), static_cast<uint16_t>(block.size()));
+  if (!AwaitReply()) return std::nullopt;
+  return Take();
 }
 
 // The STB answers the first EOT with NAK. Sixty unanswered EOTs still lead to

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -13,6 +12,7 @@
 #include "Adport.h"
 #include "BigEndian.h"
 #include "Crc32.h"
+#include "ProtocolPauses.h"
 #include "Unit2.h"
 #include "ZarnWords.h"
 
@@ -26,22 +26,12 @@ constexpr int kGreetingLimitSeconds = 5;
 constexpr int kReplyLimitSeconds = 5;
 constexpr int kFlashLimitSeconds = 30;
 
-// Fixed pauses; the STB's firmware is paced by them.
-constexpr auto kGreetingRestPause = 50ms;  // lets 'G' 'S' follow the 'K'
-constexpr auto kAfterGreetingPause = 150ms;
-constexpr auto kReplyPause = 50ms;  // lets a whole reply word arrive
-constexpr auto kBeforeHeaderPause = 550ms;
-constexpr auto kAfterHeaderPause = 120ms;
-constexpr auto kAfterPacketLengthPause = 550ms;
-constexpr auto kAfterPacketDataPause = 120ms;
-constexpr auto kAfterPacketEndPause = 120ms;
-constexpr auto kBeforeEndOfImagePause = 350ms;
+// The fixed pauses (kReplyPause, kBeforeHeaderPause, ...) are the
+// protocol's: ProtocolPauses.h.
+using namespace zarn;
 
 // Sends of one chunk before the upload gives up.
 constexpr int kMaxSendsPerChunk = 3;
-
-// The STB holds an image's length as a signed 32-bit value.
-constexpr int64_t kMaxImageLength = INT32_MAX;
 
 const std::string kFailureTitle = "Error!";
 
@@ -111,10 +101,8 @@ bool UpThread::ReadGreeting() {
 // Nothing has been sent yet, so every problem ends the task here with a box
 // that names it.
 bool UpThread::OpenImage() {
-  const std::optional<int64_t> measured = OpenImageForUpload(
-      Host().ChosenPath(),
-      {static_cast<int64_t>(zarn::kHeaderSize), "an image starts with a 64-byte header.",
-       kMaxImageLength, "an image must be smaller than 2 GiB."});
+  const std::optional<int64_t> measured =
+      OpenImageForUpload(Host().ChosenPath(), UploadProtocol::Zarn);
   if (!measured) return false;
   length_ = *measured;
   return true;

@@ -39,11 +39,6 @@ HeaderBlock EmptyHeaderBlock() {
 
 }  // namespace
 
-std::string_view NameWithoutDirectory(std::string_view path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
 std::string SizeText(int32_t size) {
   char text[16];
   std::snprintf(text, sizeof text, "%ld", static_cast<long>(size));

@@ -34,8 +34,11 @@ inline constexpr std::size_t kDataBlockSize = 3 + kDataFieldSize + 2 + 1;  // 10
 using HeaderBlock = std::array<uint8_t, kHeaderBlockSize>;
 using DataBlock = std::array<uint8_t, kDataBlockSize>;
 
-// The last component of `path` (what follows its last '/'); the whole path when
-// it has no directory part.
+// The file name of `path` without its drive and directories, as the STB gets
+// it in the header block. The separators are the system's own: '/' on Linux;
+// '\', '/' and a drive prefix ("C:") on Windows, where a user types
+// "C:\fw\FIRM.DSP" and the STB must see "FIRM.DSP". The whole path when it
+// has no directory part. Defined per system (posix/, win32/).
 std::string_view NameWithoutDirectory(std::string_view path);
 
 // `size` as printf's "%ld" writes it.

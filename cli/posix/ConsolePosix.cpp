@@ -26,6 +26,21 @@ void OnInterrupt(int) {
 
 bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
 
+void WriteText(std::FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+// Every terminal this program runs on takes the erase-line sequence.
+std::optional<BarEraser> ProgressBarEraser(std::FILE* stream) {
+  if (!IsTerminal(stream)) return std::nullopt;
+  return BarEraser::EscapeSequence;
+}
+
+// The terminal needs no set-up: text is UTF-8 and escape sequences work.
+ConsoleSession::ConsoleSession() = default;
+ConsoleSession::~ConsoleSession() = default;
+
 void InstallInterruptHandler() {
   struct sigaction action {};
   action.sa_handler = OnInterrupt;

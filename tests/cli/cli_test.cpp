@@ -7,9 +7,11 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Adexcept.h"
+#include "AdmissionCases.h"
 #include "ChildProcess.h"
 #include "CommandLine.h"
 #include "DspPath.h"
@@ -18,6 +20,7 @@
 #include "PtyPair.h"
 #include "StbSimulator.h"
 #include "TempDir.h"
+#include "UploadCommand.h"
 #include "ZarnWords.h"
 
 namespace {
@@ -81,6 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseRow{"TwoPorts", {"--port", "COM1", "--port", "COM2", "a"}, false, A::Help, "", 0, ""},
         ParseRow{"ComZero", {"--port", "COM0", "a"}, false, A::Help, "", 0, ""},
         ParseRow{"ComTooLarge", {"--port", "COM70000", "a"}, false, A::Help, "", 0, ""},
+        ParseRow{"ComHighest", {"--port", "COM256", "a"}, true, A::Upload, "", 256, "a"},
+        ParseRow{"ComBeyondTheHighest", {"--port", "COM257", "a"}, false, A::Help, "", 0, ""},
         ParseRow{"UnknownOption", {"--speed", "9600"}, false, A::Help, "", 0, ""},
         ParseRow{"ListPortsWithMore", {"--list-ports", "a"}, false, A::Help, "", 0, ""}),
     [](const testing::TestParamInfo<ParseRow>& info) { return std::string(info.param.name); });
@@ -233,29 +238,41 @@ class ZarnUploadRun : public testing::Test {
   Strings extraArguments_;
 };
 
-TEST_F(ZarnUploadRun, MissingFileExitsTwoBeforeThePortIsTouched) {
-  const ChildResult result =
-      RunChild(kProgram, {"--port", "/dev/null", folder_.Path() + "/missing.zarn"});
-  EXPECT_EQ(result.exitStatus, 2);
-  EXPECT_TRUE(result.out.empty());
-  EXPECT_NE(result.err.find("missing.zarn"), std::string::npos) << result.err;
+// The files the admission rule refuses (the table the tasks' tests share):
+// one that does not open as a regular file is a usage error found before the
+// port is touched; one refused for its length is refused by the task, with
+// its box, as Send refuses it.
+using AdmissionParam = std::tuple<AdmissionCase, UploadProtocol>;
+
+class RefusedFile : public ZarnUploadRun, public testing::WithParamInterface<AdmissionParam> {};
+
+TEST_P(RefusedFile, ExitsTwoBeforeThePortOrOneWithTheTasksBox) {
+  const auto& [row, protocol] = GetParam();
+  const std::string path = row.make(folder_, ExtensionFor(protocol));
+  const UploadProtocol chosen = ProtocolForPath(path);  // by the name, as Send chooses
+  if (row.For(chosen) == ImageAdmission::Verdict::CannotOpen) {
+    const ChildResult result = RunChild(kProgram, {"--port", "/dev/null", path});
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_TRUE(result.out.empty()) << result.out;
+    EXPECT_EQ(result.err, "zarn-upload: " + path + ": " + CheckImage(path, chosen).problem + "\n");
+    EXPECT_NE(result.err.find(row.words), std::string::npos) << result.err;
+    return;
+  }
+  stbsim::SimOptions stb = QuickStb();
+  stb.mode = chosen == UploadProtocol::Dsp ? stbsim::SimMode::Dsp : stbsim::SimMode::Zarn;
+  stbsim::StbSimulator sim(stb);
+  const ChildResult result = RunAgainst(sim, path);
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.err, "File Error: " + CheckImage(path, chosen).refusal + "\n");
+  EXPECT_EQ(sim.Snapshot().bytesReceived, 0);
 }
 
-TEST_F(ZarnUploadRun, DirectoryAsFileExitsTwo) {
-  const ChildResult result = RunChild(kProgram, {"--port", "/dev/null", folder_.Path()});
-  EXPECT_EQ(result.exitStatus, 2);
-  EXPECT_NE(result.err.find("directory"), std::string::npos) << result.err;
-}
-
-// Nobody writes to the pipe: an open that waited for a writer would never end.
-TEST_F(ZarnUploadRun, NamedPipeAsFileExitsTwoAtOnceSayingWhatItIs) {
-  const std::string pipe = folder_.MakeFifo("pipe.zarn");
-  const ChildResult result = RunChild(kProgram, {"--port", "/dev/null", pipe});
-  EXPECT_EQ(result.exitStatus, 2);
-  EXPECT_TRUE(result.out.empty());
-  EXPECT_NE(result.err.find("it is a named pipe (FIFO), not a regular file"), std::string::npos)
-      << result.err;
-}
+INSTANTIATE_TEST_SUITE_P(Program, RefusedFile, testing::ValuesIn(RefusedAdmissionCases()),
+                         [](const testing::TestParamInfo<AdmissionParam>& info) {
+                           return std::string(std::get<0>(info.param).name) +
+                                  (std::get<1>(info.param) == UploadProtocol::Dsp ? "_Dsp"
+                                                                                  : "_Zarn");
+                         });
 
 TEST_F(ZarnUploadRun, PortThatCannotOpenExitsTwoWithTheSerialLayersMessage) {
   const std::string file = WriteImage("a.zarn", MakeImage("DAT", PatternBody(10)));
@@ -369,9 +386,10 @@ INSTANTIATE_TEST_SUITE_P(Program, Interrupt,
                          });
 // clang-format on
 
-// Ctrl-C in the middle of the transfer: the DSP data blocks look at no stop
-// request, so only the port closed under them, as Disconnect closes it, ends
-// them; the ZARN packets end on the stop request itself.
+// Ctrl-C in the middle of the transfer: the data blocks of the default DSP
+// pacing look at no stop request, so only the port closed under them, as
+// Disconnect closes it, ends them; the ZARN packets end on the stop request
+// itself.
 struct MidTransferRow {
   const char* name;
   stbsim::SimMode mode;

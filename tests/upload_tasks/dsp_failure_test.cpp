@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -157,83 +159,52 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.label); });
 // clang-format on
 
-// ---- files that cannot be sent: a box naming the problem, no header ----
+// Files the admission rule refuses: image_admission_test.cpp, for both kinds.
 
-class DspUnsendableFile : public DspUploadTest {
- protected:
-  void ExpectRefusedBeforeHeader(const std::string& path, const std::string& problem) {
-    StartStb(DspOptions());
-    RunUpload(path);
-    EXPECT_EQ(TaskLines(),
-              (std::vector<std::string>{"Waiting for STB...", "connection established!!!"}));
-    const auto boxes = host_.Boxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].title, "File Error");
-    EXPECT_NE(boxes[0].text.find(problem), std::string::npos) << boxes[0].text;
-    EXPECT_NE(boxes[0].text.find(path), std::string::npos) << boxes[0].text;
-    EXPECT_EQ(sim_->UploadCount(), 0);  // no header block came
-    EXPECT_FALSE(TheImageFile().IsOpen());
-    EXPECT_EQ(host_.Ended(), std::optional<bool>(false));
+// A clock that runs `step` on the task's thread at the first look at the time
+// after it is armed, then passes every call on to `clock`.
+class SteppingInClock final : public TaskClock {
+ public:
+  SteppingInClock(TaskClock& clock, std::function<void()> step)
+      : clock_(clock), step_(std::move(step)) {}
+
+  // Any thread.
+  void Arm() { armed_ = true; }
+
+  int64_t WholeSeconds() override {
+    if (armed_.exchange(false)) step_();
+    return clock_.WholeSeconds();
   }
+  void Pause(TApdCustomComPort& port, std::chrono::milliseconds length) override {
+    clock_.Pause(port, length);
+  }
+  void WaitForInput(TApdCustomComPort& port, std::chrono::milliseconds slice) override {
+    clock_.WaitForInput(port, slice);
+  }
+
+ private:
+  TaskClock& clock_;
+  std::function<void()> step_;
+  std::atomic<bool> armed_{false};
 };
-
-TEST_F(DspUnsendableFile, MissingFile) {
-  ExpectRefusedBeforeHeader((dir_ / "GONE.DSP").string(), "Cannot open file");
-}
-
-TEST_F(DspUnsendableFile, FileOfTwoGibibytes) {
-  // Sparse: no disk space is used.
-  const std::string path = WriteFile("HUGE.DSP", {});
-  std::filesystem::resize_file(path, uint64_t{1} << 31);
-  ExpectRefusedBeforeHeader(path, "too large");
-}
-
-// What is not a regular file is refused for what it is, and the open never
-// waits (nobody writes to the pipe).
-struct SpecialFileRow {
-  const char* label;
-  std::function<std::string(const TempDir&)> make;
-  const char* problem;
-};
-
-class DspSpecialFile : public DspUnsendableFile,
-                       public testing::WithParamInterface<SpecialFileRow> {};
-
-TEST_P(DspSpecialFile, IsRefusedWithABoxThatSaysWhatItIs) {
-  TempDir folder("zarn_dsp_special");
-  ExpectRefusedBeforeHeader(GetParam().make(folder), GetParam().problem);
-}
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, DspSpecialFile,
-    testing::Values(
-        SpecialFileRow{"NamedPipe", [](const TempDir& f) { return f.MakeFifo("PIPE.DSP"); },
-                       "it is a named pipe (FIFO), not a regular file"},
-        SpecialFileRow{"Socket", [](const TempDir& f) { return f.MakeSocket("SOCK.DSP"); },
-                       "it is a socket, not a regular file"},
-        SpecialFileRow{"CharacterDevice", [](const TempDir&) { return std::string("/dev/zero"); },
-                       "it is a character device, not a regular file"},
-        SpecialFileRow{"Directory", [](const TempDir& f) { return f.Path(); },
-                       "it is a directory, not a regular file"}),
-    [](const auto& info) { return std::string(info.param.label); });
-// clang-format on
 
 // A file that shrinks between the header and the read must not go out with
-// zeros standing in for its missing content.
+// zeros standing in for its missing content. The file shrinks on the task's
+// own thread, at its first look at the clock after first contact: the wait
+// for the header's answer, once the file is open and its size taken.
 TEST_F(DspUploadTest, FileThatShrinksAfterTheHeaderEndsWithTheFailureBox) {
-  clockOptions_.realWaitPerSlice = 20ms;  // fake time stays close to real time
-  StartStb(DspOptions({Fault{SimPhase::DspHeaderReply, 0, FaultKind::Late, {}, 0x01, 300ms, 1}}));
+  StartStb(DspOptions());
   const std::string path = WriteFile("SHRINK.DSP", Pattern(4096));
-  StartUpload(path);
-  ASSERT_TRUE(sim_->WaitFor(
-      [](const stbsim::SimRecord& r) {
-        return !r.uploads.empty() && !r.uploads.back().headerBlocks.empty();
-      },
-      kDeadline));
-  std::filesystem::resize_file(path, 1000);
+  clock_ = std::make_unique<LineAwareClock>(port_, clockOptions_, stallLimit_);
+  clock_->SetPeerQuiet([sim = sim_.get()] { return sim->AwaitsTheTool(); });
+  SteppingInClock clock(*clock_, [&] { std::filesystem::resize_file(path, 1000); });
+  host_.onLog = [&](const std::string& line) {
+    if (line == "connection established!!!") clock.Arm();
+  };
+  StartUpload(path, &clock);
   FinishUpload();
 
+  EXPECT_EQ(std::filesystem::file_size(path), 1000u);
   EXPECT_EQ(Received().dspSize, 4096);
   EXPECT_TRUE(Received().dataBlocks.empty());
   const auto boxes = host_.Boxes();

@@ -120,10 +120,46 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.label); });
 // clang-format on
 
-TEST(YmodemNameFitting, NameWithoutDirectory) {
-  EXPECT_EQ(NameWithoutDirectory("/home/u/images/FIRM.DSP"), "FIRM.DSP");
-  EXPECT_EQ(NameWithoutDirectory("FIRM.DSP"), "FIRM.DSP");
-  EXPECT_EQ(NameWithoutDirectory("/FIRM.DSP"), "FIRM.DSP");
+// The name the STB gets for a path as the user's system writes it: on
+// Windows a drive and backslashes are a path's own, on Linux a backslash or a
+// colon is an ordinary character of a file name.
+struct NameCase {
+  const char* path;
+  const char* onLinux;
+  const char* onWindows;
+};
+
+// clang-format off
+const NameCase kNameCases[] = {
+  {"/home/u/images/FIRM.DSP",      "FIRM.DSP",                  "FIRM.DSP"},
+  {"FIRM.DSP",                     "FIRM.DSP",                  "FIRM.DSP"},
+  {"/FIRM.DSP",                    "FIRM.DSP",                  "FIRM.DSP"},
+  {"C:\\fw\\Firmware.DSP",         "C:\\fw\\Firmware.DSP",      "Firmware.DSP"},
+  {"Z:\\home\\u\\Прошивка.DSP",    "Z:\\home\\u\\Прошивка.DSP", "Прошивка.DSP"},
+  {"C:/fw/FIRM.DSP",               "FIRM.DSP",                  "FIRM.DSP"},
+  {"C:FIRM.DSP",                   "C:FIRM.DSP",                "FIRM.DSP"},
+  {"c:FIRM.DSP",                   "c:FIRM.DSP",                "FIRM.DSP"},
+  {"\\\\?\\C:\\fw\\FIRM.DSP",      "\\\\?\\C:\\fw\\FIRM.DSP",   "FIRM.DSP"},
+  {"\\\\server\\share\\FIRM.DSP",    "\\\\server\\share\\FIRM.DSP", "FIRM.DSP"},
+  {"fw\\mixed/dir\\FIRM.DSP",      "dir\\FIRM.DSP",             "FIRM.DSP"},
+  // Only a letter and a colon at the start make a drive.
+  {"1:FIRM.DSP",                   "1:FIRM.DSP",                "1:FIRM.DSP"},
+  {"dir/",                         "",                          ""},
+};
+// clang-format on
+
+// Which column holds the running system's answer.
+#ifdef _WIN32
+constexpr bool kWindowsPaths = true;
+#else
+constexpr bool kWindowsPaths = false;
+#endif
+
+TEST(YmodemNameFitting, NameWithoutDirectoryBySystem) {
+  for (const NameCase& row : kNameCases) {
+    EXPECT_EQ(NameWithoutDirectory(row.path), kWindowsPaths ? row.onWindows : row.onLinux)
+        << row.path;
+  }
 }
 
 // ---- data blocks ----

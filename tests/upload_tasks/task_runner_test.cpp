@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "Adport.h"
 #include "FakeTaskHost.h"
@@ -361,10 +362,33 @@ TEST_F(TaskRunner, RequestStopWakesAWaitWithoutLimit) {
   EXPECT_EQ(outcome, ProbeTask::WaitOutcome::StopRequested);
 }
 
-TEST_F(TaskRunner, RealClockTimesOutAfterMoreThanItsLimitAndAtMostOneSecondMore) {
+// The real clock, with every whole second the task reads from it on record,
+// so that a wait's end is judged by the clock the task itself went by.
+class SecondsRecordingClock final : public TaskClock {
+ public:
+  int64_t WholeSeconds() override {
+    const int64_t now = RealTaskClock().WholeSeconds();
+    read_.push_back(now);
+    return now;
+  }
+  void Pause(TApdCustomComPort& port, std::chrono::milliseconds length) override {
+    RealTaskClock().Pause(port, length);
+  }
+  void WaitForInput(TApdCustomComPort& port, std::chrono::milliseconds slice) override {
+    RealTaskClock().WaitForInput(port, slice);
+  }
+  // Read on the test's thread once the task has ended.
+  const std::vector<int64_t>& Read() const { return read_; }
+
+ private:
+  std::vector<int64_t> read_;
+};
+
+TEST_F(TaskRunner, RealClockTimesOutAtTheFirstWholeSecondPastItsLimit) {
+  SecondsRecordingClock clock;
   ProbeTask::WaitOutcome outcome{};
   std::chrono::steady_clock::duration took{};
-  new ProbeTask(host_, RealTaskClock(), [&](ProbeTask& t) {
+  new ProbeTask(host_, clock, [&](ProbeTask& t) {
     const auto begin = std::chrono::steady_clock::now();
     outcome = t.WaitSeconds(1);
     took = std::chrono::steady_clock::now() - begin;
@@ -372,7 +396,12 @@ TEST_F(TaskRunner, RealClockTimesOutAfterMoreThanItsLimitAndAtMostOneSecondMore)
   ASSERT_TRUE(host_.RunUntilTaskEnds(10s));
   EXPECT_EQ(outcome, ProbeTask::WaitOutcome::TimedOut);
   EXPECT_GT(took, 1s - 100ms);  // whole seconds: past start + 1 means at least ~1 s
-  EXPECT_LT(took, 2s + 500ms);
+  // The wait looked at the clock between its slices, and gave up on the
+  // first second past start + 1 that the clock showed: start + 2.
+  const std::vector<int64_t>& read = clock.Read();
+  ASSERT_GE(read.size(), 3u);
+  EXPECT_EQ(read.back(), read.front() + 2);
+  EXPECT_TRUE(std::is_sorted(read.begin(), read.end()));
 }
 
 TEST_F(TaskRunner, AWaitOnAClosedPortReportsThePortFailure) {

@@ -451,55 +451,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<StopRow>& info) { return std::string(info.param.name); });
 // clang-format on
 
-// --- Files that end the task before anything is sent.
-
-struct BadFileRow {
-  const char* name;
-  std::function<std::string(const TempDir&)> make;  // returns the path
-  std::string problem;                              // part of the box text
-};
-
-class BadFiles : public ZarnUploadFixture, public testing::WithParamInterface<BadFileRow> {};
-
-TEST_P(BadFiles, EndWithAFileErrorBoxThatNamesTheProblemBeforeAnythingIsSent) {
-  UploadPath(GetParam().make(folder_), {});
-  EXPECT_EQ(Log(), (Strings{kWaiting, kTerminated}));
-  const auto boxes = Boxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].title, "File Error");
-  EXPECT_NE(boxes[0].text.find(GetParam().problem), std::string::npos) << boxes[0].text;
-  EXPECT_EQ(StbRecord().bytesReceived, 0);
-  EXPECT_FALSE(::TheImageFile().IsOpen());
-}
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(
-    Decisions, BadFiles,
-    testing::Values(
-        BadFileRow{"Missing", [](const TempDir& f) { return f.Path() + "/missing.zarn"; }, "Cannot open"},
-        BadFileRow{"Directory", [](const TempDir& f) { return f.Path(); },
-                   "it is a directory, not a regular file"},
-        // Nobody writes to the pipe: an open that waited for a writer would
-        // hang the task for ever.
-        BadFileRow{"NamedPipe", [](const TempDir& f) { return f.MakeFifo("pipe.zarn"); },
-                   "it is a named pipe (FIFO), not a regular file"},
-        BadFileRow{"Socket", [](const TempDir& f) { return f.MakeSocket("socket.zarn"); },
-                   "it is a socket, not a regular file"},
-        // Its size reads 0; it is refused for what it is, not as "too short".
-        BadFileRow{"CharacterDevice", [](const TempDir&) { return std::string("/dev/zero"); },
-                   "it is a character device, not a regular file"},
-        BadFileRow{"ShorterThanAHeader",
-                   [](const TempDir& f) { return f.Write("short.zarn", std::vector<uint8_t>(63, 'A')); },
-                   "too short"},
-        BadFileRow{"TwoGiB",
-                   [](const TempDir& f) {
-                     const std::string path = f.Write("huge.zarn", MakeImage("APP", {}));
-                     std::filesystem::resize_file(path, uint64_t{1} << 31);  // sparse
-                     return path;
-                   },
-                   "too large"}),
-    [](const testing::TestParamInfo<BadFileRow>& info) { return std::string(info.param.name); });
-// clang-format on
+// Files the admission rule refuses: image_admission_test.cpp, for both kinds.
 
 TEST_F(ZarnUpload, AReadErrorAmongThePacketsEndsWithTheFailureBoxAndNoEndWord) {
   const auto image = MakeImage("APP", PatternBody(3 * 8188));

@@ -31,6 +31,12 @@ void CampaignHost::ShowMessageBox(const std::string& text, const std::string& ti
 void CampaignHost::TaskEnded(TaskEnd end) {
   std::lock_guard<std::mutex> lock(mutex_);
   end_ = end;
+  endedAt_ = std::chrono::steady_clock::now();
+}
+
+std::optional<std::chrono::steady_clock::time_point> CampaignHost::EndedAt() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return endedAt_;
 }
 
 std::vector<std::string> CampaignHost::Log() const {

@@ -7,6 +7,7 @@
 // from any thread.
 #pragma once
 
+#include <chrono>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -42,6 +43,8 @@ class CampaignHost final : public TaskHost {
   std::vector<std::string> Log() const;
   std::vector<Box> Boxes() const;
   std::optional<TaskEnd> End() const;
+  // When the termination notice reported the end; nothing before it.
+  std::optional<std::chrono::steady_clock::time_point> EndedAt() const;
   // The progress bar never left 0..maximum.
   bool ProgressInRange() const;
 
@@ -53,6 +56,7 @@ class CampaignHost final : public TaskHost {
   std::vector<std::string> log_;
   std::vector<Box> boxes_;
   std::optional<TaskEnd> end_;
+  std::optional<std::chrono::steady_clock::time_point> endedAt_;
   int position_ = 0;
   int maximum_ = 0;
   bool progressInRange_ = true;

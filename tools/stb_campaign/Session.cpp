@@ -5,9 +5,9 @@
 #include <fstream>
 
 #include "Adport.h"
-#include "DspPath.h"
 #include "StbSimulator.h"
 #include "Unit2.h"
+#include "UploadTaskFactory.h"
 
 namespace campaign {
 
@@ -78,12 +78,9 @@ SessionResult RunSession(const SessionPlan& plan, const std::string& folder,
   CampaignHost host(port, path);
   FakeTaskClock clock(budget.clock);
 
-  TThread* task = nullptr;
-  if (IsDspPath(plan.fileName)) {
-    task = new UpDspThread(host, clock, plan.pacing);
-  } else {
-    task = new UpThread(host, clock);
-  }
+  TThread* task = StartUploadTask(host, ProtocolForPath(plan.fileName),
+                                  plan.pacing == DspPacing::AckDriven, clock)
+                      .Task();
   const auto ended = [] { return !TaskRunning.load(); };
   // The task empties the port before it logs its first line: the STB starts
   // after that, or its first word would be thrown away with the flush.
@@ -125,6 +122,7 @@ SessionResult RunSession(const SessionPlan& plan, const std::string& folder,
   result.log = host.Log();
   result.boxes = host.Boxes();
   result.end = host.End();
+  result.endedAt = host.EndedAt();
   result.stb = sim.Snapshot();
   result.progressInRange = host.ProgressInRange();
   result.fileLeftOpen = TheImageFile().IsOpen();

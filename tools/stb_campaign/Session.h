@@ -51,6 +51,8 @@ struct SessionResult {
   bool progressInRange = true;
   bool fileLeftOpen = false;
   std::chrono::milliseconds realTime{0};
+  // When the task's end was reported (nothing for a hang).
+  std::optional<std::chrono::steady_clock::time_point> endedAt;
 };
 
 // The campaign's scaling: a 200 ms pause takes 10 ms of real time, and a

@@ -228,6 +228,10 @@ void DspStb::OnDataBlock(const std::vector<uint8_t>& block, SimLine::Clock::time
   AnswerLate();
   channel_.Send(reply, what);
   if (accepted) writingUntil_ = SimLine::Clock::now() + options.pacedWriteTime;
+  if (accepted && options.dspPacing == SimDspPacing::Paced) {
+    channel_.Log().ChangeUpload(
+        [&](UploadRecord& upload) { upload.writtenAwayAt = writingUntil_; });
+  }
   EndsTransfer(reply.bytes);
 }
 

@@ -25,6 +25,7 @@ PlannedReply FaultPlan::Plan(SimPhase phase, int index, const std::vector<uint8_
         break;
       case FaultKind::Late: reply.delay += fault->delay; break;
       case FaultKind::Vanish: reply.vanish = true; break;
+      case FaultKind::HangUpAfterAnswer: reply.hangUpAfter = fault->delay; break;
       case FaultKind::FlipBits: break;
     }
   }

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "SimOptions.h"
@@ -17,6 +18,9 @@ struct PlannedReply {
   std::vector<uint8_t> garbage;        // then send these (a write of their own)
   std::vector<uint8_t> bytes;          // then the answer (empty: silence)
   bool vanish = false;                 // close the line instead of answering
+  // Close the line this long after the answer went out (a pulled adapter
+  // right after the STB spoke); nothing: keep it.
+  std::optional<std::chrono::milliseconds> hangUpAfter;
 };
 
 class FaultPlan {

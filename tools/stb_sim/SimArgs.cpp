@@ -46,6 +46,7 @@ const char* const kSimUsage =
     "      PHASE: greeting request header packet flash-start flash-done\n"
     "             contact dsp-header block eot closing\n"
     "      KIND:  replace:HEX  silent  garbage:HEX  flip[:HEXMASK]  late:MS  vanish\n"
+    "             hangup:MS (answer, then close the line MS later)\n"
     "      e.g. --fault packet@2=replace:AB4D4F52x3  --fault dsp-header=replace:43xforever\n";
 
 namespace {
@@ -167,6 +168,11 @@ bool ParseFault(const std::string& text, Fault& fault, std::string& error) {
     fault.delay = std::chrono::milliseconds(ms);
   } else if (name == "vanish") {
     fault.kind = FaultKind::Vanish;
+  } else if (name == "hangup") {
+    fault.kind = FaultKind::HangUpAfterAnswer;
+    int64_t ms = 0;
+    if (!hasArg || !ParseInt(arg, ms) || ms < 0) return fail("hangup needs milliseconds");
+    fault.delay = std::chrono::milliseconds(ms);
   } else {
     return fail("unknown kind \"" + name + "\"");
   }

@@ -85,6 +85,10 @@ void SimChannel::Send(const PlannedReply& reply, const std::string& what) {
   }
   Event(what + (reply.bytes.empty() ? ": silent" : ": answer " + Hex(reply.bytes)));
   line_.Write(reply.bytes);
+  if (reply.hangUpAfter) {
+    line_.SleepFor(*reply.hangUpAfter);
+    VanishNow(what + ": answered, then vanished");
+  }
 }
 
 std::vector<uint8_t> SimChannel::Reply(SimPhase phase, int index,

@@ -43,11 +43,12 @@ enum class SimPhase {
 };
 
 enum class FaultKind {
-  Replace,   // send `bytes` instead of the normal answer; empty bytes: stay silent
-  Garbage,   // send `bytes` just before the normal answer (a separate write)
-  FlipBits,  // XOR every byte of the answer with `flipMask`
-  Late,      // wait `delay` before answering
-  Vanish,    // close the line (the pseudo-terminal's master) instead of answering
+  Replace,            // send `bytes` instead of the normal answer; empty bytes: stay silent
+  Garbage,            // send `bytes` just before the normal answer (a separate write)
+  FlipBits,           // XOR every byte of the answer with `flipMask`
+  Late,               // wait `delay` before answering
+  Vanish,             // close the line (the pseudo-terminal's master) instead of answering
+  HangUpAfterAnswer,  // answer, then close the line once the answer had `delay` to arrive
 };
 
 inline constexpr int kAnyIndex = -1;

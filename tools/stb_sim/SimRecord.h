@@ -61,6 +61,9 @@ struct UploadRecord {
   std::vector<uint8_t> dspFile;         // accepted data, trimmed to dspSize at the end
   int eotCount = 0;                     // EOTs received
   std::vector<DspBlock> closingBlocks;  // every closing block received
+  // Paced STB: when it has written the last accepted data block away and
+  // takes the next (its steady clock; unset before the first accepted block).
+  std::chrono::steady_clock::time_point writtenAwayAt{};
 };
 
 struct SimEvent {

@@ -10,9 +10,10 @@
 //    600 slices of 50 ms, that is about 600 × realWaitPerSlice of real time.
 //    A slice gate (SetSliceGate) may keep fake time where it is after such a
 //    slice, for as long as it knows an answer to be on its way.
-//  - Pause(length) moves fake time on by `length` and sleeps
+//  - Pause(port, length) moves fake time on by `length` and waits
 //    max(length × pauseScale, minRealPause) of real time, so that a peer that
-//    answers within the pause still has time to do so.
+//    answers within the pause still has time to do so; a gone line ends that
+//    wait early, as it ends a real pause.
 // Every pause is recorded in order (Pauses()), so a test can check the
 // protocol's pause sequence.
 // A test may Hold() the clock: until it calls Release(), neither pauses nor
@@ -29,7 +30,6 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -57,7 +57,7 @@ class FakeTaskClock final : public TaskClock {
 
   int64_t WholeSeconds() override { return nowMilliseconds_.load() / 1000; }
 
-  void Pause(std::chrono::milliseconds length) override {
+  void Pause(TApdCustomComPort& port, std::chrono::milliseconds length) override {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       pauses_.push_back(length);
@@ -67,7 +67,8 @@ class FakeTaskClock final : public TaskClock {
         std::chrono::duration<double, std::micro>(
             std::chrono::duration_cast<std::chrono::microseconds>(length).count() *
             options_.pauseScale));
-    std::this_thread::sleep_for(std::max(scaled, options_.minRealPause));
+    // Its real part ends on a gone line as a real pause does.
+    port.WaitForLineGone(std::max(scaled, options_.minRealPause));
   }
 
   void WaitForInput(TApdCustomComPort& port, std::chrono::milliseconds slice) override {

@@ -1,54 +1,47 @@
 // Thread names on Windows: SetThreadDescription, which debuggers and crash
 // dumps show. It exists from Windows 10 1607 on, so it is looked up at run
-// time; on older systems a name is simply not kept.
+// time; on older systems a name is simply not kept. Some Windows 10 builds
+// export it from KernelBase.dll only, so both modules are asked.
 #include <windows.h>
 
 #include "../ThreadName.h"
+#include "win32/Utf16Text.h"
 
 namespace {
 
 using SetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
 using GetDescription = HRESULT(WINAPI*)(HANDLE, PWSTR*);
 
+// Where the thread description calls may live, in the order asked. Both
+// modules are loaded in every process.
+constexpr const wchar_t* kDescriptionModules[] = {L"kernel32.dll", L"KernelBase.dll"};
+
 template <typename Function>
-Function Kernel32Function(const char* name) {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  if (kernel == nullptr) return nullptr;
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(kernel, name)));
-}
-
-std::wstring Widen(const std::string& text) {
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-  if (length <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), length);
-  wide.pop_back();  // the terminating zero
-  return wide;
-}
-
-std::string Narrow(const wchar_t* text) {
-  const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (length <= 0) return {};
-  std::string narrow(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow.data(), length, nullptr, nullptr);
-  narrow.pop_back();
-  return narrow;
+Function KernelFunction(const char* name) {
+  for (const wchar_t* module : kDescriptionModules) {
+    HMODULE handle = GetModuleHandleW(module);
+    if (handle == nullptr) continue;
+    if (FARPROC found = GetProcAddress(handle, name)) {
+      return reinterpret_cast<Function>(reinterpret_cast<void*>(found));
+    }
+  }
+  return nullptr;
 }
 
 }  // namespace
 
 bool NameCurrentThread(const std::string& name) {
-  static const auto set = Kernel32Function<SetDescription>("SetThreadDescription");
+  static const auto set = KernelFunction<SetDescription>("SetThreadDescription");
   if (set == nullptr) return false;
-  return SUCCEEDED(set(GetCurrentThread(), Widen(name).c_str()));
+  return SUCCEEDED(set(GetCurrentThread(), WideFromUtf8(name).c_str()));
 }
 
 std::string CurrentThreadName() {
-  static const auto get = Kernel32Function<GetDescription>("GetThreadDescription");
+  static const auto get = KernelFunction<GetDescription>("GetThreadDescription");
   if (get == nullptr) return "";
   PWSTR description = nullptr;
   if (FAILED(get(GetCurrentThread(), &description)) || description == nullptr) return "";
-  std::string name = Narrow(description);
+  std::string name = Utf8FromWide(description);
   LocalFree(description);
   return name;
 }

@@ -59,9 +59,9 @@ class LineAwareClock final : public TaskClock {
     fake_.WaitForInput(port, slice);
   }
 
-  void Pause(std::chrono::milliseconds length) override {
+  void Pause(TApdCustomComPort& port, std::chrono::milliseconds length) override {
     AwaitAnswer();
-    fake_.Pause(length);
+    fake_.Pause(port, length);
   }
 
   // --- for the test ---
