@@ -6,6 +6,7 @@
 
 #include "ExceptionDisplay.h"
 #include "MainWindowLayout.h"
+#include "RunningMark.h"
 #include "SkinPictures.h"
 #include "TApplication.h"
 #include "Unit1.h"
@@ -14,6 +15,7 @@ int RunApplication(char* argv0) {
   int argc = 1;
   char* argv[] = {argv0, nullptr};
   sui::UseDevicePixels();  // the layout is in pixels, whatever the desktop's scale
+  MarkProgramRunning();    // the installer must not replace files in use
   TApplication application(argc, argv);
   try {
     application.SetTitle(MainWindowLayout::ApplicationCaption());

@@ -18,7 +18,7 @@ include(CPack)
 # folder, made by NSIS (Debian: nsis) from packaging/windows/installer.nsi:
 # the window and zarn-upload.exe stripped, the README and the samples.
 # Only with a static Qt: the installer carries the programs alone, no Qt DLLs.
-if(TARGET zarn-loader)
+if(ZARN_BUILD_GUI)
   get_target_property(zarn_qt_core_type Qt6::Core TYPE)
   if(NOT zarn_qt_core_type STREQUAL STATIC_LIBRARY)
     message(STATUS "Qt is not static: no installer (windeployqt makes a folder that runs)")

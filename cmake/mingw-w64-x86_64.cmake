@@ -19,11 +19,24 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # A Qt built for this target lives outside the mingw root (scripts/qt-mingw.sh
 # prints its prefix): ZARN_MINGW_QT adds it as a second root. Its tools (moc,
 # rcc, uic) are the host's: Debian's qt6-base-dev-tools of the same version.
+# Where they and their CMake packages live is asked of the host Qt itself
+# (qtpaths6), as a multiarch system keeps the
+# packages under its own lib folder.
 if(ZARN_MINGW_QT)
   list(PREPEND CMAKE_FIND_ROOT_PATH ${ZARN_MINGW_QT})
   list(PREPEND CMAKE_PREFIX_PATH ${ZARN_MINGW_QT})
-  set(QT_HOST_PATH /usr CACHE PATH "Where the host's Qt tools are")
-  set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "The host Qt's CMake packages")
+  if(NOT QT_HOST_PATH OR NOT QT_HOST_PATH_CMAKE_DIR)
+    find_program(ZARN_HOST_QTPATHS NAMES qtpaths6 qtpaths NO_CMAKE_FIND_ROOT_PATH)
+    if(NOT ZARN_HOST_QTPATHS)
+      message(FATAL_ERROR "No qtpaths6 to find the host's Qt tools (Debian: qt6-base-dev-tools)")
+    endif()
+    execute_process(COMMAND ${ZARN_HOST_QTPATHS} --query QT_HOST_PREFIX
+      OUTPUT_VARIABLE zarn_host_qt_prefix OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+    execute_process(COMMAND ${ZARN_HOST_QTPATHS} --query QT_HOST_LIBS
+      OUTPUT_VARIABLE zarn_host_qt_libs OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+    set(QT_HOST_PATH ${zarn_host_qt_prefix} CACHE PATH "Where the host's Qt tools are")
+    set(QT_HOST_PATH_CMAKE_DIR ${zarn_host_qt_libs}/cmake CACHE PATH "The host Qt's CMake packages")
+  endif()
 endif()
 
 # libgcc, libstdc++ and winpthread inside the .exe.

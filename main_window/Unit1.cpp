@@ -3,11 +3,11 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
-#include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QMenu>
+#include <QSignalBlocker>
 #include <QThread>
 #include <QTimer>
 
@@ -18,13 +18,16 @@
 
 #include "Adselcom.h"
 #include "BoxPresenter.h"
+#include "ComName.h"
 #include "ConnectedGlyphData.h"
 #include "DspPath.h"
 #include "EngineHooks.h"
 #include "ExceptionDisplay.h"
 #include "FastTransferSetting.h"
 #include "GlyphBitmap.h"
+#include "ImageAdmission.h"
 #include "MainWindowLayout.h"
+#include "RecordSetting.h"
 #include "TsuiBuiltInFileTheme.h"
 #include "TsuiButton.h"
 #include "TsuiEdit.h"
@@ -34,6 +37,8 @@
 #include "TsuiProgressBar.h"
 #include "TsuiURLLabel.h"
 #include "UploadPortSettings.h"
+#include "UploadRecord.h"
+#include "UploadTaskFactory.h"
 
 // Created first, in this order, as the unit starts.
 TMemoryStream ConnectedGlyphStream;
@@ -60,6 +65,9 @@ const QString kLoadFilter = QStringLiteral(
     "(*.*)|*.*");
 const QString kApplicationErrorTitle = QStringLiteral("Application Error");
 const QString kFastDspTransferItem = QStringLiteral("Fast DSP transfer");
+const QString kRecordUploadsItem = QStringLiteral("Record uploads...");
+const QString kRecordUploadsTitle = QStringLiteral("Record uploads");
+const QString kRecordFilter = QStringLiteral("CSV files (*.csv)|*.csv|All files (*.*)|*.*");
 
 // How long the window, as it goes, lets an ended task's thread finish
 // releasing itself (it touches nothing of the window any more by then).
@@ -103,6 +111,7 @@ TForm1::~TForm1() {
   ApdComPort1 = nullptr;
   delete OpenDialog1;
   delete SaveDialog1;
+  delete RecordDialog;
   if (Form1 == this) Form1 = nullptr;
 }
 
@@ -129,6 +138,18 @@ void TForm1::BuildLayout() {
   connect(FastDspTransferItem, &QAction::toggled, this,
           [](bool on) { fast_transfer_setting::Save(on); });
   windowMenu->insertAction(closeItem, FastDspTransferItem);
+  RecordDialog = new TSaveDialog;
+  RecordDialog->Title = kRecordUploadsTitle;
+  RecordDialog->Filter = kRecordFilter;
+  // The record is appended to, never overwritten: no overwrite prompt.
+  RecordDialog->Options = ofEnableSizing | ofHideReadOnly;
+  RecordUploadsItem = new QAction(kRecordUploadsItem, windowMenu);
+  RecordUploadsItem->setObjectName(QStringLiteral("RecordUploadsItem"));
+  RecordUploadsItem->setCheckable(true);
+  RecordUploadsItem->setChecked(record_setting::On());
+  connect(RecordUploadsItem, &QAction::triggered, this,
+          [this](bool on) { RecordUploadsTriggered(on); });
+  windowMenu->insertAction(closeItem, RecordUploadsItem);
   windowMenu->insertSeparator(closeItem);
 
   SaveDialog1 = new TSaveDialog;
@@ -305,15 +326,22 @@ void TForm1::SpeedButton2Click(QObject* /*Sender*/) {
     SetLogText(kAlreadyRunning);
     return;
   }
-  if (IsDspFile) {
-    DspTaskHandle = new UpDspThread(
-        *this, RealTaskClock(),
-        FastDspTransferItem->isChecked() ? DspPacing::AckDriven : DspPacing::PausePerBlock);
-    runningTask_ = DspTaskHandle;
+  const bool recording = RecordUploadsItem->isChecked();
+  taskRecordPath_ = recording ? record_setting::File().toStdString() : std::string();
+  const std::string port = ApdComPort1->DevicePath().empty() ? ComNameFor(ApdComPort1->ComNumber())
+                                                             : ApdComPort1->DevicePath();
+  story_.Begin(StartOfUpload(port, OpenDialog1->FileName.toStdString(),
+                             IsDspFile ? UploadProtocol::Dsp : UploadProtocol::Zarn,
+                             IsDspFile && FastDspTransferItem->isChecked(), recording));
+  const StartedUpload started =
+      StartUploadTask(*this, IsDspFile ? UploadProtocol::Dsp : UploadProtocol::Zarn,
+                      FastDspTransferItem->isChecked());
+  if (started.dspTask != nullptr) {
+    DspTaskHandle = started.dspTask;
   } else {
-    UpTaskHandle = new UpThread(*this);
-    runningTask_ = UpTaskHandle;
+    UpTaskHandle = started.zarnTask;
   }
+  runningTask_ = started.Task();
 }
 
 void TForm1::ChangeOptions(QObject* /*Sender*/) {}
@@ -326,9 +354,15 @@ void TForm1::SpeedButton5Click(QObject* /*Sender*/) {
   OpenDialog1->FilterIndex = 1;
   if (!OpenDialog1->Execute(this)) return;
   const QString path = OpenDialog1->FileName;
-  FileLoaded = QFileInfo(path).isFile();
-  IsDspFile = IsDspPath(path.toStdString());
-  suiEdit1->setText(path);
+  // Load's question of the upload's admission rule: the path names an
+  // existing regular file (a directory, a FIFO or a device does not). Whether
+  // it can be read is the task's to say, in its box.
+  const std::string utf8Path = path.toStdString();
+  FileLoaded = NamesRegularFile(utf8Path);
+  IsDspFile = ProtocolForPath(utf8Path) == UploadProtocol::Dsp;
+  // Shown as the system writes paths (C:\fw\plain.zarn on Windows); the
+  // dialog's own form, with '/', is what the tasks get.
+  suiEdit1->setText(QDir::toNativeSeparators(path));
 }
 
 // --- what the tasks reach ---
@@ -396,11 +430,14 @@ TApdCustomComPort& TForm1::Port() { return *ApdComPort1; }
 
 std::string TForm1::ChosenPath() {
   std::string path;
-  RunTaskCall([&] { path = QFile::encodeName(OpenDialog1->FileName).toStdString(); });
+  // UTF-8, as the tasks take every path (QFile::encodeName would give the
+  // ANSI code page on Windows, where a Cyrillic or CJK name turns into '?').
+  RunTaskCall([&] { path = OpenDialog1->FileName.toStdString(); });
   return path;
 }
 
 void TForm1::AppendLog(const std::string& line) {
+  story_.NoteLine(line);
   const QString text = QString::fromStdString(line);
   RunTaskCall([&] { Memo1->appendPlainText(text); });
 }
@@ -418,10 +455,12 @@ void TForm1::SetProgressMax(int maximum) {
 }
 
 void TForm1::StepProgressBy(int delta) {
+  story_.NoteStep(delta);
   RunTaskCall([&] { ProgressBar1->StepBy(delta); });
 }
 
 void TForm1::ShowMessageBox(const std::string& text, const std::string& title) {
+  story_.NoteBox(text);
   const QString qtext = QString::fromStdString(text);
   const QString qtitle = QString::fromStdString(title);
   if (OnGuiThreadNow()) {
@@ -442,6 +481,32 @@ void TForm1::RunOnMainThread(const std::function<void()>& fn) {
     emit MainThreadCallDone();
   });
   if (failure) std::rethrow_exception(failure);
+}
+
+void TForm1::TaskEnded(TaskEnd end) {
+  story_.NoteEnd(end);
+  if (taskRecordPath_.empty()) return;
+  const std::string problem = AppendUploadRecord(taskRecordPath_, story_.Summarize());
+  if (problem.empty()) return;
+  // The notice must not wait for the user: the box only tells.
+  OpenWaitingBox(kRecordUploadsTitle, QString::fromStdString(taskRecordPath_ + ": " + problem),
+                 static_cast<int>(BoxIcon::Stop), [] {});
+}
+
+// --- the record ---
+
+void TForm1::RecordUploadsTriggered(bool on) {
+  if (!on) {
+    record_setting::Save(false, record_setting::File());
+    return;
+  }
+  RecordDialog->FileName = record_setting::File();
+  if (!RecordDialog->Execute(this) || RecordDialog->FileName.isEmpty()) {
+    const QSignalBlocker quiet(RecordUploadsItem);
+    RecordUploadsItem->setChecked(false);
+    return;
+  }
+  record_setting::Save(true, RecordDialog->FileName);
 }
 
 // --- boxes that hold only a worker thread ---

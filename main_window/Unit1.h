@@ -31,6 +31,7 @@
 #include "MemoryStream.h"
 #include "TaskHost.h"
 #include "Unit2.h"
+#include "UploadStory.h"
 
 class QAction;
 class TsuiBuiltInFileTheme;
@@ -71,6 +72,12 @@ class TForm1 : public QWidget, public TaskHost {
   // checked, Send starts a DSP upload with the fast transfer. Its state is
   // remembered between runs (FastTransferSetting.h).
   QAction* FastDspTransferItem;
+  // "Record uploads..." below it: checked, every upload that Send starts
+  // appends its row to the CSV record (UploadRecord.h). Turning it on asks
+  // for the file (RecordDialog); the choice and the file are remembered
+  // between runs (RecordSetting.h).
+  QAction* RecordUploadsItem;
+  TSaveDialog* RecordDialog;
 
   // The commands, as the buttons' clicks run them. None catches: a failure
   // leaves the command at that step and reaches the exception display.
@@ -92,6 +99,8 @@ class TForm1 : public QWidget, public TaskHost {
   // dismissed at once.
   void ShowMessageBox(const std::string& text, const std::string& title) override;
   void RunOnMainThread(const std::function<void()>& fn) override;
+  // On the GUI thread, in the termination notice: the record's row.
+  void TaskEnded(TaskEnd end) override;
 
  signals:
   // GUI thread, after each function that RunOnMainThread ran there (a
@@ -129,6 +138,8 @@ class TForm1 : public QWidget, public TaskHost {
   void DismissOpenBoxes();
   // Stop a running task, close the port, wait for the termination notice.
   void EndTaskAndPort();
+  // The user turned "Record uploads..." on or off.
+  void RecordUploadsTriggered(bool on);
 
   struct TaskCall;
   class TaskCallHold;
@@ -143,6 +154,11 @@ class TForm1 : public QWidget, public TaskHost {
   bool closing_ = false;
   int lastBoxId_ = 0;
   std::map<int, std::function<void()>> openBoxes_;  // dismiss functions of open waiting boxes
+
+  // The running upload's story (fed from the task's calls) and the record it
+  // goes to ("" when recording was off at Send).
+  UploadStory story_;
+  std::string taskRecordPath_;
 };
 
 // The window, from start-up to exit.

@@ -10,12 +10,10 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 
-launcher=()
-if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-cmake -S . -B build-deb -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DBUILD_TESTING=OFF "${launcher[@]}"
-cmake --build build-deb -j "$(nproc)" --target zarn-loader zarn-upload zarn-stb-sim
-(cd build-deb && cpack -G DEB)
+# The package preset: the tree, the programs it builds and the generator.
+bash scripts/configure.sh package
+cmake --build --preset package -j "$(nproc)"
+cpack --preset package
 
 deb=$(ls build-deb/zarn-loader_*.deb)
 echo "Built $deb"

@@ -58,6 +58,11 @@ build_qt() {
   src=$(find "$work" -maxdepth 1 -mindepth 1 -type d -name 'qt6-base-*' | head -n 1)
   [[ -n $src ]] || { note "no source folder after apt-get source"; exit 1; }
 
+  # The host's Qt tools and CMake packages, where the host Qt says they are
+  # (a multiarch system keeps the packages under its own lib folder).
+  local host_prefix host_cmake
+  host_prefix=$(qtpaths6 --query QT_HOST_PREFIX)
+  host_cmake=$(qtpaths6 --query QT_HOST_LIBS)/cmake
   note "configuring (log: $work/configure.log)"
   mkdir -p "$work/build"
   # Tablet input is left out because Debian's source lacks its files; Direct2D
@@ -69,9 +74,9 @@ build_qt() {
       -qt-zlib -qt-libpng -qt-libjpeg -qt-freetype -qt-harfbuzz -qt-pcre -qt-doubleconversion \
       -no-feature-sql -no-feature-network -no-feature-printsupport -no-feature-concurrent \
       -no-feature-xml -no-feature-vulkan -no-feature-tabletevent \
-      -qt-host-path /usr \
+      -qt-host-path "$host_prefix" \
       -- -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-         -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake) >"$work/configure.log" 2>&1; then
+         -DQT_HOST_PATH_CMAKE_DIR="$host_cmake") >"$work/configure.log" 2>&1; then
     tail -n 40 "$work/configure.log" >&2
     note "configure failed"
     exit 1

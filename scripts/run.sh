@@ -20,15 +20,13 @@ done
 
 bash scripts/install-deps.sh run
 # Only what this script starts: the window and, unless --no-sim, the
-# simulator. A fresh tree is configured without the tests and benchmarks, so
-# the first start compiles a small part of the project; scripts/test.sh turns
-# them on in the same tree when it runs.
+# simulator. A fresh tree is configured from the run preset, without the
+# tests and benchmarks, so the first start compiles a small part of the
+# project; scripts/test.sh turns them on in the same tree (the plain preset).
 targets=(zarn-loader)
 ((use_sim)) && targets+=(zarn-stb-sim)
 if [[ ! -f build/build.ninja ]]; then
-  launcher=()
-  if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF "${launcher[@]}"
+  bash scripts/configure.sh run
 fi
 cmake --build build -j "$(nproc)" --target "${targets[@]}"
 

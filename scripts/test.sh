@@ -7,8 +7,10 @@
 #                 installer and their tests, cross-built with mingw-w64 against
 #                 a static Qt (scripts/qt-mingw.sh) and run under wine,
 #                 against peers from build/
-# Any failing test or sanitizer report makes the script exit non-zero. It ends
-# with the summary of all four ctest runs.
+# Each tree is a preset of CMakePresets.json (plain, asan, tsan, win64); the
+# Windows tree runs only once build/ has built. Any failing test or sanitizer
+# report makes the script exit non-zero. It ends with the summary of all four
+# ctest runs.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,18 +31,31 @@ total_failed=0
 # A command that ctest runs inside (the wine tree's session); empty otherwise.
 declare -a ctest_inside=()
 
+# A tree that did not get as far as its tests counts as one failure.
+tree_not_run() {
+  status=1
+  total_failed=$((total_failed + 1))
+  summaries+=("$1")
+}
+
+# Configures, builds and tests one tree of CMakePresets.json; returns non-zero
+# when the tree did not build.
 run_tree() {
-  local dir=$1; shift
-  echo "=== $dir: configure and build ==="
-  if ! cmake -S . -B "$dir" -G Ninja "$@" >"$dir/configure.log" 2>&1; then
-    cat "$dir/configure.log"; status=1; total_failed=$((total_failed + 1)); summaries+=("$dir: configure failed"); return
+  local dir=$1 preset=$2; shift 2
+  echo "=== $dir: configure and build (preset $preset) ==="
+  mkdir -p "$dir"
+  if ! bash scripts/configure.sh "$preset" "$@" >"$dir/configure.log" 2>&1; then
+    cat "$dir/configure.log"
+    tree_not_run "$dir: configure failed (counted as one failure)"
+    return 1
   fi
-  if ! cmake --build "$dir" -j "$jobs"; then
-    status=1; total_failed=$((total_failed + 1)); summaries+=("$dir: build failed (counted as one failure)"); return
+  if ! cmake --build --preset "$preset" -j "$jobs"; then
+    tree_not_run "$dir: build failed (counted as one failure)"
+    return 1
   fi
   echo "=== $dir: ctest ==="
   local log="$dir/ctest.log"
-  "${ctest_inside[@]}" ctest --test-dir "$dir" --output-on-failure -j "$jobs" 2>&1 | tee "$log"
+  "${ctest_inside[@]}" ctest --preset "$preset" -j "$jobs" 2>&1 | tee "$log"
   local rc=${PIPESTATUS[0]}
   ((rc != 0)) && status=1
   local line
@@ -51,34 +66,42 @@ run_tree() {
     total_failed=$((total_failed + BASH_REMATCH[1]))
     total_passed=$((total_passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
   fi
+  return 0
 }
 
-mkdir -p build build-asan build-tsan build-win64
-# Testing is switched on by name: run.sh configures build/ without it.
-run_tree build-tsan -DBUILD_TESTING=ON -DZARN_SANITIZE=thread -DZARN_BUILD_GUI=OFF -DZARN_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-run_tree build-asan -DBUILD_TESTING=ON -DZARN_SANITIZE=address,undefined -DZARN_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
-run_tree build -DBUILD_TESTING=ON -DZARN_BUILD_GUI=ON -DZARN_BUILD_BENCH=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
-# The window's Windows build needs a static Qt for mingw-w64, built from
-# Debian's qt6-base source by qt-mingw.sh into a cache outside the checkout
-# (12-25 minutes the first time on a machine, seconds after that). Without it
-# the tree still builds and tests the Qt-free core, and the run fails.
-declare -a win_qt=(-UZARN_MINGW_QT -DZARN_BUILD_GUI=OFF)
-echo "=== Qt for mingw-w64 (scripts/qt-mingw.sh) ==="
-if qt_prefix=$(bash scripts/qt-mingw.sh); then
-  echo "$qt_prefix"
-  win_qt=(-DZARN_MINGW_QT="$qt_prefix" -DZARN_BUILD_GUI=ON)
-else
-  echo "scripts/qt-mingw.sh FAILED: build-win64 goes without the window and its tests"
-  status=1
-  total_failed=$((total_failed + 1))
-  summaries+=("build-win64: no Qt for mingw-w64 (scripts/qt-mingw.sh failed, see above; counted as one failure)")
-fi
-# After build/: its zarn-stb-sim and zarn-upload are the Linux-side peers.
-ctest_inside=(bash scripts/wine-session.sh build-win64)
-run_tree build-win64 -DBUILD_TESTING=ON -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DZARN_HOST_BUILD_DIR="$PWD/build" -DZARN_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  "${win_qt[@]}"
-ctest_inside=()
+# The trees' options are the presets'; run.sh configures build/ from the run
+# preset, without tests, and the plain preset turns them on.
+run_tree build-tsan tsan
+run_tree build-asan asan
+host_built=1
+run_tree build plain || host_built=0
+
+run_windows_tree() {
+  # After build/: its zarn-stb-sim and zarn-upload are the Linux-side peers,
+  # and a failed build/ would fail the wine tests for its own reasons.
+  if ((!host_built)); then
+    tree_not_run "build-win64: not run, as build/ (its Linux-side peers) did not build (counted as one failure)"
+    return
+  fi
+  # The window's Windows build needs a static Qt for mingw-w64, built from
+  # Debian's qt6-base source by qt-mingw.sh into a cache outside the checkout
+  # (12-25 minutes the first time on a machine, seconds after that). Without
+  # it the tree still builds and tests the Qt-free core, and the run fails.
+  local -a win_qt=(-UZARN_MINGW_QT -DZARN_BUILD_GUI=OFF)
+  local qt_prefix
+  echo "=== Qt for mingw-w64 (scripts/qt-mingw.sh) ==="
+  if qt_prefix=$(bash scripts/qt-mingw.sh); then
+    echo "$qt_prefix"
+    win_qt=(-DZARN_MINGW_QT="$qt_prefix")
+  else
+    echo "scripts/qt-mingw.sh FAILED: build-win64 goes without the window and its tests"
+    tree_not_run "build-win64: no Qt for mingw-w64 (scripts/qt-mingw.sh failed, see above; counted as one failure)"
+  fi
+  ctest_inside=(bash scripts/wine-session.sh build-win64)
+  run_tree build-win64 win64 "${win_qt[@]}"
+  ctest_inside=()
+}
+run_windows_tree
 
 echo
 echo "=== summary ==="

@@ -40,11 +40,17 @@ fi
 # Tahoma and MS Sans Serif (Debian's fonts-wine, which wine does not look for
 # by itself) in the prefix's font folder, and Arial, Courier New and
 # Microsoft Sans Serif standing for the Liberation faces with their metrics.
+# The package's own file list says where its faces are.
 fonts=$WINEPREFIX/drive_c/windows/Fonts
 if [[ ! -f $fonts/tahoma.ttf ]]; then
+  wine_fonts=$(dpkg-query -L fonts-wine 2>/dev/null | sed -n 's|/tahoma\.ttf$||p' | head -n 1)
+  if [[ -z $wine_fonts ]]; then
+    echo "wine-session: no wine fonts found (Debian: fonts-wine)"
+    exit 1
+  fi
   mkdir -p "$fonts"
-  cp /usr/share/wine/fonts/*.ttf /usr/share/wine/fonts/*.fon "$fonts/" || {
-    echo "wine-session: no wine fonts in /usr/share/wine/fonts (Debian: fonts-wine)"
+  cp "$wine_fonts"/*.ttf "$wine_fonts"/*.fon "$fonts/" || {
+    echo "wine-session: cannot copy the wine fonts from $wine_fonts"
     exit 1
   }
 fi

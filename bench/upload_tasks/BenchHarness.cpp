@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "ProtocolFloor.h"
 #include "Unit2.h"
 
 namespace bench {
@@ -20,7 +21,7 @@ constexpr std::size_t kKilo = 1024;
 constexpr int kChildFailed = 3;
 }  // namespace
 
-double LineSeconds(std::size_t bytes) { return static_cast<double>(bytes) * kBitsPerByte / kBaud; }
+double LineSeconds(std::size_t bytes) { return ::LineSeconds(static_cast<int64_t>(bytes)); }
 
 double CpuSeconds() {
   rusage usage{};

@@ -20,14 +20,16 @@
 
 #include "Adport.h"
 #include "MainThreadQueue.h"
+#include "ProtocolFloor.h"
 #include "TaskHost.h"
 
 namespace bench {
 
 using Clock = std::chrono::steady_clock;
 
-inline constexpr double kBaud = 115200.0;
-inline constexpr double kBitsPerByte = 10.0;
+// The line of the protocol floor (ProtocolFloor.h).
+inline constexpr double kBaud = kLineBaud;
+inline constexpr double kBitsPerByte = kLineBitsPerByte;
 // An upload may take at most this many times the time its protocol imposes,
 // and the tool may use less than this share of one core meanwhile.
 inline constexpr double kTimeGoal = 1.02;

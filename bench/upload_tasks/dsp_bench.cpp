@@ -22,6 +22,7 @@
 #include "Adport.h"
 #include "BenchHarness.h"
 #include "PortSetup.h"
+#include "ProtocolFloor.h"
 #include "StbSimulator.h"
 #include "TempDir.h"
 #include "Unit2.h"
@@ -31,13 +32,6 @@ namespace {
 using bench::Clock;
 using namespace std::chrono_literals;
 
-constexpr double kBlockPauseSeconds = 0.200;
-constexpr size_t kBlockSize = 1024;
-constexpr size_t kHeaderBlockBytes = 133;
-// STB replies: ACK and 'C' to the header, NAK and ACK to the two EOTs, ACK to
-// the closing block; the tool's two EOTs.
-constexpr size_t kReplyBytes = 5;
-constexpr size_t kEotBytes = 2;
 // The STB's 'C' interval while it waits for the tool.
 constexpr auto kContactInterval = 100ms;
 constexpr size_t kDefaultSize = 64 * 1024;
@@ -102,9 +96,8 @@ bool Measure(TApdCustomComPort& port, size_t size, const std::string& file) {
   const bool ended = host.RunUntilEnded(UploadDeadline(size));
   const bench::UsageMeter::Reading usage = meter.Read();
 
-  const size_t blocks = (size + kBlockSize - 1) / kBlockSize;
-  const double imposed = static_cast<double>(blocks) * kBlockPauseSeconds +
-                         bench::LineSeconds(2 * kHeaderBlockBytes + kEotBytes + kReplyBytes);
+  const auto blocks = static_cast<size_t>(DspBlockCount(static_cast<int64_t>(size)));
+  const double imposed = DspFloorSeconds(static_cast<int64_t>(size));
   const auto measured = host.TimedSeconds();
   const bool goalsMet =
       bench::PrintFigures(size, blocks, 5, "blocks", measured.value_or(0), imposed, usage);

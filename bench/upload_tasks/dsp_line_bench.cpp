@@ -42,6 +42,7 @@
 
 #include "BenchHarness.h"
 #include "LinePacer.h"
+#include "ProtocolFloor.h"
 #include "TempDir.h"
 
 namespace {
@@ -53,10 +54,6 @@ using bench::LinePacer;
 const std::string kZarnUpload = ZARN_UPLOAD_PATH;
 constexpr size_t kDefaultSize = 64 * 1024;
 constexpr int kDefaultRounds = 2;
-constexpr size_t kBlockSize = 1024;
-constexpr double kBlockPauseSeconds = 0.200;
-// Header and closing block, the two EOTs, rb's ACK 'C', NAK, ACK and ACK.
-constexpr size_t kFramingBytes = 2 * 133 + 2 + 5;
 constexpr double kFastToSbGoal = 0.75;
 constexpr double kFastPayloadGoal = 0.90;
 constexpr size_t kPayloadGoalFrom = 1024 * 1024;
@@ -315,9 +312,7 @@ int main(int argc, char** argv) {
       continue;
     }
     const double sb = Mean(seconds[Sender::Sb]);
-    const size_t blocks = (size + kBlockSize - 1) / kBlockSize;
-    const double floor =
-        static_cast<double>(blocks) * kBlockPauseSeconds + bench::LineSeconds(kFramingBytes);
+    const double floor = DspFloorSeconds(static_cast<int64_t>(size));
     std::printf("\n%zu bytes, mean of %d rounds:\n", size, rounds);
     for (Sender sender : {Sender::Default, Sender::Fast, Sender::Sb}) {
       const double mean = Mean(seconds[sender]);

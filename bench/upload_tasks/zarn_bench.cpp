@@ -10,13 +10,7 @@
 //
 // The time measured runs from "Initializing Upload task..." (the request has
 // just been queued) to the termination line. The time the protocol imposes on
-// that stretch follows from its fixed pauses and the line rate:
-//   request and reply on the line, 50 ms, 550 ms, 120 ms (the header's line
-//   time hides in it), then 790 ms per packet (550 + 120 + 120; a packet's
-//   line time, 0.71 s for 8192 bytes, overlaps the pauses that follow it),
-//   except that after the last packet the end word waits 350 ms or for the
-//   last packet to have crossed the line, whichever is later, and then three
-//   50 ms pauses and the STB's own flash time.
+// that stretch is its floor (ProtocolFloor.h), with the STB's flash time.
 // Goal: measured <= 1.02 x imposed, processor < 5% of one core.
 #include <algorithm>
 #include <chrono>
@@ -28,24 +22,16 @@
 #include "Adport.h"
 #include "BenchHarness.h"
 #include "BigEndian.h"
+#include "ProtocolFloor.h"
 #include "StbSimulator.h"
 #include "TempDir.h"
 #include "Unit2.h"
 
 namespace {
 
-using bench::LineSeconds;
 using namespace std::chrono_literals;
 
 constexpr size_t kHeaderSize = 64;
-constexpr size_t kChunk = 8188;
-constexpr size_t kWord = 4;
-constexpr double kReplyPause = 0.050;
-constexpr double kBeforeHeader = 0.550;
-constexpr double kAfterHeader = 0.120;
-constexpr double kPerPacket = 0.550 + 0.120 + 0.120;
-constexpr double kAfterLengthWord = 0.550;
-constexpr double kBeforeEndWord = 0.350;
 constexpr auto kFlashTime = 20ms;
 constexpr auto kUploadDeadline = std::chrono::hours(1);
 // The task asks for the STB well within this.
@@ -70,27 +56,6 @@ std::vector<uint8_t> Image(size_t size) {
   std::copy(tag, tag + 3, image.begin() + 32);
   WriteBigEndian32(image.data() + 16, static_cast<uint32_t>(size - kHeaderSize));
   return image;
-}
-
-double Imposed(size_t size) {
-  const size_t body = size - kHeaderSize;
-  const size_t packets = (body + kChunk - 1) / kChunk;
-  double t = LineSeconds(2 * kWord) + kReplyPause + kBeforeHeader + kAfterHeader;
-  double lastPacketEnd = kBeforeEndWord;  // relative to the start of the last packet
-  if (packets > 0) {
-    const size_t last = body - (packets - 1) * kChunk;
-    t += static_cast<double>(packets - 1) * kPerPacket;
-    // The last packet's length word, data, CRC and end word on the line, and
-    // the STB's answer that step 14 waits for.
-    const double lastOnLine = kAfterLengthWord + LineSeconds(last + 3 * kWord + kWord);
-    lastPacketEnd = std::max(kPerPacket + kBeforeEndWord, lastOnLine);
-  }
-  t += lastPacketEnd;
-  // Two 50 ms pauses before the flash report is read (it has arrived by then
-  // when the flash time is shorter), the pause after it.
-  t += 3 * kReplyPause +
-       std::max(0.0, std::chrono::duration<double>(kFlashTime).count() - 2 * kReplyPause);
-  return t;
 }
 
 // The STB, in the child: starts on the tool's go (after the tool's first
@@ -143,9 +108,10 @@ bool Measure(size_t size, const TempDir& folder) {
     const bench::UsageMeter::Reading usage = meter.Read();
     port.SetOpen(false);
 
-    const size_t packets = (size - kHeaderSize + kChunk - 1) / kChunk;
-    const bool goalsMet = bench::PrintFigures(
-        size, packets, 4, "packets", host.TimedSeconds().value_or(0), Imposed(size), usage);
+    const auto packets = static_cast<size_t>(ZarnPacketCount(static_cast<int64_t>(size)));
+    const bool goalsMet =
+        bench::PrintFigures(size, packets, 4, "packets", host.TimedSeconds().value_or(0),
+                            ZarnFloorSeconds(static_cast<int64_t>(size), kFlashTime), usage);
     host.PrintTrouble();
     ok = ok && host.Finished() && !host.BoxShown() && goalsMet;
   }

@@ -27,12 +27,39 @@ Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
 
+; The programs hold this named mutex while they run (upload_tasks/RunningMark.h).
+; Files in use cannot be replaced or removed, and Windows refuses them one by
+; one, so a running copy would leave a mixed or half-removed installation:
+; the installer and the uninstaller stop before touching anything. A silent
+; run (/S) gives up at once with exit code 2.
+!define RUNNING_MARK "Global\ZARN-Multi-Loader-running"
+!define SYNCHRONIZE 0x00100000
+
+!macro RefuseWhileRunning un
+Function ${un}RefuseWhileRunning
+  check:
+    System::Call 'kernel32::OpenMutexW(i ${SYNCHRONIZE}, i 0, w "${RUNNING_MARK}") p .r0'
+    IntPtrCmp $0 0 done
+    System::Call 'kernel32::CloseHandle(p r0)'
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+      "${PRODUCT} is running. Close every ${PRODUCT} window and zarn-upload, then choose Retry." \
+      /SD IDCANCEL IDRETRY check
+    SetErrorLevel 2
+    Quit
+  done:
+FunctionEnd
+!macroend
+!insertmacro RefuseWhileRunning ""
+!insertmacro RefuseWhileRunning "un."
+
 Function .onInit
   SetRegView 64
+  Call RefuseWhileRunning
 FunctionEnd
 
 Function un.onInit
   SetRegView 64
+  Call un.RefuseWhileRunning
 FunctionEnd
 
 Section "Install"

@@ -31,7 +31,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Adport.h"
@@ -40,6 +39,7 @@
 #include "PortSetup.h"
 #include "TempDir.h"
 #include "Unit2.h"
+#include "WaitUntil.h"
 
 namespace {
 
@@ -57,18 +57,6 @@ constexpr auto kRealWaitPerSlice = 50ms;
 // machine then never turns a late answer into a resend.
 constexpr auto kBlockReplyDeadline = 3s;
 constexpr auto kPeerExitDeadline = 15s;
-// How often the test looks again at a condition it waits for.
-constexpr auto kPollInterval = 10ms;
-
-template <typename Done>
-bool WaitFor(Done done, std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return done();
-    std::this_thread::sleep_for(kPollInterval);
-  }
-  return true;
-}
 
 std::vector<uint8_t> Contents(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -110,13 +98,13 @@ class RbPeer {
   const fs::path& PortPath() const { return port_; }
 
   bool PortReady() {
-    return WaitFor([&] { return fs::exists(port_); }, kPeerStartDeadline);
+    return WaitUntil([&] { return fs::exists(port_); }, kPeerStartDeadline);
   }
 
   // Lets rb start. Opening the FIFO without blocking fails until the shell
   // behind socat has opened its end.
   bool OpenGate() {
-    const bool opened = WaitFor(
+    const bool opened = WaitUntil(
         [&] {
           gateFd_ = open(gate_.c_str(), O_WRONLY | O_NONBLOCK);
           return gateFd_ >= 0;
@@ -130,7 +118,7 @@ class RbPeer {
   // True once socat (and rb with it) has ended; its exit status in `status`.
   bool Exited(std::chrono::milliseconds limit) {
     if (reaped_) return true;
-    return WaitFor(
+    return WaitUntil(
         [&] {
           if (waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;
           return reaped_;

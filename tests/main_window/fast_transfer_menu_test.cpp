@@ -1,7 +1,8 @@
-// "Fast DSP transfer" in the title bar's window menu: where it sits, that the
-// choice outlives the window (QSettings, here in a scratch folder so the
-// user's own settings are never touched), and that Send's DSP upload follows
-// it.
+// "Fast DSP transfer" and "Record uploads..." in the title bar's window menu:
+// where they sit, that the choices outlive the window (QSettings, here in a
+// scratch folder so the user's own settings are never touched), that Send's
+// DSP upload follows the first, and that an upload leaves its row in the
+// record the second names.
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
@@ -10,11 +11,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "FastTransferSetting.h"
+#include "FileDialogs.h"
 #include "StbSimulator.h"
 #include "TsuiForm.h"
+#include "UploadRecord.h"
 #include "WindowFixture.h"
 
 using window_test::kDeadlineMs;
@@ -36,6 +41,17 @@ QString SettingsFile(const QTemporaryDir& scratch) {
                 fast_transfer_setting::kApplication + QStringLiteral(".conf"));
 }
 
+// A DSP STB with its port link where the window's port dialog looks.
+stbsim::SimOptions DspStbBeside(WindowFixture& f) {
+  stbsim::SimOptions options;
+  options.mode = stbsim::SimMode::Dsp;
+  options.cInterval = std::chrono::milliseconds(400);
+  options.makePortLink = true;
+  options.portDir = f.pty.Folder().toStdString();
+  options.loop = false;
+  return options;
+}
+
 }  // namespace
 
 class FastTransferMenuTest : public QObject {
@@ -54,9 +70,12 @@ class FastTransferMenuTest : public QObject {
     QCOMPARE(MenuTexts(*f.form),
              (QStringList{QStringLiteral("Mi&nimize"), QStringLiteral("Ma&ximize/Restore"),
                           QStringLiteral("-"), QStringLiteral("Fast DSP transfer"),
-                          QStringLiteral("-"), QStringLiteral("&Close")}));
+                          QStringLiteral("Record uploads..."), QStringLiteral("-"),
+                          QStringLiteral("&Close")}));
     QVERIFY(f.form->FastDspTransferItem->isCheckable());
     QVERIFY(!f.form->FastDspTransferItem->isChecked());
+    QVERIFY(f.form->RecordUploadsItem->isCheckable());
+    QVERIFY(!f.form->RecordUploadsItem->isChecked());
   }
 
   void choiceIsRememberedBetweenRuns() {
@@ -75,6 +94,84 @@ class FastTransferMenuTest : public QObject {
     QVERIFY(!third.form->FastDspTransferItem->isChecked());
   }
 
+  void recordAsksForTheFileWhenTurnedOnAndIsRemembered() {
+    const QString record = QDir(scratch_.path()).filePath(QStringLiteral("uploads.csv"));
+    int asked = 0;
+    QString offered;
+    const auto chooser = [&](std::optional<QString> answer) {
+      return [&, answer](const TCommonFileDialog& dialog) {
+        ++asked;
+        offered = dialog.FileName;
+        return answer;
+      };
+    };
+    {
+      WindowFixture first;
+      first.form->RecordDialog->SetChooser(chooser(std::nullopt));
+      first.form->RecordUploadsItem->trigger();  // cancelled: stays off
+      QVERIFY(!first.form->RecordUploadsItem->isChecked());
+      first.form->RecordDialog->SetChooser(chooser(record));
+      first.form->RecordUploadsItem->trigger();
+      QVERIFY(first.form->RecordUploadsItem->isChecked());
+      QCOMPARE(asked, 2);
+    }
+    {
+      WindowFixture second;
+      second.form->RecordDialog->SetChooser(chooser(record));
+      QVERIFY(second.form->RecordUploadsItem->isChecked());
+      QCOMPARE(asked, 2);                         // remembered: not asked again
+      second.form->RecordUploadsItem->trigger();  // off
+      QVERIFY(!second.form->RecordUploadsItem->isChecked());
+      second.form->RecordUploadsItem->trigger();  // on again: offers the same file
+      QCOMPARE(asked, 3);
+      QCOMPARE(offered, record);
+      second.form->RecordUploadsItem->trigger();
+    }
+    WindowFixture third;
+    QVERIFY(!third.form->RecordUploadsItem->isChecked());
+  }
+
+  void recordedUploadLeavesItsRow() {
+    const QString record = QDir(scratch_.path()).filePath(QStringLiteral("window.csv"));
+    QFile::remove(record);
+    WindowFixture f;
+    f.boxes.autoDismiss = true;
+    f.form->RecordDialog->SetChooser(
+        [&](const TCommonFileDialog&) { return std::optional<QString>(record); });
+    f.form->RecordUploadsItem->trigger();
+    stbsim::StbSimulator sim(DspStbBeside(f));
+    sim.Start();
+    const auto port = static_cast<uint16_t>(std::stoi(sim.PortName().substr(3)));
+    f.PickPort(port);
+    const QString image = f.MakeFile(QStringLiteral("rec.DSP"), QByteArray(1500, 'r'));
+    f.Load(image);
+    f.ClickConnect();
+    f.ClickSend();
+    QVERIFY2(f.WaitUntilTaskEnded(), qPrintable(f.Log()));
+
+    QFile file(record);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const auto rows = ParseCsv(file.readAll().toStdString());
+    QVERIFY(rows.has_value());
+    QCOMPARE(rows->size(), size_t{2});
+    QCOMPARE(rows->at(0), RecordColumns());
+    const std::vector<std::string>& row = rows->at(1);
+    const auto column = [&](const char* name) {
+      const auto& columns = RecordColumns();
+      return QString::fromStdString(row[static_cast<size_t>(
+          std::find(columns.begin(), columns.end(), name) - columns.begin())]);
+    };
+    QCOMPARE(column("result"), QStringLiteral("confirmed"));
+    QCOMPARE(column("exit status"), QStringLiteral("0"));
+    QCOMPARE(column("port"), QStringLiteral("COM%1").arg(port));
+    QCOMPARE(column("file"), QString::fromUtf8(QFile::encodeName(image)));
+    QCOMPARE(column("protocol"), QStringLiteral("DSP"));
+    QCOMPARE(column("size"), QStringLiteral("1500"));
+    QCOMPARE(column("bytes sent"), QStringLiteral("1500"));
+    QCOMPARE(column("last line"), QStringLiteral("Packet 1/1 OK, sent 1024Bytes"));
+    QCOMPARE(column("box"), QString());
+  }
+
   void sendFollowsTheChoice_data() {
     QTest::addColumn<bool>("fast");
     QTest::newRow("fast") << true;
@@ -85,13 +182,7 @@ class FastTransferMenuTest : public QObject {
     WindowFixture f;
     f.boxes.autoDismiss = true;
     if (fast) f.form->FastDspTransferItem->trigger();
-    stbsim::SimOptions options;
-    options.mode = stbsim::SimMode::Dsp;
-    options.cInterval = std::chrono::milliseconds(400);
-    options.makePortLink = true;
-    options.portDir = f.pty.Folder().toStdString();
-    options.loop = false;
-    stbsim::StbSimulator sim(options);
+    stbsim::StbSimulator sim(DspStbBeside(f));
     sim.Start();
     f.PickPort(static_cast<uint16_t>(std::stoi(sim.PortName().substr(3))));
 

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -55,6 +56,31 @@ class PortDialogTest : public QObject {
     QVERIFY(!form.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
     QVERIFY(!form.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     QVERIFY(form.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+  }
+
+  // A font that draws the lines wider than the layout (wine's substitute
+  // faces cut the first line off at "...is not v") widens the dialog: both
+  // lines stay whole inside the bevel, the list and Cancel follow it.
+  void widensToItsText() {
+    PtyPort pty;
+    TComSelectForm form;
+    QFont wide = form.font();
+    wide.setPixelSize(16);
+    form.setFont(wide);
+    form.FitToText();
+    const QRect bevel = form.Bevel1->geometry();
+    for (const QLabel* label : {form.Label1, form.Label2}) {
+      QVERIFY2(label->width() >= QFontMetrics(wide).horizontalAdvance(label->text()),
+               qPrintable(label->text()));
+      QVERIFY2(bevel.contains(label->geometry()), qPrintable(label->text()));
+      QVERIFY(form.rect().contains(label->geometry()));
+    }
+    QVERIFY(form.width() > 220);
+    QCOMPARE(bevel.left(), 8);
+    QCOMPARE(form.width() - (bevel.right() + 1), 220 - 209);
+    QCOMPARE(form.PortsComboBox->geometry(), QRect(8, 64, bevel.width(), 21));
+    QCOMPARE(form.AbortBtn->geometry().right(), bevel.right());
+    QCOMPARE(form.OkBtn->geometry(), QRect(8, 95, 85, 27));
   }
 
   // A linked pseudo-terminal is listed with its path; a dangling link is not;

@@ -78,6 +78,40 @@ class WindowUploadTest : public QObject {
     QCOMPARE(received->bytes, image);
   }
 
+  // The path goes from the file dialog to the task as the user chose it,
+  // whatever its script (on Windows the ANSI code page holds none of these
+  // whole, and a lost character fails the open with a box).
+  void imageNamedInAnyScriptUploads_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("Cyrillic") << QStringLiteral(
+        "\u041f\u0440\u043e\u0448\u0438\u0432\u043a\u0430.zarn");
+    QTest::newRow("CJK") << QStringLiteral("\u56fa\u4ef6.zarn");
+    QTest::newRow("Emoji") << QString::fromUtf8("\xf0\x9f\x9a\x80 fw.zarn");
+  }
+
+  void imageNamedInAnyScriptUploads() {
+    QFETCH(QString, name);
+    WindowFixture f;
+    f.boxes.autoDismiss = true;
+    const auto stb = StartStbFor(f, StbSide::Zarn);
+    QVERIFY(stb->Ready());
+    const QString path = f.MakeImage(name);
+    const QByteArray image = ReadAll(path);
+    QVERIFY(!image.isEmpty());
+
+    f.Load(path);
+    f.ClickConnect();
+    f.ClickSend();
+    QVERIFY2(f.WaitUntilTaskEnded(), qPrintable(f.Log()));
+    QVERIFY2(f.boxes.shown.empty(),
+             f.boxes.shown.empty() ? "" : qPrintable(f.boxes.shown.front().text));
+    QCOMPARE(f.LogLines().last(), QStringLiteral("Upload task terminated!!!"));
+    const std::optional<StbReceived> received =
+        stb->WaitForUpload(std::chrono::milliseconds(kDeadlineMs));
+    QVERIFY(received);
+    QCOMPARE(received->bytes, image);
+  }
+
   void dspFileUploads() {
     WindowFixture f;
     f.boxes.autoDismiss = true;

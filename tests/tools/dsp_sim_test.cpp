@@ -267,8 +267,14 @@ TEST_F(DspSimTest, PacedStbLosesABlockThatComesWhileItWrites) {
   EXPECT_EQ(Exchange(block2), Bytes{kNak});
   ASSERT_LT(std::chrono::steady_clock::now() - acknowledged, 300ms)
       << "the machine was too slow to tell";
-  // The pause a paced STB relies on.
-  std::this_thread::sleep_for(350ms);
+  // The pause a paced STB relies on, until the moment the STB itself names.
+  ASSERT_TRUE(sim->WaitFor(
+      [](const stbsim::SimRecord& r) {
+        return !r.uploads.empty() &&
+               r.uploads.back().writtenAwayAt != std::chrono::steady_clock::time_point{};
+      },
+      kMustCome));
+  std::this_thread::sleep_until(sim->LastUpload().writtenAwayAt);
   EXPECT_EQ(Exchange(block2), Bytes{kAck});
   CloseTransfer();
   const auto upload = sim->LastUpload();

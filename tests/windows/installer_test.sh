@@ -4,7 +4,8 @@
 # the Start-menu shortcut (pointing at the window with its icon) in place;
 # the installed zarn-loader.exe shows its window on a virtual X display and
 # stays up until closed; the installed zarn-upload.exe runs; the uninstaller
-# removes it all again, shortcut and Apps & features entry included.
+# removes it all again, shortcut and Apps & features entry included. While the
+# window runs, installer and uninstaller refuse to touch its files.
 # Usage: installer_test.sh SETUP.exe
 # Needs the suite's wine setup (scripts/wine-session.sh) and its X display.
 set -uo pipefail
@@ -50,6 +51,21 @@ case $? in
   *) fail "no window from the installed zarn-loader.exe within $kWindowLimitSeconds s" ;;
 esac
 kill -0 "$program" 2>/dev/null || fail "the installed zarn-loader.exe ended with its window"
+
+# While a copy runs, neither the installer nor the uninstaller touches a file:
+# a silent run gives up with exit code 2.
+stamp=$(stat -c %Y "$unix_folder/zarn-loader.exe")
+touch -d '2001-01-01' "$unix_folder/README.txt"
+wine "$setup" /S /D="$folder"
+rc=$?
+((rc == 2)) || fail "the installer exited $rc with zarn-loader.exe running, not 2"
+[[ $(stat -c %Y "$unix_folder/README.txt") == $(date -d '2001-01-01' +%s) ]] ||
+  fail "the installer replaced files while zarn-loader.exe ran"
+wine "$unix_folder/Uninstall.exe" /S "_?=$folder"
+rc=$?
+((rc == 2)) || fail "the uninstaller exited $rc with zarn-loader.exe running, not 2"
+[[ -f $unix_folder/zarn-loader.exe && $(stat -c %Y "$unix_folder/zarn-loader.exe") == "$stamp" ]] ||
+  fail "the uninstaller touched zarn-loader.exe while it ran"
 kill "$program"
 wait "$program" 2>/dev/null
 program=

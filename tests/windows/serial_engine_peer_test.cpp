@@ -18,29 +18,20 @@
 #include "PeerLine.h"
 #include "PortSetup.h"
 #include "SerialDevice.h"
+#include "WaitUntil.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
 constexpr const char kPeerPort[] = "\\\\.\\COM5";
-// Generous limits: they bound waits for conditions, they time nothing.
+// A generous limit: it bounds waits for the peer, it times nothing.
 constexpr auto kConditionLimit = 10s;
-constexpr auto kPollSlice = 1ms;
 // A wait the tests end early; far longer than any of their limits.
 constexpr auto kLongWait = 30s;
 constexpr int kLongWaitMs = 30000;
 // The ring of the window's port setup.
 constexpr std::size_t kRing = 32768;
-
-bool WaitUntil(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + kConditionLimit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(kPollSlice);
-  }
-  return true;
-}
 
 struct FailureReport {
   std::string className;
@@ -206,7 +197,7 @@ TEST_P(DeviceWake, EndsAtOnceFromAnotherThread) {
   PeerLine peer;
   ASSERT_TRUE(peer.Connected());
   TSerialDevice device;
-  ASSERT_EQ(device.Open(kPeerPort), TOpenResult::Ok);
+  ASSERT_FALSE(device.Open(kPeerPort).Failed());
   std::atomic<bool> returned{false};
   TSerialDevice::TWaitResult result = TSerialDevice::TWaitResult::Ready;
   std::thread waiter([&] {
@@ -235,13 +226,15 @@ TEST(PeerDevice, APurgeDropsTheByteAReadHoldsAndLaterBytesStillCome) {
   PeerLine peer;
   ASSERT_TRUE(peer.Connected());
   TSerialDevice device;
-  ASSERT_EQ(device.Open(kPeerPort), TOpenResult::Ok);
+  ASSERT_FALSE(device.Open(kPeerPort).Failed());
   ASSERT_TRUE(peer.Send({'a'}));
   ASSERT_EQ(device.WaitReadable(kLongWaitMs), TSerialDevice::TWaitResult::Ready);
   EXPECT_TRUE(device.PurgeInput());
   uint8_t byte = 0;
   uint8_t* buffers[] = {&byte};
-  EXPECT_EQ(device.Read(buffers, 1, 1), 0);
+  const TTransfer dropped = device.Read(buffers, 1, 1);
+  EXPECT_FALSE(dropped.failure.Failed());
+  EXPECT_EQ(dropped.count, 0u);
   ASSERT_TRUE(peer.Send({'b'}));
   // The purge may have woken the reader; it looks again until the byte is in.
   TSerialDevice::TWaitResult waited = TSerialDevice::TWaitResult::Woken;
@@ -250,7 +243,9 @@ TEST(PeerDevice, APurgeDropsTheByteAReadHoldsAndLaterBytesStillCome) {
     return waited != TSerialDevice::TWaitResult::Woken;
   }));
   ASSERT_EQ(waited, TSerialDevice::TWaitResult::Ready);
-  EXPECT_EQ(device.Read(buffers, 1, 1), 1);
+  const TTransfer got = device.Read(buffers, 1, 1);
+  EXPECT_FALSE(got.failure.Failed());
+  EXPECT_EQ(got.count, 1u);
   EXPECT_EQ(byte, 'b');
   EXPECT_EQ(device.Close(), 0);
 }
