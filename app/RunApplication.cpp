@@ -7,16 +7,17 @@
 #include "ExceptionDisplay.h"
 #include "MainWindowLayout.h"
 #include "RunningMark.h"
-#include "SkinPictures.h"
 #include "TApplication.h"
 #include "Unit1.h"
+#include "WholeScale.h"
 
 int RunApplication(char* argv0) {
   int argc = 1;
   char* argv[] = {argv0, nullptr};
-  sui::UseDevicePixels();  // the layout is in pixels, whatever the desktop's scale
-  MarkProgramRunning();    // the installer must not replace files in use
+  sui::UseWholeScaleFactors();  // the layout is in pixels, enlarged by whole factors only
+  MarkProgramRunning();         // the installer must not replace files in use
   TApplication application(argc, argv);
+  sui::PixelMultiplier::InstallOn(application);
   try {
     application.SetTitle(MainWindowLayout::ApplicationCaption());
     application.setWindowIcon(QIcon(QStringLiteral(":/sui/icon.png")));

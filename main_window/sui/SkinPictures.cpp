@@ -76,12 +76,3 @@ void DrawNineSlice(QPainter& p, const QRect& target, const QImage& face, int mar
 }
 
 }  // namespace sui
-
-namespace sui {
-
-void UseDevicePixels() {
-    if (!qEnvironmentVariableIsSet("QT_ENABLE_HIGHDPI_SCALING"))
-        qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
-}
-
-}  // namespace sui

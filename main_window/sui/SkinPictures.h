@@ -48,12 +48,3 @@ void RegisterSkinResources();
 void DrawNineSlice(QPainter& p, const QRect& target, const QImage& face, int margin);
 
 }  // namespace sui
-
-namespace sui {
-
-// Lays the window out in device pixels: the desktop's scale setting does not
-// enlarge it. Call before the QApplication is created; an explicit
-// QT_ENABLE_HIGHDPI_SCALING in the environment wins.
-void UseDevicePixels();
-
-}  // namespace sui

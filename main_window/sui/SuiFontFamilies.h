@@ -4,6 +4,7 @@
 // Linux), free faces with the same metrics follow. Which list applies is the
 // system's business: one file per system, chosen by CMake.
 
+#include <QFont>
 #include <QStringList>
 
 namespace sui {
@@ -16,5 +17,10 @@ struct FontFamilies {
 };
 
 const FontFamilies& SystemFontFamilies();
+
+// The hinting this system gives text at 100 %, named explicitly: left to its
+// default, Qt hints differently (or not at all) once the desktop is scaled,
+// and the enlarged 1x picture would no longer be the 100 % one.
+QFont::HintingPreference OneXHinting();
 
 }  // namespace sui

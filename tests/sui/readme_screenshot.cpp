@@ -8,12 +8,12 @@
 // Build it on demand (`ninja readme_screenshot`); run it with
 // QT_QPA_PLATFORM=offscreen or under xvfb-run.
 
-#include "SkinPictures.h"
 #include "StbSimulator.h"
 #include "TsuiButton.h"
 #include "TsuiMemo.h"
 #include "TsuiProgressBar.h"
 #include "Unit1.h"
+#include "WholeScale.h"
 
 #include <QApplication>
 #include <QDir>
@@ -46,8 +46,9 @@ QString MakeImage(const QString& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    sui::UseDevicePixels();
+    sui::UseWholeScaleFactors();
     QApplication app(argc, argv);
+    sui::PixelMultiplier::InstallOn(app);
     const QStringList args = app.arguments();
     if (args.size() < 2) {
         std::fprintf(stderr, "usage: readme_screenshot OUTPUT.png [--at PERCENT]\n");

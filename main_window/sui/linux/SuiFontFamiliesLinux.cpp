@@ -14,4 +14,7 @@ const FontFamilies& SystemFontFamilies() {
     return families;
 }
 
+// fontconfig's default style, hintslight.
+QFont::HintingPreference OneXHinting() { return QFont::PreferVerticalHinting; }
+
 }  // namespace sui

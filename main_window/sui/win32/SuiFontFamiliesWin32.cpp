@@ -15,4 +15,8 @@ const FontFamilies& SystemFontFamilies() {
     return families;
 }
 
+// GDI's full hinting. (Qt draws default-hinted text with DirectWrite once the
+// desktop is scaled.)
+QFont::HintingPreference OneXHinting() { return QFont::PreferFullHinting; }
+
 }  // namespace sui
