@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the zip package and looks inside: zarn-upload.exe, zarn-stb-sim.exe,
-# windows-check.ps1, README.txt and the samples at the top level, and the program from the zip runs under wine
-# with nothing beside it.
+# windows-check.ps1, README.txt and the samples at the top level, and the
+# program from the zip runs under wine with nothing beside it.
 # Usage: package_test.sh CPACK BUILD_TREE PACKAGE_NAME
 set -uo pipefail
 cpack=$1 tree=$2 name=$3
