@@ -329,7 +329,7 @@ SimCommand ParseSimArgs(const std::vector<std::string>& args, SimLineKinds kinds
   if (!options.device.empty()) {
     if (!options.portDir.empty())
       return fail("--port-dir is the folder of a pseudo-terminal's link; --com needs none");
-    // The port is the link's target; a real line paces itself.
+    // The system names the port already, so no link; a real line paces itself.
     options.makePortLink = false;
     if (!paceGiven) options.pace = false;
   } else if (!kinds.pseudoTerminal) {
