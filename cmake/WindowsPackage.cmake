@@ -1,6 +1,9 @@
 # The Windows package: zarn-upload.exe and its README in a zip
-# (cmake --build <tree> --target package).
-install(TARGETS zarn-upload RUNTIME DESTINATION .)
+# (cmake --build <tree> --target package), with the simulated STB and the
+# check of a real machine's ports (scripts/windows-check.ps1), which runs
+# the two against each other through a null-modem pair.
+install(TARGETS zarn-upload zarn-stb-sim RUNTIME DESTINATION .)
+install(FILES ${PROJECT_SOURCE_DIR}/scripts/windows-check.ps1 DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/windows/README.txt DESTINATION .)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/tools/samples/ DESTINATION samples
   FILES_MATCHING PATTERN "*.ZARN" PATTERN "*.DSP" PATTERN "*.ZFL" PATTERN "*.LOGO" PATTERN "*.DAT")

@@ -3,9 +3,11 @@
 #   - a prefix inside the tree (created once with wineboot -i),
 #   - the Windows fonts the window draws with (Tahoma, MS Sans Serif,
 #     Microsoft Sans Serif, Arial, Courier New),
-#   - COM5 mapped to a link in the tree ($ZARN_WINE_COM5_LINK), which each
-#     test points at its own pseudo-terminal; COM1..COM4 are never used, as
-#     wine maps COM1 to /dev/ttyS0 (often the machine's console),
+#   - COM5 and COM6 mapped to links in the tree ($ZARN_WINE_COM5_LINK,
+#     $ZARN_WINE_COM6_LINK), which each test points at its own
+#     pseudo-terminal (COM6 is the far end when both of a pair's sides run
+#     under wine); COM1..COM4 are never used, as wine maps COM1 to /dev/ttyS0
+#     (often the machine's console),
 #   - one persistent wineserver for the whole run, with its services, started
 #     before any test program
 #     (a server started by a program would take that program's pseudo-terminal
@@ -30,6 +32,7 @@ export WINEPREFIX=$tree/wineprefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export ZARN_WINE_COM5_LINK=$tree/wine-ports/com5
+export ZARN_WINE_COM6_LINK=$tree/wine-ports/com6
 mkdir -p "$tree/wine-ports"
 
 if [[ ! -f $WINEPREFIX/system.reg ]]; then
@@ -61,10 +64,13 @@ for pair in "Arial=Liberation Sans" "Courier New=Liberation Mono" "Microsoft San
   }
 done
 # Wine reads its port map only when the server starts.
-wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$ZARN_WINE_COM5_LINK" /f >/dev/null 2>&1 || {
-  echo "wine-session: cannot map COM5"
-  exit 1
-}
+for port in COM5 COM6; do
+  link_var=ZARN_WINE_${port}_LINK
+  wine reg add 'HKLM\Software\Wine\Ports' /v "$port" /d "${!link_var}" /f >/dev/null 2>&1 || {
+    echo "wine-session: cannot map $port"
+    exit 1
+  }
+done
 wineserver -k 2>/dev/null
 wineserver -w
 wineserver -f -p >"$tree/wineserver.log" 2>&1 &

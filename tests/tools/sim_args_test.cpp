@@ -118,6 +118,67 @@ INSTANTIATE_TEST_SUITE_P(Cases, SimArgsErrorTest,
                                            std::vector<std::string>{"--fault", "packet=teleport"}));
 // clang-format on
 
+// --com: which names each system takes, and what a serial port changes.
+struct ComCase {
+  std::vector<std::string> args;
+  stbsim::SimLineKinds kinds;
+  std::string device;  // "" : the arguments are refused
+  bool pace;
+};
+
+void PrintTo(const ComCase& c, std::ostream* os) {
+  for (const auto& arg : c.args) *os << arg << ' ';
+  *os << (c.kinds.pseudoTerminal ? "(POSIX)" : "(Windows)");
+}
+
+constexpr stbsim::SimLineKinds kPosix{true, true};
+constexpr stbsim::SimLineKinds kWindows{false, false};
+
+class SimComArgsTest : public ::testing::TestWithParam<ComCase> {};
+
+TEST_P(SimComArgsTest, TakesOrRefusesThePort) {
+  const ComCase& c = GetParam();
+  const auto command = stbsim::ParseSimArgs(c.args, c.kinds);
+  if (c.device.empty()) {
+    EXPECT_FALSE(command.error.empty());
+    return;
+  }
+  ASSERT_TRUE(command.error.empty()) << command.error;
+  EXPECT_EQ(command.options.device, c.device);
+  // A serial port is the tool's port's far end: no link names it.
+  EXPECT_FALSE(command.options.makePortLink);
+  EXPECT_EQ(command.options.pace, c.pace);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SimComArgsTest,
+    ::testing::Values(ComCase{{"--com", "COM6"}, kWindows, "COM6", false},
+                      ComCase{{"--com", "\\\\.\\com012"}, kWindows, "COM12", false},
+                      ComCase{{"--com", "COM256", "--pace"}, kWindows, "COM256", true},
+                      ComCase{{"--com", "COM6", "--baud", "9600"}, kWindows, "COM6", true},
+                      ComCase{{"--com", "COM6", "--no-link"}, kWindows, "COM6", false},
+                      ComCase{{"--com", "COM5"}, kPosix, "COM5", false},
+                      ComCase{{"--com", "/dev/ttyUSB0"}, kPosix, "/dev/ttyUSB0", false},
+                      // Windows names ports only.
+                      ComCase{{"--com", "/dev/ttyUSB0"}, kWindows, "", false},
+                      ComCase{{"--com", "COM0"}, kPosix, "", false},
+                      ComCase{{"--com", "COM257"}, kWindows, "", false},
+                      ComCase{{"--com", ""}, kPosix, "", false},
+                      ComCase{{"--com"}, kWindows, "", false},
+                      // A link folder names pseudo-terminals, which a port line has none of.
+                      ComCase{{"--com", "COM6", "--port-dir", "ports"}, kPosix, "", false},
+                      ComCase{{"--port-dir", "ports"}, kWindows, "", false},
+                      // Without pseudo-terminals the port must be named.
+                      ComCase{{}, kWindows, "", false},
+                      ComCase{{"--mode", "dsp"}, kWindows, "", false}));
+
+TEST(SimComArgsTest, PseudoTerminalLineStaysTheDefaultWherePossible) {
+  const auto command = stbsim::ParseSimArgs({}, kPosix);
+  EXPECT_TRUE(command.error.empty());
+  EXPECT_TRUE(command.options.device.empty());
+  EXPECT_TRUE(command.options.pace);
+}
+
 struct FaultCase {
   std::string text;
   bool ok;

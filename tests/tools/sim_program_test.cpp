@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "PtyPair.h"
 #include "ScriptedTool.h"
 #include "TempDir.h"
 
@@ -159,6 +160,44 @@ TEST(SimProgramTest, NamesASavedDspFile) {
   std::ifstream in(saved, std::ios::binary);
   EXPECT_EQ(Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), file);
   EXPECT_EQ(sim.StopWith(SIGTERM), 0);
+}
+
+// --com with a device path: the simulator opens the device as its line, as
+// it would a serial port at the far end of a cable. The pair's slave stands
+// for the device; the test is the tool on the master.
+TEST(SimProgramTest, PlaysOnANamedDevice) {
+  TempDir dir{"zarn-sim"};
+  const std::string saved = dir.Path() + "/received.img";
+  PtyPair cable;
+  SimProcess sim({"--com", cable.SlavePath(), "--save", saved, "--quiet", "--once", "--flash-time",
+                  "1", "--restart-time", "1"});
+  EXPECT_EQ(sim.LineStartingWith("device: "), cable.SlavePath());
+
+  const Bytes header = ZarnHeader(10, "DAT");
+  const Bytes body = Pattern(10);
+  EXPECT_EQ(cable.Receive(3, kMustCome), Bytes({'K', 'G', 'S'}));
+  cable.Send(Word(0xAB446E01));
+  ASSERT_EQ(cable.Receive(4, kMustCome), Word(0xBA446E90));
+  cable.Send(header);
+  ASSERT_EQ(cable.Receive(4, kMustCome), Word(0xAB9000AB));
+  cable.Send(ZarnPacketBytes(body));
+  ASSERT_EQ(cable.Receive(4, kMustCome), Word(0xAB41434B));
+  cable.Send(Word(0xAB454E44));
+  EXPECT_EQ(cable.Receive(8, kMustCome), Concat({Word(0xAB464C53), Word(0xAB9090AB)}));
+
+  // No link: the device is the port.
+  EXPECT_EQ(sim.LineStartingWith("saved: "), saved);
+  std::ifstream in(saved, std::ios::binary);
+  EXPECT_EQ(Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()),
+            Concat({header, body}));
+  EXPECT_EQ(sim.StopWith(SIGTERM), 0);
+}
+
+TEST(SimProgramTest, MissingDeviceEndsWithStatusOne) {
+  TempDir dir{"zarn-sim"};
+  SimProcess sim({"--com", dir.Path() + "/ttyNone"});
+  EXPECT_EQ(sim.LineStartingWith("device: "), "");
+  EXPECT_EQ(sim.StopWith(0), 1);
 }
 
 TEST(SimProgramTest, WrongArgumentsEndWithStatusTwo) {

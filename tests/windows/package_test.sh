@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the zip package and looks inside: zarn-upload.exe, README.txt and
-# the samples at the top level, and the program from the zip runs under wine
-# with nothing beside it.
+# Builds the zip package and looks inside: zarn-upload.exe, zarn-stb-sim.exe,
+# windows-check.ps1, README.txt and the samples at the top level, and the
+# program from the zip runs under wine with nothing beside it.
 # Usage: package_test.sh CPACK BUILD_TREE PACKAGE_NAME
 set -uo pipefail
 cpack=$1 tree=$2 name=$3
@@ -13,7 +13,8 @@ fail() { echo "FAIL: $*"; exit 1; }
 zip=$work/out/$name.zip
 [[ -f $zip ]] || fail "no $name.zip"
 unzip -q "$zip" -d "$work/unpacked" || fail "the zip does not unpack"
-for member in zarn-upload.exe README.txt samples/sample_app.ZARN samples/sample.DSP; do
+for member in zarn-upload.exe zarn-stb-sim.exe windows-check.ps1 README.txt samples/sample_app.ZARN \
+  samples/sample.DSP; do
   [[ -f $work/unpacked/$name/$member ]] || fail "$member missing from the zip"
 done
 # Only the program, no DLLs: the runtime is linked in.

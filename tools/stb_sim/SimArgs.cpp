@@ -3,16 +3,25 @@
 #include <charconv>
 #include <map>
 
+#include "ComName.h"
+
 namespace stbsim {
 
 const char* const kSimUsage =
     "Usage: zarn-stb-sim [options]\n"
     "Plays the STB at the far end of a pseudo-terminal. Prints the device to open\n"
     "(\"device: /dev/pts/N\") and its port name (\"port: COM31\").\n"
+    "With --com, plays it on a serial port instead, which a null-modem cable or a\n"
+    "virtual null-modem pair joins to the tool's port (\"device: COM6\"). Windows\n"
+    "has no pseudo-terminals: there --com is required, and --port-dir is refused.\n"
     "\n"
+    "  --com PORT               play on serial port PORT: COM1..COM256 (on Linux\n"
+    "                           as the tool's port list maps it), or on Linux a\n"
+    "                           device path such as /dev/ttyUSB0; 115200 bps 8N1,\n"
+    "                           no pacing unless --pace or --baud asks for it\n"
     "  --mode zarn|dsp          side to play (default zarn)\n"
     "  --come-back zarn|dsp     mode after a finished upload (default: the same)\n"
-    "  --no-pace                do not pace the line (default: 115200 bps)\n"
+    "  --pace, --no-pace        pace the line or not (default: 115200 bps)\n"
     "  --baud N                 pace at N bits per second\n"
     "  --save FILE              write each received image to FILE (\"saved: FILE\";\n"
     "                           a .DSP file's name first: \"name: NAME\")\n"
@@ -179,7 +188,7 @@ bool ParseFault(const std::string& text, Fault& fault, std::string& error) {
   return true;
 }
 
-SimCommand ParseSimArgs(const std::vector<std::string>& args) {
+SimCommand ParseSimArgs(const std::vector<std::string>& args, SimLineKinds kinds) {
   SimCommand command;
   SimOptions& options = command.options;
   options.pace = true;
@@ -190,6 +199,7 @@ SimCommand ParseSimArgs(const std::vector<std::string>& args) {
     command.error = why;
     return command;
   };
+  bool paceGiven = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     auto value = [&](std::string& out) {
@@ -213,11 +223,25 @@ SimCommand ParseSimArgs(const std::vector<std::string>& args) {
       SimMode mode;
       if (!value(text) || !ParseMode(text, mode)) return fail("--come-back takes zarn or dsp");
       options.comeBackIn = mode;
+    } else if (arg == "--com") {
+      if (!value(text) || text.empty()) return fail("--com takes a port such as COM6");
+      if (HasComNameForm(text)) {
+        const std::optional<uint16_t> number = ComNumberFromName(text);
+        if (!number) return fail("--com " + text + ": ports are COM1 to COM256");
+        options.device = ComNameFor(*number);
+      } else if (kinds.devicePath) {
+        options.device = text;
+      } else {
+        return fail("--com takes a port such as COM6, not \"" + text + "\"");
+      }
     } else if (arg == "--pace") {
       options.pace = true;
+      paceGiven = true;
     } else if (arg == "--no-pace") {
       options.pace = false;
+      paceGiven = true;
     } else if (arg == "--baud") {
+      paceGiven = true;
       int64_t baud = 0;
       if (!value(text) || !ParseInt(text, baud) || baud < 50 || baud > 4'000'000)
         return fail("--baud takes 50 to 4000000");
@@ -301,6 +325,15 @@ SimCommand ParseSimArgs(const std::vector<std::string>& args) {
     } else {
       return fail("unknown option \"" + arg + "\"");
     }
+  }
+  if (!options.device.empty()) {
+    if (!options.portDir.empty())
+      return fail("--port-dir is the folder of a pseudo-terminal's link; --com needs none");
+    // The system names the port already, so no link; a real line paces itself.
+    options.makePortLink = false;
+    if (!paceGiven) options.pace = false;
+  } else if (!kinds.pseudoTerminal) {
+    return fail("this system has no pseudo-terminals: name the STB's serial port with --com COMn");
   }
   return command;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "SimLine.h"
 #include "SimOptions.h"
 
 namespace stbsim {
@@ -19,8 +20,11 @@ struct SimCommand {
 };
 
 // The executable's defaults differ from the in-process ones: it paces the
-// line, creates the port link and loops.
-SimCommand ParseSimArgs(const std::vector<std::string>& args);
+// line, creates the port link and loops. On a serial device (--com) it makes
+// no link and paces only when asked to. `kinds` says which lines the system
+// can open: without pseudo-terminals, --com is required.
+SimCommand ParseSimArgs(const std::vector<std::string>& args,
+                        SimLineKinds kinds = SystemSimLineKinds());
 
 // A --fault value: PHASE[@INDEX]=KIND[:ARG][xTIMES|xforever]. Returns false
 // and sets `error` when it is malformed.

@@ -157,6 +157,12 @@ struct SimOptions {
   bool makePortLink = false;
   std::string portDir;
 
+  // The serial device to play on instead of a pseudo-terminal pair (see
+  // SimLine): "COM6", or on POSIX systems also a path ("/dev/ttyUSB0"). Such
+  // a line needs no port link: the tool opens the device at the cable's or
+  // the virtual null-modem's other end.
+  std::string device;
+
   SimMode ComeBackMode() const { return comeBackIn.value_or(mode); }
 };
 

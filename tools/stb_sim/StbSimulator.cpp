@@ -1,5 +1,6 @@
 #include "StbSimulator.h"
 
+#include <filesystem>
 #include <fstream>
 
 #include "DspStb.h"
@@ -11,6 +12,14 @@
 #include "ZarnStb.h"
 
 namespace stbsim {
+namespace {
+
+std::unique_ptr<SimLine> OpenLine(const SimOptions& options) {
+  if (options.device.empty()) return std::make_unique<SimLine>(options.pace, options.baud);
+  return std::make_unique<SimLine>(options.device, options.pace, options.baud);
+}
+
+}  // namespace
 
 std::vector<uint8_t> UploadRecord::Image() const {
   if (mode == SimMode::Dsp) return dspFile;
@@ -20,10 +29,8 @@ std::vector<uint8_t> UploadRecord::Image() const {
 }
 
 StbSimulator::StbSimulator(SimOptions options)
-    : options_(std::move(options)),
-      line_(std::make_unique<SimLine>(options_.pace, options_.baud)),
-      log_(std::make_shared<SimLog>()) {
-  if (options_.makePortLink) {
+    : options_(std::move(options)), line_(OpenLine(options_)), log_(std::make_shared<SimLog>()) {
+  if (options_.makePortLink && options_.device.empty()) {
     const PortLink link = CreatePortLink(
         line_->SlavePath(), options_.portDir.empty() ? PortLinkFolder() : options_.portDir);
     portName_ = link.name;
@@ -113,7 +120,10 @@ bool StbSimulator::SaveLastImage(const std::string& path) const {
   const int count = UploadCount();
   if (count == 0) return false;
   const std::vector<uint8_t> image = LastUpload().Image();
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  // The path is UTF-8; as a std::filesystem path it reaches Windows' wide
+  // file calls unchanged.
+  std::ofstream out(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                    std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(image.data()),
             static_cast<std::streamsize>(image.size()));
   return static_cast<bool>(out);

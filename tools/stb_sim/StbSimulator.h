@@ -58,14 +58,16 @@ class SimLog;
 class StbSimulator {
  public:
   // Opens the pseudo-terminal pair (slave raw, as a serial port at 8N1) and,
-  // when options.makePortLink is set, the "COM<n>" link. Throws
-  // std::system_error when the pair cannot be opened.
+  // when options.makePortLink is set, the "COM<n>" link; or, when
+  // options.device is set, that serial device (no link). Throws
+  // std::system_error when the line cannot be opened.
   explicit StbSimulator(SimOptions options = {});
   ~StbSimulator();  // Stop(), then closes the line and removes the link
   StbSimulator(const StbSimulator&) = delete;
   StbSimulator& operator=(const StbSimulator&) = delete;
 
-  // The device the tool opens, e.g. "/dev/pts/7".
+  // The device the tool opens, e.g. "/dev/pts/7"; with options.device, that
+  // device as named ("COM6").
   const std::string& SlavePath() const;
   // The link's name ("COM31") and full path, or "" without a link.
   const std::string& PortName() const;
@@ -88,7 +90,7 @@ class StbSimulator {
   int UploadCount() const;
   std::vector<SimEvent> Events() const;
   // Writes the latest upload's received image (ZARN: header + body; DSP: the
-  // file trimmed to its size) to `path`. False when none or on a write error.
+  // file trimmed to its size) to `path` (UTF-8). False when none or on a write error.
   bool SaveLastImage(const std::string& path) const;
 
   // Whether the STB has nothing more to say until the tool writes again: it

@@ -1,27 +1,27 @@
 // zarn-stb-sim: the simulated STB as a program, for trying the tool without
 // hardware and for tests that drive it as a separate process.
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "ProgramArguments.h"
 #include "SimArgs.h"
 #include "StbSimulator.h"
+#include "StopRequests.h"
 
 namespace {
 
-volatile std::sig_atomic_t gStopSignal = 0;
-void OnStopSignal(int) { gStopSignal = 1; }
-
-// How often the main thread looks at the stop signal while it waits for the
+// How often the main thread looks for a stop request while it waits for the
 // simulator: a signal handler may not touch the simulator's lock itself.
 constexpr std::chrono::milliseconds kSignalCheck{200};
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // UTF-8 words (on Windows from the UTF-16 command line, so that a --save
+  // path outside the ANSI code page arrives whole).
   const stbsim::SimCommand command =
-      stbsim::ParseSimArgs(std::vector<std::string>(argv + 1, argv + argc));
+      stbsim::ParseSimArgs(ReadProgramArguments(argc, argv).arguments);
   if (command.help) {
     std::fputs(stbsim::kSimUsage, stdout);
     return 0;
@@ -30,10 +30,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zarn-stb-sim: %s\n%s", command.error.c_str(), stbsim::kSimUsage);
     return 2;
   }
-  std::signal(SIGINT, OnStopSignal);
-  std::signal(SIGTERM, OnStopSignal);
-  std::signal(SIGHUP, OnStopSignal);
-  std::signal(SIGPIPE, SIG_IGN);
+  stbsim::WatchStopRequests();
 
   try {
     stbsim::StbSimulator sim(command.options);
@@ -51,7 +48,7 @@ int main(int argc, char** argv) {
     sim.Start();
 
     int saved = 0;
-    while (!gStopSignal) {
+    while (!stbsim::StopRequested()) {
       int finished = 0;
       bool running = true;
       sim.WaitFor(
