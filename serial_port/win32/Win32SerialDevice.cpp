@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "ComName.h"
+#include "CommCalls.h"
 #include "DeviceErrors.h"
 #include "DriverRules.h"
 #include "SerialDevice.h"
@@ -59,19 +60,19 @@ std::string DevicePathFor(const std::string& path) {
   return path;
 }
 
-HANDLE OpenHandle(const std::string& path) {
+HANDLE OpenHandle(TCommCalls& calls, const std::string& path) {
   // A device path from the user may hold any character: it goes as UTF-16.
-  return CreateFileW(WideFromUtf8(DevicePathFor(path)).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                     nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  return calls.CreateFileW(WideFromUtf8(DevicePathFor(path)).c_str(), GENERIC_READ | GENERIC_WRITE,
+                           0, OPEN_EXISTING, FILE_FLAG_OVERLAPPED);
 }
 
 // A handle that opened but is no serial device (a file, a printer) has no
 // comm state. The comm state is the whole proof: some adapters' drivers
 // report a file type other than FILE_TYPE_CHAR for a working port.
-bool IsCommDevice(HANDLE handle) {
+bool IsCommDevice(TCommCalls& calls, HANDLE handle) {
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  return GetCommState(handle, &dcb) != FALSE;
+  return calls.GetCommState(handle, &dcb) != FALSE;
 }
 
 HANDLE NewEvent(bool manualReset) { return CreateEventA(nullptr, manualReset, FALSE, nullptr); }
@@ -99,6 +100,7 @@ TSerialDevice::TWaitResult WaitPair(HANDLE operation, HANDLE wake, int timeoutMs
 }  // namespace
 
 struct TSerialDevice::Impl {
+  TCommCalls& calls = CommCalls();
   HANDLE handle = INVALID_HANDLE_VALUE;
   HANDLE readWake = NewEvent(false);
   HANDLE lineWake = NewEvent(false);
@@ -163,7 +165,7 @@ struct TSerialDevice::Impl {
     readOp.Restart();
     readIssuedIn = purgeGeneration.load();
     DWORD got = 0;
-    if (ReadFile(handle, &readByte, 1, &got, &readOp.overlapped)) {
+    if (calls.ReadFile(handle, &readByte, 1, &got, &readOp.overlapped)) {
       haveByte = got == 1;
       return true;
     }
@@ -186,7 +188,7 @@ struct TSerialDevice::Impl {
     error = 0;
     if (!readOp.pending) return true;
     DWORD got = 0;
-    if (!GetOverlappedResult(handle, &readOp.overlapped, &got, FALSE)) {
+    if (!calls.GetOverlappedResult(handle, &readOp.overlapped, &got, FALSE)) {
       error = GetLastError();
       if (error == ERROR_IO_INCOMPLETE) {
         error = 0;
@@ -216,7 +218,7 @@ struct TSerialDevice::Impl {
     if (!op.pending) return;
     if (WaitForSingleObject(op.overlapped.hEvent, kCancelSettleMs) == WAIT_OBJECT_0) {
       DWORD ignored = 0;
-      GetOverlappedResult(handle, &op.overlapped, &ignored, FALSE);
+      calls.GetOverlappedResult(handle, &op.overlapped, &ignored, FALSE);
     }
     op.pending = false;
   }
@@ -231,20 +233,22 @@ bool TSerialDevice::IsOpen() const { return impl_->handle != INVALID_HANDLE_VALU
 TDeviceFailure TSerialDevice::Open(const std::string& path) {
   if (IsOpen()) return {TDeviceFailureKind::Held, ERROR_BUSY};
   if (!impl_->EventsReady()) return {TDeviceFailureKind::OutOfMemory, ERROR_NOT_ENOUGH_MEMORY};
-  HANDLE handle = OpenHandle(path);
+  TCommCalls& calls = impl_->calls;
+  HANDLE handle = OpenHandle(calls, path);
   if (handle == INVALID_HANDLE_VALUE) return OpenFailure(GetLastError());
-  auto fail = [handle](TDeviceFailure failure) {
-    CloseHandle(handle);
+  auto fail = [&calls, handle](TDeviceFailure failure) {
+    calls.CloseHandle(handle);
     return failure;
   };
-  if (!IsCommDevice(handle)) return fail({TDeviceFailureKind::NoDevice, ERROR_INVALID_FUNCTION});
+  if (!IsCommDevice(calls, handle))
+    return fail({TDeviceFailureKind::NoDevice, ERROR_INVALID_FUNCTION});
   // All zero: a read waits for its full count. The reader only ever asks for
   // one byte or for what is already queued.
   COMMTIMEOUTS timeouts{};
-  if (!SetCommTimeouts(handle, &timeouts)) return fail(OpenFailure(GetLastError()));
+  if (!calls.SetCommTimeouts(handle, &timeouts)) return fail(OpenFailure(GetLastError()));
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  if (!GetCommState(handle, &dcb)) return fail(OpenFailure(GetLastError()));
+  if (!calls.GetCommState(handle, &dcb)) return fail(OpenFailure(GetLastError()));
   dcb.BaudRate = kInitialBaud;
   dcb.ByteSize = 8;
   dcb.Parity = NOPARITY;
@@ -260,8 +264,8 @@ TDeviceFailure TSerialDevice::Open(const std::string& path) {
   dcb.fAbortOnError = FALSE;
   dcb.fDtrControl = DTR_CONTROL_DISABLE;
   dcb.fRtsControl = RTS_CONTROL_DISABLE;
-  if (!SetCommState(handle, &dcb)) return fail(OpenFailure(GetLastError()));
-  PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
+  if (!calls.SetCommState(handle, &dcb)) return fail(OpenFailure(GetLastError()));
+  calls.PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
   for (HANDLE h : {impl_->readWake, impl_->lineWake, impl_->writeWake, impl_->lineGone})
     ResetEvent(h);
   impl_->handle = handle;
@@ -274,12 +278,14 @@ TDeviceFailure TSerialDevice::Open(const std::string& path) {
 }
 
 TDeviceFailure TSerialDevice::Probe(const std::string& path) {
-  HANDLE handle = OpenHandle(path);
+  TCommCalls& calls = CommCalls();
+  HANDLE handle = OpenHandle(calls, path);
   if (handle == INVALID_HANDLE_VALUE) return OpenFailure(GetLastError());
   const TDeviceFailure result =
-      IsCommDevice(handle) ? kNoDeviceFailure
-                           : TDeviceFailure{TDeviceFailureKind::NoDevice, ERROR_INVALID_FUNCTION};
-  CloseHandle(handle);
+      IsCommDevice(calls, handle)
+          ? kNoDeviceFailure
+          : TDeviceFailure{TDeviceFailureKind::NoDevice, ERROR_INVALID_FUNCTION};
+  calls.CloseHandle(handle);
   return result;
 }
 
@@ -287,28 +293,28 @@ int TSerialDevice::Close() {
   if (!IsOpen()) return 0;
   impl_->purgeGeneration.fetch_add(1);
   impl_->writeCancelGeneration.fetch_add(1);
-  CancelIoEx(impl_->handle, nullptr);
+  impl_->calls.CancelIoEx(impl_->handle, nullptr);
   impl_->Settle(impl_->readOp);
   {
     std::lock_guard<std::mutex> guard(impl_->writeLock);
     impl_->Settle(impl_->writeOp);
   }
   impl_->haveByte = false;
-  const int result = CloseHandle(impl_->handle) ? 0 : -1;
+  const int result = impl_->calls.CloseHandle(impl_->handle) ? 0 : -1;
   impl_->handle = INVALID_HANDLE_VALUE;
   return result;
 }
 
 TDeviceFailure TSerialDevice::SetQueueSizes(uint32_t receiveBytes, uint32_t transmitBytes) {
   if (!IsOpen()) return kNotOpen;
-  if (!SetupComm(impl_->handle, receiveBytes, transmitBytes)) {
+  if (!impl_->calls.SetupComm(impl_->handle, receiveBytes, transmitBytes)) {
     return CallFailure(GetLastError());
   }
   // Drivers may keep a queue of another size than asked for; the limits
   // follow what the driver says it has.
   COMMPROP properties{};
   impl_->receiveQueue =
-      GetCommProperties(impl_->handle, &properties) ? properties.dwCurrentRxQueue : 0;
+      impl_->calls.GetCommProperties(impl_->handle, &properties) ? properties.dwCurrentRxQueue : 0;
   return kNoDeviceFailure;
 }
 
@@ -316,7 +322,7 @@ TDeviceFailure TSerialDevice::GetState(TLineSettings& settings) {
   if (!IsOpen()) return kNotOpen;
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  if (!GetCommState(impl_->handle, &dcb)) return CallFailure(GetLastError());
+  if (!impl_->calls.GetCommState(impl_->handle, &dcb)) return CallFailure(GetLastError());
   settings = impl_->shadow;
   settings.baud = dcb.BaudRate;
   settings.parity = dcb.Parity;
@@ -344,7 +350,7 @@ TDeviceFailure TSerialDevice::SetState(const TLineSettings& settings) {
   if (!IsOpen()) return kNotOpen;
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  if (!GetCommState(impl_->handle, &dcb)) return CallFailure(GetLastError());
+  if (!impl_->calls.GetCommState(impl_->handle, &dcb)) return CallFailure(GetLastError());
   dcb.BaudRate = settings.baud;
   dcb.Parity = settings.parity;
   dcb.ByteSize = settings.dataBits;
@@ -367,7 +373,7 @@ TDeviceFailure TSerialDevice::SetState(const TLineSettings& settings) {
       FitFlowLimits({settings.xonLim, settings.xoffLim}, impl_->receiveQueue);
   dcb.XonLim = static_cast<WORD>(limits.xonLim);
   dcb.XoffLim = static_cast<WORD>(limits.xoffLim);
-  if (!SetCommState(impl_->handle, &dcb)) return CallFailure(GetLastError());
+  if (!impl_->calls.SetCommState(impl_->handle, &dcb)) return CallFailure(GetLastError());
   impl_->shadow = settings;
   return kNoDeviceFailure;
 }
@@ -377,12 +383,12 @@ void TSerialDevice::SetControlLine(TControlLine line, bool high) {
   const DWORD function =
       line == TControlLine::Dtr ? (high ? SETDTR : CLRDTR) : (high ? SETRTS : CLRRTS);
   // A virtual port without modem lines refuses the call; that is no failure.
-  EscapeCommFunction(impl_->handle, function);
+  impl_->calls.EscapeCommFunction(impl_->handle, function);
 }
 
 TModemLines TSerialDevice::ModemLines() {
   DWORD status = 0;
-  if (!IsOpen() || !GetCommModemStatus(impl_->handle, &status)) return {};
+  if (!IsOpen() || !impl_->calls.GetCommModemStatus(impl_->handle, &status)) return {};
   TModemLines lines;
   lines.cts = (status & MS_CTS_ON) != 0;
   lines.dsr = (status & MS_DSR_ON) != 0;
@@ -417,7 +423,7 @@ TTransfer TSerialDevice::Read(uint8_t* const* buffers, std::size_t count, std::s
     std::lock_guard<std::mutex> guard(d.readLock);
     DWORD errors = 0;
     COMSTAT stat{};
-    if (!ClearCommError(d.handle, &errors, &stat)) {
+    if (!d.calls.ClearCommError(d.handle, &errors, &stat)) {
       error = GetLastError();
       if (!IsLineGone(error)) return {0, CallFailure(error)};
       d.MarkGone();
@@ -427,7 +433,7 @@ TTransfer TSerialDevice::Read(uint8_t* const* buffers, std::size_t count, std::s
       got.resize(start + want);
       d.readOp.Restart();
       d.readIssuedIn = d.purgeGeneration.load();
-      done = ReadFile(d.handle, got.data() + start, want, &taken, &d.readOp.overlapped);
+      done = d.calls.ReadFile(d.handle, got.data() + start, want, &taken, &d.readOp.overlapped);
       error = done ? 0 : GetLastError();
     }
   }
@@ -439,10 +445,10 @@ TTransfer TSerialDevice::Read(uint8_t* const* buffers, std::size_t count, std::s
       // them first; then PurgeInput cancels it. A wake ends it too.
       DWORD which = 0;
       if (WaitPair(d.readOp.overlapped.hEvent, d.readWake, -1, which) != TWaitResult::Ready) {
-        CancelIoEx(d.handle, &d.readOp.overlapped);
+        d.calls.CancelIoEx(d.handle, &d.readOp.overlapped);
         cancelledHere = true;
       }
-      done = GetOverlappedResult(d.handle, &d.readOp.overlapped, &taken, TRUE);
+      done = d.calls.GetOverlappedResult(d.handle, &d.readOp.overlapped, &taken, TRUE);
       error = done ? 0 : GetLastError();
     }
     if (!done) {
@@ -475,7 +481,7 @@ TTransfer TSerialDevice::Write(const uint8_t* data, std::size_t length) {
   std::lock_guard<std::mutex> guard(d.writeLock);
   if (d.writeOp.pending) {
     DWORD sent = 0;
-    if (!GetOverlappedResult(d.handle, &d.writeOp.overlapped, &sent, FALSE)) {
+    if (!d.calls.GetOverlappedResult(d.handle, &d.writeOp.overlapped, &sent, FALSE)) {
       const DWORD error = GetLastError();
       if (error == ERROR_IO_INCOMPLETE) return {};
       d.writeOp.pending = false;
@@ -492,8 +498,8 @@ TTransfer TSerialDevice::Write(const uint8_t* data, std::size_t length) {
   d.writeOp.Restart();
   d.writeIssuedIn = d.writeCancelGeneration.load();
   DWORD sent = 0;
-  if (WriteFile(d.handle, d.writeCopy.data(), static_cast<DWORD>(length), &sent,
-                &d.writeOp.overlapped)) {
+  if (d.calls.WriteFile(d.handle, d.writeCopy.data(), static_cast<DWORD>(length), &sent,
+                        &d.writeOp.overlapped)) {
     return {static_cast<std::size_t>(sent), {}};
   }
   const DWORD error = GetLastError();
@@ -565,17 +571,17 @@ bool TSerialDevice::PurgeInput() {
   if (!IsOpen()) return false;
   std::lock_guard<std::mutex> guard(impl_->readLock);
   impl_->purgeGeneration.fetch_add(1);
-  const bool purged = PurgeComm(impl_->handle, PURGE_RXABORT | PURGE_RXCLEAR);
+  const bool purged = impl_->calls.PurgeComm(impl_->handle, PURGE_RXABORT | PURGE_RXCLEAR);
   // Not every driver (nor wine) aborts the pending read on PURGE_RXABORT.
-  CancelIoEx(impl_->handle, &impl_->readOp.overlapped);
+  impl_->calls.CancelIoEx(impl_->handle, &impl_->readOp.overlapped);
   return purged;
 }
 
 bool TSerialDevice::PurgeOutput() {
   if (!IsOpen()) return false;
   impl_->writeCancelGeneration.fetch_add(1);
-  const bool purged = PurgeComm(impl_->handle, PURGE_TXABORT | PURGE_TXCLEAR);
-  CancelIoEx(impl_->handle, &impl_->writeOp.overlapped);
+  const bool purged = impl_->calls.PurgeComm(impl_->handle, PURGE_TXABORT | PURGE_TXCLEAR);
+  impl_->calls.CancelIoEx(impl_->handle, &impl_->writeOp.overlapped);
   return purged;
 }
 
@@ -584,7 +590,7 @@ std::size_t TSerialDevice::OutputQueued() {
   Impl& d = *impl_;
   DWORD errors = 0;
   COMSTAT stat{};
-  std::size_t queued = ClearCommError(d.handle, &errors, &stat) ? stat.cbOutQue : 0;
+  std::size_t queued = d.calls.ClearCommError(d.handle, &errors, &stat) ? stat.cbOutQue : 0;
   // Some drivers (and wine) do not count a pending write in cbOutQue.
   std::lock_guard<std::mutex> guard(d.writeLock);
   if (d.writeOp.pending && WaitForSingleObject(d.writeOp.overlapped.hEvent, 0) != WAIT_OBJECT_0) {
@@ -596,5 +602,5 @@ std::size_t TSerialDevice::OutputQueued() {
 void TSerialDevice::WaitSent() {
   // Returns once the driver has sent what it holds; a port that went away
   // answers at once with an error.
-  if (IsOpen()) FlushFileBuffers(impl_->handle);
+  if (IsOpen()) impl_->calls.FlushFileBuffers(impl_->handle);
 }
