@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <deque>
 #include <iterator>
 #include <map>
 #include <mutex>
@@ -24,6 +25,10 @@ struct TMallocAllocator {
   bool operator==(const TMallocAllocator&) const { return true; }
 };
 
+// Freed blocks kept before the oldest is handed back to malloc: enough that a
+// block freed during one test session stays unmistakable for its rest.
+constexpr std::size_t kQuarantineBytes = 256u << 20;
+
 struct TBlock {
   std::size_t size;
   bool live;
@@ -42,6 +47,15 @@ TBlocks& Blocks() {
   return *blocks;
 }
 
+using TQuarantine = std::deque<std::uintptr_t, TMallocAllocator<std::uintptr_t>>;
+
+TQuarantine& Quarantine() {
+  static TQuarantine* quarantine = new (std::malloc(sizeof(TQuarantine))) TQuarantine;
+  return *quarantine;
+}
+
+std::size_t quarantined = 0;
+
 void* Allocate(std::size_t size) {
   void* p = std::malloc(size == 0 ? 1 : size);
   if (p == nullptr) return nullptr;
@@ -56,7 +70,17 @@ void Release(void* p) {
   if (p == nullptr) return;
   std::lock_guard<std::mutex> guard(Lock());
   auto found = Blocks().find(reinterpret_cast<std::uintptr_t>(p));
-  if (found != Blocks().end()) found->second.live = false;
+  if (found == Blocks().end() || !found->second.live) return;
+  found->second.live = false;
+  quarantined += found->second.size;
+  Quarantine().push_back(found->first);
+  while (quarantined > kQuarantineBytes) {
+    auto oldest = Blocks().find(Quarantine().front());
+    Quarantine().pop_front();
+    quarantined -= oldest->second.size;
+    std::free(reinterpret_cast<void*>(oldest->first));
+    Blocks().erase(oldest);
+  }
 }
 
 }  // namespace
