@@ -9,8 +9,9 @@
 // reader spin.
 // Writing: one overlapped write at a time on a private copy of the bytes;
 // Write accepts the next block once the previous one has completed.
-// A write that completes with part of its block sends the rest before the
-// next block: the block was reported as taken.
+// A write is counted when it completes, with what the driver took: until
+// then Write answers 0 and the caller offers the same bytes again, so a write
+// the driver completes in part leaves the rest with the caller.
 // Purges and Close cancel the pending operations with CancelIoEx, so no
 // waiter outlives them; each counts its cancels, so that an operation that
 // ends aborted knows whether this program asked for it. Any other failure of
@@ -177,7 +178,7 @@ struct TSerialDevice::Impl {
   std::atomic<uint64_t> purgeGeneration{0};
 
   // The write thread writes; OutputQueued and PurgeOutput look. writeOp's
-  // bytes are what the device has taken and not yet seen go out.
+  // bytes are the write in flight.
   std::mutex writeLock;
   TOperationPtr writeOp = std::make_unique<TOperation>();
   uint64_t writeIssuedIn = 0;  // writeCancelGeneration when the current write began
@@ -213,6 +214,17 @@ struct TSerialDevice::Impl {
     return {TDeviceFailureKind::HungUp, static_cast<int>(error)};
   }
   bool IsGone() const { return WaitForSingleObject(lineGone, 0) == WAIT_OBJECT_0; }
+  // Whether the port answers a status call with a removal number. A read the
+  // driver sits on (a cancel it never completed) would hide a removal from
+  // the reader for good; a wait that ran out asks.
+  bool ProbeGone() {
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (calls.ClearCommError(handle, &errors, &stat)) return false;
+    if (!IsRemovalError(GetLastError())) return false;
+    MarkGone();
+    return true;
+  }
 
   // Waits up to `waitMs` for the driver to complete `op` after a cancel; if
   // it has not, parks it and puts a fresh operation in its place.
@@ -281,31 +293,6 @@ struct TSerialDevice::Impl {
   bool HaveFreshByte() {
     if (haveByte && readIssuedIn != purgeGeneration.load()) haveByte = false;
     return haveByte;
-  }
-
-  // Sends what writeOp holds, going on after writes that complete at once
-  // with part of it. No failure: it went out, is pending, or the driver took
-  // none of it for now (then it is held for the next Write).
-  TDeviceFailure SendHeld() {
-    while (!writeOp->bytes.empty()) {
-      writeOp->Restart();
-      DWORD sent = 0;
-      if (!calls.WriteFile(handle, writeOp->bytes.data(), static_cast<DWORD>(writeOp->bytes.size()),
-                           &sent, &writeOp->overlapped)) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_IO_PENDING) {
-          writeOp->bytes.clear();
-          return CallFailed(error);
-        }
-        writeOp->pending = true;
-        return kNoDeviceFailure;
-      }
-      if (sent == 0) break;
-      writeOp->bytes.erase(
-          writeOp->bytes.begin(),
-          writeOp->bytes.begin() + std::min<std::size_t>(sent, writeOp->bytes.size()));
-    }
-    return kNoDeviceFailure;
   }
 };
 
@@ -592,32 +579,37 @@ TTransfer TSerialDevice::Write(const uint8_t* data, std::size_t length) {
       const DWORD error = GetLastError();
       if (error == ERROR_IO_INCOMPLETE) return {};
       op.pending = false;
-      op.bytes.clear();
       // A purge's cancel drops the block on purpose.
       const bool cancelled = d.writeIssuedIn != d.writeCancelGeneration.load();
       if (ClassifyPendingFailure(error, cancelled) == TPendingEnd::LineGone) {
         return {0, d.PendingFailed(error)};
       }
-    } else {
-      op.pending = false;
-      op.bytes.erase(op.bytes.begin(),
-                     op.bytes.begin() + std::min<std::size_t>(sent, op.bytes.size()));
-      // What a purge dropped is not sent after it.
-      if (d.writeIssuedIn != d.writeCancelGeneration.load()) op.bytes.clear();
+      return {};
     }
-  }
-  // The rest of a block the driver took in part goes before anything new.
-  if (!op.bytes.empty()) {
-    const TDeviceFailure failure = d.SendHeld();
-    if (failure.Failed()) return {0, failure};
-    if (!op.bytes.empty()) return {};
+    op.pending = false;
+    // The caller offers the bytes that were in flight again (they were not
+    // counted); what the driver took of them is the count now, so a write
+    // that completed in part leaves the rest with the caller. A purge since
+    // has dropped them, and the caller with them.
+    if (d.writeIssuedIn == d.writeCancelGeneration.load()) {
+      return {std::min<std::size_t>(sent, length), {}};
+    }
+    return {};
   }
   if (length == 0) return {};
-  d.writeOp->bytes.assign(data, data + length);
+  op.bytes.assign(data, data + length);
+  op.Restart();
   d.writeIssuedIn = d.writeCancelGeneration.load();
-  const TDeviceFailure failure = d.SendHeld();
-  if (failure.Failed()) return {0, failure};
-  return {length, {}};
+  DWORD sent = 0;
+  if (d.calls.WriteFile(d.handle, op.bytes.data(), static_cast<DWORD>(length), &sent,
+                        &op.overlapped)) {
+    return {static_cast<std::size_t>(sent), {}};
+  }
+  const DWORD error = GetLastError();
+  if (error != ERROR_IO_PENDING) return {0, d.CallFailed(error)};
+  // In flight: counted once the driver says how much it took.
+  op.pending = true;
+  return {};
 }
 
 TSerialDevice::TWaitResult TSerialDevice::WaitReadable(int timeoutMs) {
@@ -650,6 +642,7 @@ TSerialDevice::TWaitResult TSerialDevice::WaitReadable(int timeoutMs) {
     if (!d.readOp->pending) continue;
     const TWaitResult waited =
         WaitPair(d.readOp->overlapped.hEvent, d.readWake, Remaining(start, timeoutMs));
+    if (waited == TWaitResult::TimedOut && d.ProbeGone()) return TWaitResult::HungUp;
     if (waited != TWaitResult::Ready) return waited;
   }
 }
@@ -672,7 +665,6 @@ TSerialDevice::TWaitResult TSerialDevice::WaitWritable(int timeoutMs) {
   HANDLE done;
   {
     std::lock_guard<std::mutex> guard(d.writeLock);
-    // Not pending: room, or held bytes that Write sends first.
     if (!d.writeOp->pending) return TWaitResult::Ready;
     done = d.writeOp->overlapped.hEvent;
   }
@@ -700,11 +692,7 @@ bool TSerialDevice::PurgeOutput() {
   std::lock_guard<std::mutex> guard(d.writeLock);
   d.writeCancelGeneration.fetch_add(1);
   const bool purged = d.calls.PurgeComm(d.handle, PURGE_TXABORT | PURGE_TXCLEAR);
-  if (d.writeOp->pending) {
-    d.calls.CancelIoEx(d.handle, &d.writeOp->overlapped);
-  } else {
-    d.writeOp->bytes.clear();
-  }
+  if (d.writeOp->pending) d.calls.CancelIoEx(d.handle, &d.writeOp->overlapped);
   return purged;
 }
 
@@ -714,11 +702,10 @@ std::size_t TSerialDevice::OutputQueued() {
   DWORD errors = 0;
   COMSTAT stat{};
   std::size_t queued = d.calls.ClearCommError(d.handle, &errors, &stat) ? stat.cbOutQue : 0;
-  // Some drivers (and wine) do not count a pending write in cbOutQue; bytes
-  // held for the next write count too.
+  // Some drivers (and wine) do not count a pending write in cbOutQue.
   std::lock_guard<std::mutex> guard(d.writeLock);
   const TOperation& op = *d.writeOp;
-  if (!op.pending || !op.Completed()) queued = std::max(queued, op.bytes.size());
+  if (op.pending && !op.Completed()) queued = std::max(queued, op.bytes.size());
   return queued;
 }
 
