@@ -39,3 +39,13 @@ inline constexpr uint32_t kOperationAbortedError = 995;
 // (removal completes them with 5, 6, 22, 31, 55, 433, 1167, 109 or 21,
 // depending on the driver).
 TPendingEnd ClassifyPendingFailure(uint32_t error, bool cancelRequestedSinceStart);
+
+// Whether a read, a write or a status call (ClearCommError) on a port this
+// program holds open failed because the device has gone. A pulled adapter's
+// driver fails them with one of the numbers above, or with
+// ERROR_DEVICE_REMOVED, at once as well as when they were pending; 995 among
+// them, since this program cancels only operations that are already pending
+// (an operation that fails with it at its start was aborted by the driver).
+// ERROR_ACCESS_DENIED and ERROR_INVALID_HANDLE count too: the handle is this
+// program's own and open, so only the driver can have made it so.
+bool IsRemovalError(uint32_t error);

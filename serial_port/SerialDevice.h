@@ -86,7 +86,10 @@ class TSerialDevice {
   // closed under the call.
   TTransfer Read(uint8_t* const* buffers, std::size_t count, std::size_t each);
   // Writes without waiting: the count written (0 when the device has no room)
-  // or the failure, HungUp and NotOpen as for Read.
+  // or the failure, HungUp and NotOpen as for Read. A 0 may also mean that
+  // the bytes are on their way and not yet counted: the caller offers the
+  // same bytes again (after WaitWritable), and the count of what went comes
+  // then.
   TTransfer Write(const uint8_t* data, std::size_t length);
 
   // Waits up to `timeoutMs` until bytes wait to be read (Ready),

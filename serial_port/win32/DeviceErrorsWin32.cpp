@@ -1,18 +1,23 @@
 // GetLastError numbers as device failures. A port whose line has gone (an
 // adapter pulled out, the far side of a virtual port closed) fails its
-// pending and new operations with 109, 21, 22, 31 or 1617, depending on the
-// driver.
+// pending and new operations with 109, 21, 22, 31, 55, 433, 1167 or 1617,
+// depending on the driver.
 #include <windows.h>
 
 #include "DeviceErrors.h"
 
 namespace {
 
+// ERROR_NO_SUCH_DEVICE, which not every SDK's headers name.
+constexpr DWORD kNoSuchDevice = 433;
+
 TDeviceFailure Failure(TDeviceFailureKind kind, int code) { return {kind, code}; }
 
 bool IsLineGone(DWORD error) {
   return error == ERROR_BROKEN_PIPE || error == ERROR_NOT_READY || error == ERROR_BAD_COMMAND ||
-         error == ERROR_DEVICE_REMOVED || error == ERROR_GEN_FAILURE;
+         error == ERROR_DEVICE_REMOVED || error == ERROR_GEN_FAILURE ||
+         error == ERROR_NETNAME_DELETED || error == kNoSuchDevice ||
+         error == ERROR_DEVICE_NOT_CONNECTED;
 }
 
 }  // namespace

@@ -78,4 +78,41 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<PendingCase>& info) { return info.param.name; });
 // clang-format on
 
+struct RemovalCase {
+  const char* name;
+  uint32_t error;
+  bool removal;
+};
+
+void PrintTo(const RemovalCase& c, std::ostream* os) { *os << c.name; }
+
+class RemovalError : public testing::TestWithParam<RemovalCase> {};
+
+TEST_P(RemovalError, IsTheDeviceGoneOnlyForTheDriversRemovalNumbers) {
+  EXPECT_EQ(IsRemovalError(GetParam().error), GetParam().removal);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Errors, RemovalError,
+    testing::Values(
+        RemovalCase{"Aborted", 995, true},
+        RemovalCase{"AccessDenied", 5, true},
+        RemovalCase{"InvalidHandle", 6, true},
+        RemovalCase{"BadCommand", 22, true},
+        RemovalCase{"GenFailure", 31, true},
+        RemovalCase{"NetNameDeleted", 55, true},
+        RemovalCase{"NoSuchDevice", 433, true},
+        RemovalCase{"DeviceNotConnected", 1167, true},
+        RemovalCase{"BrokenPipe", 109, true},
+        RemovalCase{"NotReady", 21, true},
+        RemovalCase{"DeviceRemoved", 1617, true},
+        // A refused setting or a bad argument is no removal.
+        RemovalCase{"InvalidParameter", 87, false},
+        RemovalCase{"SemTimeout", 121, false},
+        RemovalCase{"NotEnoughMemory", 8, false},
+        RemovalCase{"IoPending", 997, false}),
+    [](const testing::TestParamInfo<RemovalCase>& info) { return info.param.name; });
+// clang-format on
+
 }  // namespace

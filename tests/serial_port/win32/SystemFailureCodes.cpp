@@ -26,6 +26,9 @@ std::vector<SystemCode> SystemCodes() {
       {Situation::LineGone, Stage::Call, ERROR_BAD_COMMAND, "ERROR_BAD_COMMAND"},
       {Situation::LineGone, Stage::Call, ERROR_GEN_FAILURE, "ERROR_GEN_FAILURE"},
       {Situation::LineGone, Stage::Call, ERROR_DEVICE_REMOVED, "ERROR_DEVICE_REMOVED"},
+      {Situation::LineGone, Stage::Call, ERROR_NETNAME_DELETED, "ERROR_NETNAME_DELETED"},
+      {Situation::LineGone, Stage::Call, 433, "ERROR_NO_SUCH_DEVICE"},
+      {Situation::LineGone, Stage::Call, ERROR_DEVICE_NOT_CONNECTED, "ERROR_DEVICE_NOT_CONNECTED"},
       {Situation::SettingRefused, Stage::Call, ERROR_INVALID_PARAMETER, "ERROR_INVALID_PARAMETER"},
       {Situation::SettingRefused, Stage::Open, ERROR_SEM_TIMEOUT, "ERROR_SEM_TIMEOUT"},
   };
