@@ -18,7 +18,7 @@ if [[ ${1:-all} != run ]]; then
     libgtest-dev libgmock-dev
     lrzsz socat
     g++-mingw-w64-x86-64-posix wine wine64 fonts-wine nsis
-    x11-utils
+    x11-utils xdotool
     clang-format
   )
 fi

@@ -18,8 +18,8 @@
 # Usage: scripts/wine-session.sh TREE COMMAND [ARGS...]
 set -uo pipefail
 
-# Big enough for the window at its place (617, 182).
-readonly kScreen=1280x800x24
+# Big enough for the window at its place (617, 182), also at 200 %.
+readonly kScreen=2560x1600x24
 if [[ -z ${ZARN_WINE_SESSION_DISPLAY:-} ]]; then
   export ZARN_WINE_SESSION_DISPLAY=1
   exec xvfb-run -a -s "-screen 0 $kScreen" bash "$0" "$@"

@@ -40,6 +40,7 @@
 #include "CommCalls.h"
 #include "DeviceErrors.h"
 #include "DriverRules.h"
+#include "RawLine.h"
 #include "SerialDevice.h"
 #include "Utf16Text.h"
 
@@ -321,19 +322,7 @@ TDeviceFailure TSerialDevice::Open(const std::string& path) {
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
   if (!calls.GetCommState(handle, &dcb)) return fail(OpenFailure(GetLastError()));
-  dcb.BaudRate = kInitialBaud;
-  dcb.ByteSize = 8;
-  dcb.Parity = NOPARITY;
-  dcb.StopBits = ONESTOPBIT;
-  dcb.fBinary = TRUE;
-  dcb.fParity = FALSE;
-  dcb.fOutxCtsFlow = FALSE;
-  dcb.fOutxDsrFlow = FALSE;
-  dcb.fDsrSensitivity = FALSE;
-  dcb.fOutX = FALSE;
-  dcb.fInX = FALSE;
-  dcb.fNull = FALSE;
-  dcb.fAbortOnError = FALSE;
+  MakeRawLine(dcb, kInitialBaud);
   dcb.fDtrControl = DTR_CONTROL_DISABLE;
   dcb.fRtsControl = RTS_CONTROL_DISABLE;
   if (!calls.SetCommState(handle, &dcb)) return fail(OpenFailure(GetLastError()));

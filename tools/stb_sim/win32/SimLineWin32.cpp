@@ -27,6 +27,7 @@
 #include "ComName.h"
 #include "SimLine.h"
 #include "SystemErrorText.h"
+#include "win32/RawLine.h"
 #include "win32/Utf16Text.h"
 
 namespace stbsim {
@@ -208,19 +209,7 @@ SimLine::SimLine(const std::string& device, bool pace, int baud)
   // The comm state is the proof of a serial port.
   if (!GetCommState(system_->port, &dcb))
     ThrowError(GetLastError(), slavePath_ + " is no serial port");
-  dcb.BaudRate = kLineBaud;
-  dcb.ByteSize = 8;
-  dcb.Parity = NOPARITY;
-  dcb.StopBits = ONESTOPBIT;
-  dcb.fBinary = TRUE;
-  dcb.fParity = FALSE;
-  dcb.fOutxCtsFlow = FALSE;
-  dcb.fOutxDsrFlow = FALSE;
-  dcb.fDsrSensitivity = FALSE;
-  dcb.fOutX = FALSE;
-  dcb.fInX = FALSE;
-  dcb.fNull = FALSE;
-  dcb.fAbortOnError = FALSE;
+  MakeRawLine(dcb, kLineBaud);
   // The STB's side of the cable is powered and ready.
   dcb.fDtrControl = DTR_CONTROL_ENABLE;
   dcb.fRtsControl = RTS_CONTROL_ENABLE;
