@@ -1,8 +1,8 @@
 #pragma once
 // The status log's control: multi-line text on money green (#C0DCC0) in
 // bold blue Courier New, the skin's #09206A frame with a ring of background
-// inside it, a 2-pixel inner margin and a vertical scroll bar that is always
-// shown. GUI thread only.
+// inside it, a 2-pixel inner margin and a vertical scroll bar in the skin's
+// own drawing (TsuiScrollBarStyle) that is always shown. GUI thread only.
 
 #include <QPlainTextEdit>
 

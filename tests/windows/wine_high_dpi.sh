@@ -3,13 +3,15 @@
 # and 150 % the window is its 493 x 390 pixels (the 487 x 384 client in the
 # skin's border); at 200 % it is twice that, and every pixel of it is the
 # 100 % window's pixel at half its coordinates.
-# Usage: wine_high_dpi.sh ZARN_LOADER_EXE
+# Usage: wine_high_dpi.sh ZARN_LOADER_EXE OUT_FOLDER
+# Leaves the three pictures (100.png, 150.png, 200.png) and, when they differ,
+# difference.png in OUT_FOLDER.
 # Needs the suite's wine setup (scripts/wine-session.sh) and its X display;
 # changes the prefix's DPI setting while it runs and puts 96 back at the end.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
-exe=$1
+exe=$1 out_folder=$2
 source "$here/wine_window.sh"
 fail() { echo "FAIL: $*"; exit 1; }
 
@@ -71,7 +73,8 @@ picture_at 96 "$kOneXSize" "$work/100.png"
 picture_at 144 "$kOneXSize" "$work/150.png"
 picture_at 192 "$kTwoXSize" "$work/200.png"
 
+mkdir -p "$out_folder" && cp "$work"/1[05]0.png "$work/200.png" "$out_folder/"
 convert "$work/100.png" -filter point -resize 200% "$work/100-doubled.png"
-differing=$(compare -metric AE "$work/100-doubled.png" "$work/200.png" "$work/difference.png" 2>&1)
+differing=$(compare -metric AE "$work/100-doubled.png" "$work/200.png" "$out_folder/difference.png" 2>&1)
 ((differing == 0)) || fail "$differing pixels of the 200 % window are not the 100 % window doubled"
 echo "the 200 % window is the 100 % window with every pixel doubled"
