@@ -27,6 +27,8 @@ void UseWholeScaleFactors();
 // inside a paint is refused by Qt, hence the picture taken before.) At a
 // ratio of 1, or one that is not whole, it stays out of the way.
 class PixelMultiplier : public QObject {
+    Q_OBJECT
+
 public:
     explicit PixelMultiplier(QObject* parent = nullptr) : QObject(parent) {}
 
