@@ -66,8 +66,7 @@ std::string PortMachine::FailureText(const ChildExit& exit) const {
            why;
   }
   if (end_.result == "confirmed") {
-    return "zarn-upload reported confirmed but ended with status " +
-           std::to_string(exit.exitCode);
+    return "zarn-upload reported confirmed but ended with status " + std::to_string(exit.exitCode);
   }
   const std::string detail = !boxText_.empty() ? boxText_ : view_.line;
   return end_.result + (detail.empty() ? "" : ": " + detail);

@@ -96,8 +96,9 @@ void PortSupervisor::StartChild() {
   connect(child_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
     // A child that never ran sends no finished().
     if (error == QProcess::FailedToStart) {
-      ChildEnded({true, 0, "cannot run " + config_.uploadProgram + ": " +
-                               child_->errorString().toStdString()});
+      ChildEnded(
+          {true, 0,
+           "cannot run " + config_.uploadProgram + ": " + child_->errorString().toStdString()});
     }
   });
   childStartAt_ = std::chrono::system_clock::now();
@@ -156,9 +157,8 @@ void PortSupervisor::RecordLostRow(const ChildExit& exit) {
                                 config_.fast, true);
   summary.start.at = childStartAt_;
   summary.endAt = std::chrono::system_clock::now();
-  summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() -
-                                                  childSteadyStart_)
-                        .count();
+  summary.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - childSteadyStart_).count();
   summary.end = TaskEnd::Early;
   summary.result = UploadResult::Failed;
   summary.exitStatus = kExitEndedEarly;

@@ -49,8 +49,8 @@ ParsedStationCommand ParseStationCommandLine(const std::vector<std::string>& arg
       long ms = 0;
       const bool read = value(text);
       const auto parsed = std::from_chars(text.data(), text.data() + text.size(), ms);
-      if (!read || parsed.ec != std::errc() || parsed.ptr != text.data() + text.size() ||
-          ms < 1 || ms > kLongestRearmQuietMs) {
+      if (!read || parsed.ec != std::errc() || parsed.ptr != text.data() + text.size() || ms < 1 ||
+          ms > kLongestRearmQuietMs) {
         return fail("--rearm-quiet takes milliseconds from 1 to " +
                     std::to_string(kLongestRearmQuietMs));
       }

@@ -26,5 +26,5 @@ struct StationConfig {
   std::string recordPath;          // "" : no record
   bool loop = false;               // arm again for the next unit
   std::chrono::milliseconds rearmQuiet = kDefaultRearmQuiet;
-  std::string uploadProgram;       // the zarn-upload executable
+  std::string uploadProgram;  // the zarn-upload executable
 };

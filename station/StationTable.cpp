@@ -35,9 +35,9 @@ std::string PortLine(const PortView& view) {
   std::string detail;
   switch (view.state) {
     case PortState::Uploading:
-      detail = RenderProgressBar(0, static_cast<int>(std::min<int64_t>(view.total, INT32_MAX)),
-                                 static_cast<int>(std::min<int64_t>(view.done, INT32_MAX)),
-                                 kBarWidth);
+      detail =
+          RenderProgressBar(0, static_cast<int>(std::min<int64_t>(view.total, INT32_MAX)),
+                            static_cast<int>(std::min<int64_t>(view.done, INT32_MAX)), kBarWidth);
       break;
     case PortState::Fail: detail = view.failure; break;
     case PortState::Waiting: detail = view.line; break;

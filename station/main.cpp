@@ -39,8 +39,7 @@ int Run(const ProgramArguments& read) {
   }
   StationConfig config = parsed.command->config;
   // What would stop every child at once is a usage error, found first.
-  const ImageAdmission admission =
-      CheckImage(config.imagePath, ProtocolForPath(config.imagePath));
+  const ImageAdmission admission = CheckImage(config.imagePath, ProtocolForPath(config.imagePath));
   if (!admission.Openable()) {
     WriteText(stderr, "zarn-station: " + config.imagePath + ": " + admission.problem + "\n");
     return kExitUsage;

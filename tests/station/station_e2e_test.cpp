@@ -5,6 +5,8 @@
 // exit status.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -45,6 +47,7 @@ constexpr auto kTestGreetInterval = 400ms;
 // The re-arm time of the loop tests: three greeting intervals, well above the
 // simulators' restart pause.
 constexpr auto kTestRearmQuiet = 1200ms;
+constexpr auto kTestFlashTime = 20ms;
 // How often a wait looks at its condition.
 constexpr int kCheckIntervalMs = 10;
 
@@ -89,9 +92,12 @@ std::vector<std::map<std::string, std::string>> RecordRows(const std::string& pa
   return read;
 }
 
+// A unit as the tests' STBs are: quick to write its flash and to restart.
 stbsim::SimOptions Unit(std::chrono::milliseconds greetInterval = kTestGreetInterval) {
   stbsim::SimOptions options;
   options.greetInterval = greetInterval;
+  options.flashTime = kTestFlashTime;
+  options.restartTime = kTestFlashTime;
   return options;
 }
 
@@ -109,8 +115,10 @@ class StationOnSimulators : public testing::Test {
   }
 
   TempDir folder_{"zarn_station"};
-  // Three packets, so a fault can hit the middle of an upload.
-  const std::string image_ = folder_.Write("unit.ZARN", MakeImage("APP", PatternBody(20000)));
+  // One packet: quick uploads.
+  const std::string image_ = folder_.Write("unit.ZARN", MakeImage("APP", PatternBody(4000)));
+  // Three packets; paced, about 2 s: long enough to be stopped in the middle.
+  const std::string longImage_ = folder_.Write("long.ZARN", MakeImage("APP", PatternBody(20000)));
   const std::string record_ = (folder_ / "record.csv").string();
 };
 
@@ -135,12 +143,17 @@ TEST_F(StationOnSimulators, ShowsAndRecordsEachPortsOwnResult) {
   flashError.flashError = true;
   positions.push_back({"FlashErr", flashError, PortState::Fail, "flash error", "flash error"});
   stbsim::SimOptions silent = Unit();
-  silent.faults.push_back({stbsim::SimPhase::HeaderReply, stbsim::kAnyIndex,
-                           stbsim::FaultKind::Replace, {}, 0x01, 0ms, 1});
+  silent.faults.push_back({stbsim::SimPhase::HeaderReply,
+                           stbsim::kAnyIndex,
+                           stbsim::FaultKind::Replace,
+                           {},
+                           0x01,
+                           0ms,
+                           1});
   positions.push_back({"silence", silent, PortState::Fail, "failed", "failed"});
   stbsim::SimOptions vanishing = Unit();
-  vanishing.faults.push_back({stbsim::SimPhase::PacketReply, 1, stbsim::FaultKind::Vanish, {},
-                              0x01, 0ms, 1});
+  vanishing.faults.push_back(
+      {stbsim::SimPhase::PacketReply, 1, stbsim::FaultKind::Vanish, {}, 0x01, 0ms, 1});
   positions.push_back({"vanished line", vanishing, PortState::Fail, "failed", "failed"});
 
   std::vector<std::unique_ptr<stbsim::StbSimulator>> units;
@@ -150,7 +163,11 @@ TEST_F(StationOnSimulators, ShowsAndRecordsEachPortsOwnResult) {
     ports.push_back(units.back()->SlavePath());
     units.back()->Start();
   }
-  Station station(Config(ports, false));
+  // Rejections show on the packet after the rejected one, and the line
+  // vanishes in the middle: three packets.
+  StationConfig config = Config(ports, false);
+  config.imagePath = longImage_;
+  Station station(config);
   station.Start();
   ASSERT_TRUE(SpinUntil([&] { return station.Settled(); }, kSettleLimit));
   EXPECT_FALSE(station.AllConfirmed());
@@ -249,7 +266,9 @@ TEST_F(StationOnSimulators, StopEndsEveryUploadWithinTheLimitAndKeepsEveryRowWho
     ports.push_back(units.back()->SlavePath());
     units.back()->Start();
   }
-  Station station(Config(ports, true));
+  StationConfig config = Config(ports, true);
+  config.imagePath = longImage_;
+  Station station(config);
   station.Start();
   ASSERT_TRUE(SpinUntil(
       [&] {
@@ -354,6 +373,79 @@ TEST_F(StationOnSimulators, TheConsoleExitsZeroOnlyWhenEveryUnitWasConfirmed) {
   const ChildResult missing = RunChild(
       kStationProgram, {"--console", "--port", good.SlavePath(), (folder_ / "none.ZARN").string()});
   EXPECT_EQ(missing.exitStatus, 2) << missing.err;
+}
+
+// An adapter that is not there: the port shows it, and once the adapter
+// appears the port waits for a quiet line and then for a unit, which it
+// flashes.
+TEST_F(StationOnSimulators, APortWhoseAdapterIsMissingComesBackByItself) {
+  const std::string adapterLink = (folder_ / "ttyBench").string();
+  Station station(Config({adapterLink}, true));
+  const auto view = [&] { return station.Views().at(0); };
+  station.Start();
+  ASSERT_TRUE(SpinUntil([&] { return view().state == PortState::AdapterGone; }, kStepLimit));
+  EXPECT_EQ(view().passed + view().failed, 0);
+
+  auto adapter = std::make_unique<BenchLine>();
+  std::filesystem::create_symlink(adapter->PortPath(), adapterLink);
+  ASSERT_TRUE(SpinUntil([&] { return view().state == PortState::Listening; }, kStepLimit));
+  stbsim::StbSimulator unit(Unit());
+  adapter->Attach(unit);
+  unit.Start();
+  ASSERT_TRUE(SpinUntil([&] { return view().passed == 1; }, kStepLimit)) << view().failure;
+
+  // Pulled while the port waits for the unit to be replaced: its line dies.
+  adapter.reset();
+  std::filesystem::remove(adapterLink);
+  ASSERT_TRUE(SpinUntil([&] { return view().state == PortState::AdapterGone; }, kStepLimit));
+  // Back again, with the flashed unit still behind it: it is not flashed again.
+  adapter = std::make_unique<BenchLine>();
+  std::filesystem::create_symlink(adapter->PortPath(), adapterLink);
+  adapter->Attach(unit);
+  ASSERT_TRUE(SpinUntil([&] { return view().state == PortState::ReplaceUnit; }, kStepLimit));
+  const int greeted = unit.Snapshot().greetings;
+  ASSERT_TRUE(
+      unit.WaitFor([&](const stbsim::SimRecord& record) { return record.greetings >= greeted + 6; },
+                   kStepLimit));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(view().state, PortState::ReplaceUnit);
+  station.Stop();
+  ASSERT_TRUE(SpinUntil([&] { return station.Settled(); }, kStepLimit));
+  EXPECT_EQ(unit.UploadCount(), 1);
+}
+
+// Ctrl-C to the console program in the middle of two paced uploads: it
+// passes the stop to each child, which stops its upload and writes its row;
+// the program ends within the stop limit with status 1.
+TEST_F(StationOnSimulators, CtrlCStopsTheConsoleAndEveryChildWritesItsRow) {
+  std::vector<std::unique_ptr<stbsim::StbSimulator>> units;
+  std::vector<std::string> arguments = {"--console", "--record", record_, "--upload-program",
+                                        kUploadProgram};
+  for (int i = 0; i < 2; ++i) {
+    stbsim::SimOptions options = Unit();
+    options.pace = true;
+    units.push_back(std::make_unique<stbsim::StbSimulator>(options));
+    arguments.insert(arguments.end(), {"--port", units.back()->SlavePath()});
+    units.back()->Start();
+  }
+  arguments.push_back(longImage_);
+  int uploading = 0;
+  std::chrono::steady_clock::time_point interruptedAt{};
+  ChildOptions options;
+  options.onOutLine = [&](const std::string& line, int pid) {
+    if (line.find("uploading") == std::string::npos || ++uploading != 2) return;
+    interruptedAt = std::chrono::steady_clock::now();
+    kill(pid, SIGINT);
+  };
+  const ChildResult stopped = RunChild(kStationProgram, arguments, options);
+  const auto took = std::chrono::steady_clock::now() - interruptedAt;
+  ASSERT_EQ(uploading, 2) << stopped.out << stopped.err;
+  EXPECT_EQ(stopped.exitStatus, 1) << stopped.out << stopped.err;
+  EXPECT_LT(took, kStopLimit);
+  EXPECT_NE(stopped.err.find("stopping every upload"), std::string::npos) << stopped.err;
+  const auto rows = RecordRows(record_);
+  ASSERT_EQ(rows.size(), 2u);
+  for (const auto& row : rows) EXPECT_EQ(row.at("result"), "failed");
 }
 
 }  // namespace

@@ -51,8 +51,9 @@ INSTANTIATE_TEST_SUITE_P(
         LineRow{"progress", R"({"event":"progress","done":8188,"total":20000})", Kind::Progress},
         LineRow{"box", R"({"event":"box","title":"Error!","text":"Communication error"})",
                 Kind::Box},
-        LineRow{"end", R"({"event":"end","exitStatus":1,"result":"failed","seconds":9.713,)"
-                       R"("bytesSent":8188})",
+        LineRow{"end",
+                R"({"event":"end","exitStatus":1,"result":"failed","seconds":9.713,)"
+                R"("bytesSent":8188})",
                 Kind::End},
         LineRow{"plain text", "Data packet  000  ........... OK", Kind::Unreadable},
         LineRow{"empty line", "", Kind::Unreadable},
@@ -63,13 +64,14 @@ INSTANTIATE_TEST_SUITE_P(
                 Kind::Unreadable},
         LineRow{"fractional bytes", R"({"event":"progress","done":1.5,"total":2})",
                 Kind::Unreadable},
-        LineRow{"negative total", R"({"event":"progress","done":0,"total":-2})",
+        LineRow{"negative total", R"({"event":"progress","done":0,"total":-2})", Kind::Unreadable},
+        LineRow{"end without result",
+                R"({"event":"end","exitStatus":0,"seconds":1,)"
+                R"("bytesSent":0})",
                 Kind::Unreadable},
-        LineRow{"end without result", R"({"event":"end","exitStatus":0,"seconds":1,)"
-                                      R"("bytesSent":0})",
-                Kind::Unreadable},
-        LineRow{"unknown result", R"({"event":"end","exitStatus":0,"result":"great",)"
-                                  R"("seconds":1,"bytesSent":0})",
+        LineRow{"unknown result",
+                R"({"event":"end","exitStatus":0,"result":"great",)"
+                R"("seconds":1,"bytesSent":0})",
                 Kind::Unreadable}));
 
 TEST(ChildLines, CarryTheirMembers) {
@@ -142,52 +144,70 @@ TEST_P(OneUnit, EndsInTheStateItsChildShowed) {
 
 INSTANTIATE_TEST_SUITE_P(
     Station, OneUnit,
-    testing::Values(
-        UnitRow{"confirmed", {kStart, kWaiting, kProgress, kConfirmed}, {false, 0, ""},
-                PortState::Pass, PortState::ReplaceUnit, "", 1},
-        UnitRow{"failure box", {kStart, kWaiting, kProgress, kBox, kFailed}, {false, 1, ""},
-                PortState::Fail, PortState::ReplaceUnit, "failed: Communication error", 1},
-        UnitRow{"flash error",
-                {kStart, kProgress, R"({"event":"log","line":"Writing to FLASH [ERR]"})",
-                 kFlashError},
-                {false, 1, ""}, PortState::Fail, PortState::ReplaceUnit,
-                "flash error: Writing to FLASH [ERR]", 1},
-        UnitRow{"crash after the start",
-                {kStart, kProgress},
-                {true, 0, "Segmentation fault"},
-                PortState::Fail,
-                PortState::ReplaceUnit,
-                "zarn-upload crashed: Segmentation fault",
-                1},
-        UnitRow{"garbage, then a confirmed end",
-                {kStart, "#### garbage ####", kProgress, kConfirmed},
-                {false, 0, ""},
-                PortState::Fail,
-                PortState::ReplaceUnit,
-                "unreadable output from zarn-upload: #### garbage ####",
-                1},
-        UnitRow{"no end event",
-                {kStart, kProgress},
-                {false, 0, ""},
-                PortState::Fail,
-                PortState::ReplaceUnit,
-                "zarn-upload ended without a result (status 0)",
-                1},
-        UnitRow{"confirmed but a failing status",
-                {kStart, kProgress, kConfirmed},
-                {false, 1, ""},
-                PortState::Fail,
-                PortState::ReplaceUnit,
-                "zarn-upload reported confirmed but ended with status 1",
-                1},
-        UnitRow{"program missing", {}, {true, 0, "cannot run zarn-upload"}, PortState::Fail,
-                PortState::ReplaceUnit, "zarn-upload crashed: cannot run zarn-upload", 1}));
+    testing::Values(UnitRow{"confirmed",
+                            {kStart, kWaiting, kProgress, kConfirmed},
+                            {false, 0, ""},
+                            PortState::Pass,
+                            PortState::ReplaceUnit,
+                            "",
+                            1},
+                    UnitRow{"failure box",
+                            {kStart, kWaiting, kProgress, kBox, kFailed},
+                            {false, 1, ""},
+                            PortState::Fail,
+                            PortState::ReplaceUnit,
+                            "failed: Communication error",
+                            1},
+                    UnitRow{"flash error",
+                            {kStart, kProgress,
+                             R"({"event":"log","line":"Writing to FLASH [ERR]"})", kFlashError},
+                            {false, 1, ""},
+                            PortState::Fail,
+                            PortState::ReplaceUnit,
+                            "flash error: Writing to FLASH [ERR]",
+                            1},
+                    UnitRow{"crash after the start",
+                            {kStart, kProgress},
+                            {true, 0, "Segmentation fault"},
+                            PortState::Fail,
+                            PortState::ReplaceUnit,
+                            "zarn-upload crashed: Segmentation fault",
+                            1},
+                    UnitRow{"garbage, then a confirmed end",
+                            {kStart, "#### garbage ####", kProgress, kConfirmed},
+                            {false, 0, ""},
+                            PortState::Fail,
+                            PortState::ReplaceUnit,
+                            "unreadable output from zarn-upload: #### garbage ####",
+                            1},
+                    UnitRow{"no end event",
+                            {kStart, kProgress},
+                            {false, 0, ""},
+                            PortState::Fail,
+                            PortState::ReplaceUnit,
+                            "zarn-upload ended without a result (status 0)",
+                            1},
+                    UnitRow{"confirmed but a failing status",
+                            {kStart, kProgress, kConfirmed},
+                            {false, 1, ""},
+                            PortState::Fail,
+                            PortState::ReplaceUnit,
+                            "zarn-upload reported confirmed but ended with status 1",
+                            1},
+                    UnitRow{"program missing",
+                            {},
+                            {true, 0, "cannot run zarn-upload"},
+                            PortState::Fail,
+                            PortState::ReplaceUnit,
+                            "zarn-upload crashed: cannot run zarn-upload",
+                            1}));
 
 // A port that cannot be opened: a single run fails with zarn-upload's words;
 // a loop waits for the adapter and then for a quiet line, never counting a
 // unit.
 TEST(PortMachine, AMissingAdapterFailsASingleRunAndIsWaitedForInALoop) {
-  const ChildExit refused{false, 2, "zarn-upload: COM40: ie_BadId - Specified comport doesn't exist"};
+  const ChildExit refused{false, 2,
+                          "zarn-upload: COM40: ie_BadId - Specified comport doesn't exist"};
   PortMachine single("COM40", false);
   single.Start();
   single.OnChildExit(refused, {});
@@ -316,25 +336,30 @@ INSTANTIATE_TEST_SUITE_P(
     Station, StationCommands,
     testing::Values(
         CommandRow{"two ports", {"--console", "--port", "COM31", "-p", "COM32", "a.ZARN"}, ""},
-        CommandRow{"loop, record, fast DSP",
-                   {"--console", "--loop", "--fast", "--record", "r.csv", "--port", "COM31",
-                    "x.DSP"},
-                   ""},
-        CommandRow{"no console", {"--port", "COM31", "a.ZARN"},
+        CommandRow{
+            "loop, record, fast DSP",
+            {"--console", "--loop", "--fast", "--record", "r.csv", "--port", "COM31", "x.DSP"},
+            ""},
+        CommandRow{"no console",
+                   {"--port", "COM31", "a.ZARN"},
                    "the station runs in the terminal only: give --console"},
-        CommandRow{"no port", {"--console", "a.ZARN"},
-                   "no port given (--port DEVICE, once per port)"},
-        CommandRow{"port twice", {"--console", "--port", "COM31", "--port", "COM31", "a.ZARN"},
+        CommandRow{
+            "no port", {"--console", "a.ZARN"}, "no port given (--port DEVICE, once per port)"},
+        CommandRow{"port twice",
+                   {"--console", "--port", "COM31", "--port", "COM31", "a.ZARN"},
                    "the port COM31 is given twice"},
         CommandRow{"no image", {"--console", "--port", "COM31"}, "no image file given"},
-        CommandRow{"two images", {"--console", "--port", "COM31", "a.ZARN", "b.ZARN"},
+        CommandRow{"two images",
+                   {"--console", "--port", "COM31", "a.ZARN", "b.ZARN"},
                    "one image file for all ports"},
-        CommandRow{"fast ZARN", {"--console", "--fast", "--port", "COM31", "a.ZARN"},
+        CommandRow{"fast ZARN",
+                   {"--console", "--fast", "--port", "COM31", "a.ZARN"},
                    "--fast is for .DSP files only; a ZARN image has no fast transfer"},
-        CommandRow{"unknown option", {"--console", "--turbo", "--port", "COM31", "a.ZARN"},
+        CommandRow{"unknown option",
+                   {"--console", "--turbo", "--port", "COM31", "a.ZARN"},
                    "unknown option --turbo"},
-        CommandRow{"port without device", {"--console", "a.ZARN", "--port"},
-                   "--port needs a device"},
+        CommandRow{
+            "port without device", {"--console", "a.ZARN", "--port"}, "--port needs a device"},
         CommandRow{"re-arm time zero",
                    {"--console", "--rearm-quiet", "0", "--port", "COM31", "a.ZARN"},
                    "--rearm-quiet takes milliseconds from 1 to 600000"},
@@ -343,9 +368,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "--rearm-quiet takes milliseconds from 1 to 600000"}));
 
 TEST(StationCommands, CarryTheirSettings) {
-  const ParsedStationCommand parsed = ParseStationCommandLine(
-      {"--console", "--loop", "--record", "r.csv", "--rearm-quiet", "1500", "--port", "COM31",
-       "--port", "/dev/ttyUSB0", "img.ZARN"});
+  const ParsedStationCommand parsed =
+      ParseStationCommandLine({"--console", "--loop", "--record", "r.csv", "--rearm-quiet", "1500",
+                               "--port", "COM31", "--port", "/dev/ttyUSB0", "img.ZARN"});
   ASSERT_TRUE(parsed.command) << parsed.error;
   const StationConfig& config = parsed.command->config;
   EXPECT_EQ(config.ports, (std::vector<std::string>{"COM31", "/dev/ttyUSB0"}));
