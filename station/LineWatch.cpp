@@ -1,6 +1,7 @@
 #include "LineWatch.h"
 
 #include <stdexcept>
+#include <string>
 
 #include "Adport.h"
 #include "ComName.h"
@@ -68,7 +69,8 @@ LineWatch::Report LineWatch::Poll(Clock::time_point now) {
     quietSince_ = now;
     return Report::Back;
   }
-  if (port_->LineFailure() != 0) {
+  if (const int failure = port_->LineFailure(); failure != 0) {
+    lastError_ = "the line failed (error " + std::to_string(failure) + ")";
     Close();
     missing_ = true;
     nextTry_ = now + kAdapterRetry;

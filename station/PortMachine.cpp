@@ -129,10 +129,11 @@ PortAction PortMachine::OnUnitSpoke() {
   return Arm();
 }
 
-PortAction PortMachine::OnLineMissing() {
+PortAction PortMachine::OnLineMissing(const std::string& why) {
   if (stopping_ || childRunning_) return PortAction::None;
   if (view_.state == PortState::AdapterGone) return PortAction::None;
   view_.state = PortState::AdapterGone;
+  view_.line = why;
   return PortAction::WatchQuiet;
 }
 

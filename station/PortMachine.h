@@ -77,7 +77,8 @@ class PortMachine {
   // be opened (or failed); it can be opened again.
   PortAction OnLineQuiet();
   PortAction OnUnitSpoke();
-  PortAction OnLineMissing();
+  // `why`: the serial layer's words for the failed open.
+  PortAction OnLineMissing(const std::string& why);
   PortAction OnLineBack();
   // The operator: the next unit is in place (loop mode, no child running).
   PortAction OnNextUnit();

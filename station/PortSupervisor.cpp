@@ -178,7 +178,7 @@ void PortSupervisor::Handle(LineWatch::Report report) {
     case LineWatch::Report::Nothing: return;
     case LineWatch::Report::Quiet: Run(machine_.OnLineQuiet()); return;
     case LineWatch::Report::Spoke: Run(machine_.OnUnitSpoke()); return;
-    case LineWatch::Report::Missing: Run(machine_.OnLineMissing()); return;
+    case LineWatch::Report::Missing: Run(machine_.OnLineMissing(watch_.LastError())); return;
     case LineWatch::Report::Back: Run(machine_.OnLineBack()); return;
   }
 }

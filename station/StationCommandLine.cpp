@@ -1,6 +1,7 @@
 #include "StationCommandLine.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 
 #include "DspPath.h"
@@ -10,6 +11,13 @@ namespace {
 // The re-arm time a command line may ask for, in milliseconds.
 constexpr long kLongestRearmQuietMs = 600000;
 
+bool IsProfilePath(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string suffix = path.substr(path.size() - 4);
+  for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return suffix == ".ini";
+}
+
 }  // namespace
 
 ParsedStationCommand ParseStationCommandLine(const std::vector<std::string>& arguments) {
@@ -17,6 +25,7 @@ ParsedStationCommand ParseStationCommandLine(const std::vector<std::string>& arg
   StationConfig& config = command.config;
   std::vector<std::string> files;
   bool recordGiven = false;
+  bool settingGiven = false;  // an option that a profile would hold
   const auto fail = [](std::string why) { return ParsedStationCommand{std::nullopt, why}; };
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
@@ -32,12 +41,14 @@ ParsedStationCommand ParseStationCommandLine(const std::vector<std::string>& arg
       command.console = true;
     } else if (argument == "--loop") {
       config.loop = true;
+      settingGiven = true;
     } else if (argument == "--fast") {
       config.fast = true;
+      settingGiven = true;
     } else if (argument == "--record") {
       if (!value(text) || text.empty()) return fail("--record needs a file");
       if (recordGiven) return fail("the record is given twice");
-      recordGiven = true;
+      recordGiven = settingGiven = true;
       config.recordPath = text;
     } else if (argument == "--port" || argument == "-p") {
       if (!value(text) || text.empty()) return fail(argument + " needs a device");
@@ -55,6 +66,7 @@ ParsedStationCommand ParseStationCommandLine(const std::vector<std::string>& arg
                     std::to_string(kLongestRearmQuietMs));
       }
       config.rearmQuiet = std::chrono::milliseconds(ms);
+      settingGiven = true;
     } else if (argument == "--upload-program") {
       if (!value(text) || text.empty()) return fail("--upload-program needs a file");
       config.uploadProgram = text;
@@ -66,6 +78,13 @@ ParsedStationCommand ParseStationCommandLine(const std::vector<std::string>& arg
   }
   if (command.help) return {command, ""};
   if (!command.console) return fail("the station runs in the terminal only: give --console");
+  if (files.size() == 1 && IsProfilePath(files[0])) {
+    if (settingGiven || !config.ports.empty()) {
+      return fail("a profile holds the station's settings: give it with --console only");
+    }
+    command.profilePath = files[0];
+    return {command, ""};
+  }
   if (config.ports.empty()) return fail("no port given (--port DEVICE, once per port)");
   if (files.empty()) return fail("no image file given");
   if (files.size() > 1) return fail("one image file for all ports");
@@ -80,6 +99,9 @@ ParsedStationCommand ParseStationCommandLine(const std::vector<std::string>& arg
 std::string StationUsageText(const std::string& program) {
   return "Usage: " + program +
          " --console [--loop] [--fast] [--record RECORD.csv] --port P [--port Q ...] FILE\n"
+         "       " +
+         program +
+         " --console PROFILE.ini\n"
          "\n"
          "Flashes FILE into one STB on each port at once, each upload a zarn-upload\n"
          "process of its own, and shows a live table of the ports.\n"
@@ -94,6 +116,9 @@ std::string StationUsageText(const std::string& program) {
          "  --upload-program P   the zarn-upload to run (default: the one beside this\n"
          "                       program)\n"
          "  -h, --help           show this text\n"
+         "\n"
+         "PROFILE.ini holds the settings in its [station] group: image, ports (a list),\n"
+         "fast, record, loop, rearmQuietMs; relative paths are relative to its folder.\n"
          "\n"
          "Exit status without --loop: 0 when every port's STB confirmed its upload, 1\n"
          "otherwise, 2 on usage errors. With --loop: 0 when no unit failed, else 1.\n"

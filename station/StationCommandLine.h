@@ -11,6 +11,10 @@ struct StationCommand {
   bool help = false;
   bool console = false;
   StationConfig config;  // uploadProgram empty unless --upload-program was given
+  // A profile (a file named *.ini) in place of the options: the station's
+  // settings come from it (StationProfile.h), `config` holds only
+  // uploadProgram.
+  std::string profilePath;
 };
 
 struct ParsedStationCommand {

@@ -3,13 +3,16 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <optional>
 #include <string>
 
 #include "Console.h"
 #include "ConsoleStation.h"
+#include "DspPath.h"
 #include "ImageAdmission.h"
 #include "ProgramArguments.h"
 #include "StationCommandLine.h"
+#include "StationProfile.h"
 #include "UploadRecord.h"
 #include "UploadResult.h"
 
@@ -38,6 +41,23 @@ int Run(const ProgramArguments& read) {
     return kExitFinished;
   }
   StationConfig config = parsed.command->config;
+  if (!parsed.command->profilePath.empty()) {
+    std::string error;
+    const std::optional<StationProfile> profile =
+        LoadStationProfile(parsed.command->profilePath, error);
+    if (!profile) {
+      WriteText(stderr, "zarn-station: " + parsed.command->profilePath + ": " + error + "\n");
+      return kExitUsage;
+    }
+    const std::string uploadProgram = config.uploadProgram;
+    config = profile->config;
+    config.uploadProgram = uploadProgram;
+    if (config.fast && !IsDspPath(config.imagePath)) {
+      WriteText(stderr, "zarn-station: " + parsed.command->profilePath +
+                            ": fast is for .DSP files only; a ZARN image has no fast transfer\n");
+      return kExitUsage;
+    }
+  }
   // What would stop every child at once is a usage error, found first.
   const ImageAdmission admission = CheckImage(config.imagePath, ProtocolForPath(config.imagePath));
   if (!admission.Openable()) {

@@ -219,12 +219,19 @@ TEST(PortMachine, AMissingAdapterFailsASingleRunAndIsWaitedForInALoop) {
   EXPECT_EQ(loop.OnChildExit(refused, {}), PortAction::WatchQuiet);
   EXPECT_EQ(loop.View().state, PortState::AdapterGone);
   EXPECT_EQ(loop.View().passed + loop.View().failed, 0);
-  EXPECT_EQ(loop.OnLineMissing(), PortAction::None);  // still gone: nothing new
+  EXPECT_EQ(loop.OnLineMissing("gone"), PortAction::None);  // still gone: nothing new
   EXPECT_EQ(loop.OnLineBack(), PortAction::WatchQuiet);
   EXPECT_EQ(loop.View().state, PortState::ReplaceUnit);
   EXPECT_EQ(loop.OnLineQuiet(), PortAction::WatchForUnit);
   EXPECT_EQ(loop.OnUnitSpoke(), PortAction::StartChild);
   EXPECT_EQ(loop.View().state, PortState::Waiting);
+
+  // Pulled while the port waits for the unit to be replaced.
+  loop.OnChildExit({false, 0, ""}, {});
+  ASSERT_EQ(loop.View().state, PortState::ReplaceUnit);
+  EXPECT_EQ(loop.OnLineMissing("ie_BadId"), PortAction::WatchQuiet);
+  EXPECT_EQ(loop.View().state, PortState::AdapterGone);
+  EXPECT_EQ(loop.View().line, "ie_BadId");
 }
 
 // The re-arm rule step by step: after a unit, only quiet and then a unit
