@@ -3,10 +3,12 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Console.h"
+#include "OperatorInput.h"
 #include "Station.h"
 #include "StationTable.h"
 #include "UploadResult.h"
@@ -23,9 +25,8 @@ const char kStoppingNote[] = "zarn-station: stopping every upload (Ctrl-C again 
 // one line per change of a port's state.
 class TableWriter {
  public:
-  explicit TableWriter(std::FILE* out) : out_(out), inPlace_(ProgressBarEraser(out).has_value()) {
-    if (inPlace_) inPlace_ = *ProgressBarEraser(out) == BarEraser::EscapeSequence;
-  }
+  explicit TableWriter(std::FILE* out)
+      : out_(out), inPlace_(ProgressBarEraser(out) == BarEraser::EscapeSequence) {}
 
   void Draw(const Station& station) {
     const std::vector<PortView> views = station.Views();
@@ -101,6 +102,13 @@ int RunConsoleStation(const StationConfig& config) {
     station.Stop();
   });
   QObject::connect(&station, &Station::Finished, [&] { QCoreApplication::exit(0); });
+
+  // A port's number and Enter: its next unit is in place.
+  const OperatorInput input([&](const std::string& line) {
+    if (const std::optional<size_t> index = PortIndexFromLine(line, config.ports.size())) {
+      station.NextUnit(*index);
+    }
+  });
 
   redraw.start();
   interrupt.start();

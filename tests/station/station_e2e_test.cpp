@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QProcess>
 #include <QTimer>
 #include <chrono>
 #include <filesystem>
@@ -446,6 +447,38 @@ TEST_F(StationOnSimulators, CtrlCStopsTheConsoleAndEveryChildWritesItsRow) {
   const auto rows = RecordRows(record_);
   ASSERT_EQ(rows.size(), 2u);
   for (const auto& row : rows) EXPECT_EQ(row.at("result"), "failed");
+}
+
+// The operator's word on the console's standard input arms a port at once,
+// even while its line is not quiet: here the unit just flashed, which the
+// operator says is the next one, is flashed again.
+TEST_F(StationOnSimulators, TheOperatorsNumberOnTheConsoleArmsThatPort) {
+  BenchLine bench;
+  stbsim::StbSimulator unit(Unit());
+  bench.Attach(unit);
+  unit.Start();
+  QProcess station;
+  station.start(
+      QString::fromStdString(kStationProgram),
+      {"--console", "--loop", "--upload-program", QString::fromStdString(kUploadProgram), "--port",
+       QString::fromStdString(bench.PortPath()), QString::fromStdString(image_)});
+  ASSERT_TRUE(station.waitForStarted());
+  QByteArray out;
+  const auto waitForLine = [&](const QByteArray& text) {
+    const auto deadline = std::chrono::steady_clock::now() + kStepLimit;
+    while (!out.contains(text) && std::chrono::steady_clock::now() < deadline) {
+      station.waitForReadyRead(kCheckIntervalMs * 10);
+      out += station.readAllStandardOutput();
+    }
+    return out.contains(text);
+  };
+  ASSERT_TRUE(waitForLine("replace unit     units 1")) << out.toStdString();
+  station.write("1\n");
+  ASSERT_TRUE(waitForLine("replace unit     units 2")) << out.toStdString();
+  EXPECT_EQ(unit.UploadCount(), 2);
+  kill(static_cast<pid_t>(station.processId()), SIGINT);
+  ASSERT_TRUE(station.waitForFinished(static_cast<int>(kStepLimit.count() * 1000)));
+  EXPECT_EQ(station.exitCode(), 0) << station.readAllStandardError().toStdString();
 }
 
 }  // namespace

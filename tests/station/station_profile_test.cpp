@@ -87,8 +87,8 @@ class BadProfiles : public testing::TestWithParam<BadProfileRow> {};
 TEST_P(BadProfiles, AreRefusedWithTheirReason) {
   TempDir folder("zarn_profile");
   const BadProfileRow& row = GetParam();
-  const std::string path = row.text ? WriteText(folder, "p.ini", row.text)
-                                    : (folder / "none.ini").string();
+  const std::string path =
+      row.text ? WriteText(folder, "p.ini", row.text) : (folder / "none.ini").string();
   std::string error;
   EXPECT_FALSE(LoadStationProfile(path, error));
   EXPECT_EQ(error, row.error);
@@ -96,14 +96,13 @@ TEST_P(BadProfiles, AreRefusedWithTheirReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Station, BadProfiles,
-    testing::Values(BadProfileRow{"missing", nullptr, "the profile cannot be read"},
-                    BadProfileRow{"no image", "[station]\nports=COM31\n",
-                                  "the profile names no image"},
-                    BadProfileRow{"no ports", "[station]\nimage=a.ZARN\nports=\n",
-                                  "the profile names no port"},
-                    BadProfileRow{"re-arm time not a number",
-                                  "[station]\nimage=a.ZARN\nports=COM31\nrearmQuietMs=soon\n",
-                                  "rearmQuietMs must be a number of milliseconds above 0"}));
+    testing::Values(
+        BadProfileRow{"missing", nullptr, "the profile cannot be read"},
+        BadProfileRow{"no image", "[station]\nports=COM31\n", "the profile names no image"},
+        BadProfileRow{"no ports", "[station]\nimage=a.ZARN\nports=\n", "the profile names no port"},
+        BadProfileRow{"re-arm time not a number",
+                      "[station]\nimage=a.ZARN\nports=COM31\nrearmQuietMs=soon\n",
+                      "rearmQuietMs must be a number of milliseconds above 0"}));
 
 TEST(StationProfile, IsGivenOnTheCommandLineInPlaceOfTheSettings) {
   const ParsedStationCommand parsed = ParseStationCommandLine({"--console", "bench/Line1.INI"});

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ChildEvent.h"
+#include "OperatorInput.h"
 #include "PortMachine.h"
 #include "Station.h"
 #include "StationCommandLine.h"
@@ -390,6 +391,14 @@ TEST(StationCommands, CarryTheirSettings) {
       ParseStationCommandLine({"--console", "--port", "COM31", "img.ZARN"});
   ASSERT_TRUE(defaults.command);
   EXPECT_EQ(defaults.command->config.rearmQuiet, kDefaultRearmQuiet);
+}
+
+TEST(OperatorInput, NamesAPortByItsNumberFromOne) {
+  EXPECT_EQ(PortIndexFromLine("1", 3), std::optional<size_t>(0));
+  EXPECT_EQ(PortIndexFromLine(" 3\r", 3), std::optional<size_t>(2));
+  for (const char* line : {"", "0", "4", "x", "1x", "-1", "1 2", "99999999999999999999999"}) {
+    EXPECT_EQ(PortIndexFromLine(line, 3), std::nullopt) << line;
+  }
 }
 
 // --- the table
