@@ -104,8 +104,9 @@ PortAction PortMachine::OnChildExit(const ChildExit& exit,
   }
   const bool passed = !exit.crashed && exit.exitCode == 0 && unreadable_.empty() && sawEnd_ &&
                       end_.result == "confirmed" && end_.exitStatus == 0;
-  // Stopped while the child still waited for its STB: no unit was there.
-  if (stopping_ && !passed && view_.total == 0 && !exit.crashed) {
+  // Stopped while the child still waited for its STB: no unit was there. A
+  // child stopped before it could take Ctrl-C ends as if killed.
+  if (stopping_ && !passed && view_.total == 0) {
     view_.state = PortState::Stopped;
     return PortAction::None;
   }

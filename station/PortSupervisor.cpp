@@ -138,11 +138,13 @@ void PortSupervisor::ChildEnded(const ChildExit& ended) {
   outPending_.clear();
   ChildExit exit = ended;
   if (exit.errorText.empty()) exit.errorText = errLastLine_;
-  if (exit.crashed && machine_.StartedWithoutEnd()) RecordLostRow(exit);
   child_->disconnect(this);
   child_->deleteLater();
   child_ = nullptr;
   const PortAction next = machine_.OnChildExit(exit, std::chrono::system_clock::now());
+  if (exit.crashed && machine_.StartedWithoutEnd() && machine_.View().state != PortState::Stopped) {
+    RecordLostRow(exit);
+  }
   Run(next);
   if (machine_.Settled()) emit Settle();
 }

@@ -282,6 +282,14 @@ TEST(PortMachine, StopInterruptsTheChildAndCountsOnlyUnitsThatWereThere) {
   EXPECT_EQ(waiting.View().failed, 0);
   EXPECT_TRUE(waiting.Settled());
 
+  PortMachine early("COM34", true);
+  early.Start();
+  early.OnEvent(Line(kStart));
+  early.OnStop();
+  early.OnChildExit({true, 0, ""}, {});
+  EXPECT_EQ(early.View().state, PortState::Stopped) << "killed by its Ctrl-C before it took it";
+  EXPECT_EQ(early.View().failed, 0);
+
   PortMachine uploading("COM32", true);
   uploading.Start();
   for (const std::string& line : {kStart, kProgress}) uploading.OnEvent(Line(line));
