@@ -77,10 +77,9 @@ ParsedStationCommand ParseStationCommandLine(const std::vector<std::string>& arg
     }
   }
   if (command.help) return {command, ""};
-  if (!command.console) return fail("the station runs in the terminal only: give --console");
   if (files.size() == 1 && IsProfilePath(files[0])) {
     if (settingGiven || !config.ports.empty()) {
-      return fail("a profile holds the station's settings: give it with --console only");
+      return fail("a profile holds the station's settings: give it alone");
     }
     command.profilePath = files[0];
     return {command, ""};
@@ -98,15 +97,16 @@ ParsedStationCommand ParseStationCommandLine(const std::vector<std::string>& arg
 
 std::string StationUsageText(const std::string& program) {
   return "Usage: " + program +
-         " --console [--loop] [--fast] [--record RECORD.csv] --port P [--port Q ...] FILE\n"
+         " [--console] [--loop] [--fast] [--record RECORD.csv] --port P [--port Q ...] FILE\n"
          "       " +
          program +
-         " --console PROFILE.ini\n"
+         " [--console] PROFILE.ini\n"
          "\n"
          "Flashes FILE into one STB on each port at once, each upload a zarn-upload\n"
-         "process of its own, and shows a live table of the ports.\n"
+         "process of its own, and shows the ports in the station window (with --console:\n"
+         "a live table in the terminal).\n"
          "\n"
-         "  --console            run in the terminal\n"
+         "  --console            run in the terminal, without the window\n"
          "  -p, --port DEVICE    a serial port (as zarn-upload takes it); repeat per port\n"
          "  --loop               after each unit wait for the next one, until Ctrl-C\n"
          "  --fast               .DSP files only: the fast transfer\n"
@@ -118,7 +118,8 @@ std::string StationUsageText(const std::string& program) {
          "  -h, --help           show this text\n"
          "\n"
          "PROFILE.ini holds the settings in its [station] group: image, ports (a list),\n"
-         "fast, record, loop, rearmQuietMs; relative paths are relative to its folder.\n"
+         "fast, record, loop, rearmQuietMs, locked (the window hides all but Start, Stop and\n"
+         "the ports); relative paths are relative to its folder.\n"
          "\n"
          "Exit status without --loop: 0 when every port's STB confirmed its upload, 1\n"
          "otherwise, 2 on usage errors. With --loop: 0 when no unit failed, else 1.\n"

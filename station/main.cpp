@@ -1,5 +1,6 @@
 // zarn-station: flashes one image into many STBs at once, one zarn-upload
 // process per port, for production and repair benches.
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -13,6 +14,7 @@
 #include "ProgramArguments.h"
 #include "StationCommandLine.h"
 #include "StationProfile.h"
+#include "StationWindow.h"
 #include "UploadRecord.h"
 #include "UploadResult.h"
 
@@ -32,15 +34,14 @@ int Usage(const std::string& program, const std::string& error) {
   return kExitUsage;
 }
 
-int Run(const ProgramArguments& read) {
-  const std::string program = read.program.empty() ? "zarn-station" : read.program;
-  const ParsedStationCommand parsed = ParseStationCommandLine(read.arguments);
+int Run(const std::string& program, const ParsedStationCommand& parsed) {
   if (!parsed.command) return Usage(program, parsed.error);
   if (parsed.command->help) {
     WriteText(stdout, StationUsageText(program));
     return kExitFinished;
   }
   StationConfig config = parsed.command->config;
+  bool locked = false;
   if (!parsed.command->profilePath.empty()) {
     std::string error;
     const std::optional<StationProfile> profile =
@@ -51,6 +52,7 @@ int Run(const ProgramArguments& read) {
     }
     const std::string uploadProgram = config.uploadProgram;
     config = profile->config;
+    locked = profile->locked;
     config.uploadProgram = uploadProgram;
     if (config.fast && !IsDspPath(config.imagePath)) {
       WriteText(stderr, "zarn-station: " + parsed.command->profilePath +
@@ -75,13 +77,23 @@ int Run(const ProgramArguments& read) {
     WriteText(stderr, "zarn-station: no zarn-upload at " + config.uploadProgram + "\n");
     return kExitUsage;
   }
-  return RunConsoleStation(config);
+  if (parsed.command->console) return RunConsoleStation(config);
+  return RunStationWindow(StationProfile{config, locked}, parsed.command->profilePath);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const ConsoleSession console;
+  const ProgramArguments read = ReadProgramArguments(argc, argv);
+  const std::string program = read.program.empty() ? "zarn-station" : read.program;
+  const ParsedStationCommand parsed = ParseStationCommandLine(read.arguments);
+  // The window's application only for the window: the console runs
+  // without a desktop.
+  if (parsed.command && !parsed.command->console && !parsed.command->help) {
+    QApplication application(argc, argv);
+    return Run(program, parsed);
+  }
   QCoreApplication application(argc, argv);
-  return Run(ReadProgramArguments(argc, argv));
+  return Run(program, parsed);
 }

@@ -111,8 +111,13 @@ TEST(StationProfile, IsGivenOnTheCommandLineInPlaceOfTheSettings) {
   const ParsedStationCommand mixed =
       ParseStationCommandLine({"--console", "--loop", "bench/line1.ini"});
   EXPECT_FALSE(mixed.command);
-  EXPECT_EQ(mixed.error, "a profile holds the station's settings: give it with --console only");
+  EXPECT_EQ(mixed.error, "a profile holds the station's settings: give it alone");
   EXPECT_FALSE(ParseStationCommandLine({"--console", "--port", "COM31", "line1.ini"}).command);
+  // Without --console the profile opens the window.
+  const ParsedStationCommand window = ParseStationCommandLine({"bench/line1.ini"});
+  ASSERT_TRUE(window.command) << window.error;
+  EXPECT_FALSE(window.command->console);
+  EXPECT_EQ(window.command->profilePath, "bench/line1.ini");
 }
 
 }  // namespace

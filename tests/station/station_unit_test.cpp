@@ -356,9 +356,7 @@ INSTANTIATE_TEST_SUITE_P(
             "loop, record, fast DSP",
             {"--console", "--loop", "--fast", "--record", "r.csv", "--port", "COM31", "x.DSP"},
             ""},
-        CommandRow{"no console",
-                   {"--port", "COM31", "a.ZARN"},
-                   "the station runs in the terminal only: give --console"},
+        CommandRow{"the window", {"--port", "COM31", "a.ZARN"}, ""},
         CommandRow{
             "no port", {"--console", "a.ZARN"}, "no port given (--port DEVICE, once per port)"},
         CommandRow{"port twice",
