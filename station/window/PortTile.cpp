@@ -84,8 +84,9 @@ void PortTile::Show(const PortView& view) {
     case PortState::Waiting: break;
     default:
       if (view.hasResult) {
-        detail = view.lastPassed ? QStringLiteral("last PASS")
-                                 : QStringLiteral("last FAIL: ") + QString::fromStdString(view.failure);
+        detail = view.lastPassed
+                     ? QStringLiteral("last PASS")
+                     : QStringLiteral("last FAIL: ") + QString::fromStdString(view.failure);
       }
   }
   SetText(detail_, detail);

@@ -15,7 +15,7 @@ QFont Sized(QFont font, int pixels, bool bold) {
 }  // namespace
 
 QFont TileTitleFont() { return Sized(sui::EditFont(), 24, true); }
-QFont TileStateFont() { return Sized(sui::EditFont(), 40, true); }
+QFont TileStateFont() { return Sized(sui::EditFont(), 34, true); }
 QFont TileDetailFont() { return Sized(sui::EditFont(), 20, false); }
 QFont HeaderFont() { return Sized(sui::EditFont(), 20, false); }
 QFont ButtonFont() { return Sized(sui::ButtonFont(), 24, true); }

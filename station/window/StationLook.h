@@ -9,7 +9,7 @@
 
 namespace station_look {
 
-inline constexpr QSize kTileMinimumSize{300, 190};
+inline constexpr QSize kTileMinimumSize{300, 200};
 inline constexpr int kTileProgressHeight = 28;
 
 QFont TileTitleFont();   // the port and its adapter
@@ -20,6 +20,6 @@ QFont ButtonFont();      // Start, Stop, Save profile
 
 QColor BackgroundColour();  // the skin's flat background
 QColor FrameColour();
-QColor SelectionColour();   // the selected tile's frame
+QColor SelectionColour();  // the selected tile's frame
 
 }  // namespace station_look

@@ -13,8 +13,8 @@
 // GUI thread only.
 #pragma once
 
-#include <QWidget>
 #include <QTimer>
+#include <QWidget>
 #include <chrono>
 #include <memory>
 #include <string>

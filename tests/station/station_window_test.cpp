@@ -105,21 +105,20 @@ class StationWindowTest : public QObject {
     PortView listening = pass;
     listening.state = PortState::Listening;
     const std::vector<Row> rows = {
-        {"waiting", view(PortState::Waiting), "waiting for STB", "",
-         PortTile::NeutralColour(), false},
+        {"waiting", view(PortState::Waiting), "waiting for STB", "", PortTile::NeutralColour(),
+         false},
         {"uploading", uploading, "uploading", "", PortTile::NeutralColour(), true},
         {"pass", pass, "PASS", "", PortTile::PassColour(), false},
         {"fail", fail, "FAIL", "flash error: FlashErr", PortTile::FailColour(), false},
         {"replace a passed unit", replacePassed, "replace unit", "last PASS",
          PortTile::PassColour(), false},
-        {"replace a failed unit", replaceFailed, "replace unit",
-         "last FAIL: flash error: FlashErr", PortTile::FailColour(), false},
+        {"replace a failed unit", replaceFailed, "replace unit", "last FAIL: flash error: FlashErr",
+         PortTile::FailColour(), false},
         {"listening after a unit", listening, "waiting for STB", "last PASS",
          PortTile::NeutralColour(), false},
         {"adapter gone", view(PortState::AdapterGone), "adapter gone", "",
          PortTile::NeutralColour(), false},
-        {"stopped", view(PortState::Stopped), "stopped", "",
-         PortTile::NeutralColour(), false},
+        {"stopped", view(PortState::Stopped), "stopped", "", PortTile::NeutralColour(), false},
     };
     // One tile through every state, as a port goes: what one state showed
     // must not linger into the next.
