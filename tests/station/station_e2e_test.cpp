@@ -28,6 +28,7 @@
 #include "Station.h"
 #include "StbSimulator.h"
 #include "TempDir.h"
+#include "TestUnits.h"
 #include "UploadRecord.h"
 #include "ZarnWords.h"
 
@@ -40,15 +41,9 @@ const std::string kStationProgram = ZARN_STATION_PATH;
 // Limits no passing test comes near: each only ends a wait that went wrong.
 constexpr auto kSettleLimit = 40s;
 constexpr auto kStepLimit = 20s;
-// The simulators greet as waiting STBs do, again and again, but faster than
-// real ones: still well apart for zarn-upload, which after a greeting pauses
-// 200 ms before its request and would take a greeting in that pause for the
-// STB's answer.
-constexpr auto kTestGreetInterval = 400ms;
 // The re-arm time of the loop tests: three greeting intervals, well above the
 // simulators' restart pause.
 constexpr auto kTestRearmQuiet = 1200ms;
-constexpr auto kTestFlashTime = 20ms;
 // How often a wait looks at its condition.
 constexpr int kCheckIntervalMs = 10;
 
@@ -93,15 +88,6 @@ std::vector<std::map<std::string, std::string>> RecordRows(const std::string& pa
   return read;
 }
 
-// A unit as the tests' STBs are: quick to write its flash and to restart.
-stbsim::SimOptions Unit(std::chrono::milliseconds greetInterval = kTestGreetInterval) {
-  stbsim::SimOptions options;
-  options.greetInterval = greetInterval;
-  options.flashTime = kTestFlashTime;
-  options.restartTime = kTestFlashTime;
-  return options;
-}
-
 class StationOnSimulators : public testing::Test {
  protected:
   StationConfig Config(std::vector<std::string> ports, bool loop) const {
@@ -134,16 +120,16 @@ TEST_F(StationOnSimulators, ShowsAndRecordsEachPortsOwnResult) {
     std::string result;
   };
   std::vector<Position> positions;
-  positions.push_back({"confirmed", Unit(), PortState::Pass, "", "confirmed"});
-  stbsim::SimOptions rejecting = Unit();
+  positions.push_back({"confirmed", TestUnit(), PortState::Pass, "", "confirmed"});
+  stbsim::SimOptions rejecting = TestUnit();
   rejecting.faults.push_back({stbsim::SimPhase::PacketReply, stbsim::kAnyIndex,
                               stbsim::FaultKind::Replace, stbsim::BytesOf(zarn::PacketBad), 0x01,
                               0ms, stbsim::kForever});
   positions.push_back({"rejections", rejecting, PortState::Fail, "failed", "failed"});
-  stbsim::SimOptions flashError = Unit();
+  stbsim::SimOptions flashError = TestUnit();
   flashError.flashError = true;
   positions.push_back({"FlashErr", flashError, PortState::Fail, "flash error", "flash error"});
-  stbsim::SimOptions silent = Unit();
+  stbsim::SimOptions silent = TestUnit();
   silent.faults.push_back({stbsim::SimPhase::HeaderReply,
                            stbsim::kAnyIndex,
                            stbsim::FaultKind::Replace,
@@ -152,7 +138,7 @@ TEST_F(StationOnSimulators, ShowsAndRecordsEachPortsOwnResult) {
                            0ms,
                            1});
   positions.push_back({"silence", silent, PortState::Fail, "failed", "failed"});
-  stbsim::SimOptions vanishing = Unit();
+  stbsim::SimOptions vanishing = TestUnit();
   vanishing.faults.push_back(
       {stbsim::SimPhase::PacketReply, 1, stbsim::FaultKind::Vanish, {}, 0x01, 0ms, 1});
   positions.push_back({"vanished line", vanishing, PortState::Fail, "failed", "failed"});
@@ -211,7 +197,7 @@ class LoopRestart : public StationOnSimulators, public testing::WithParamInterfa
 
 TEST_P(LoopRestart, FlashesEachUnitOnceAndTheNextOneWhenItComes) {
   BenchLine bench;
-  stbsim::StbSimulator first(Unit(GetParam().restartGreeting));
+  stbsim::StbSimulator first(TestUnit(GetParam().restartGreeting));
   Station station(Config({bench.PortPath()}, true));
   const auto view = [&] { return station.Views().at(0); };
   station.Start();
@@ -235,7 +221,7 @@ TEST_P(LoopRestart, FlashesEachUnitOnceAndTheNextOneWhenItComes) {
   ASSERT_TRUE(SpinUntil([&] { return view().state == PortState::Listening; }, kStepLimit));
   EXPECT_EQ(first.UploadCount(), 1);
 
-  stbsim::StbSimulator second(Unit());
+  stbsim::StbSimulator second(TestUnit());
   bench.Attach(second);
   second.Start();
   ASSERT_TRUE(SpinUntil([&] { return view().passed == 2; }, kStepLimit)) << view().failure;
@@ -261,7 +247,7 @@ TEST_F(StationOnSimulators, StopEndsEveryUploadWithinTheLimitAndKeepsEveryRowWho
   std::vector<std::unique_ptr<stbsim::StbSimulator>> units;
   std::vector<std::string> ports;
   for (int i = 0; i < 3; ++i) {
-    stbsim::SimOptions options = Unit();
+    stbsim::SimOptions options = TestUnit();
     options.pace = true;
     units.push_back(std::make_unique<stbsim::StbSimulator>(options));
     ports.push_back(units.back()->SlavePath());
@@ -304,7 +290,7 @@ TEST_F(StationOnSimulators, AChildThatCrashesOrPrintsGarbageFailsOnlyItsOwnPort)
   std::vector<std::unique_ptr<stbsim::StbSimulator>> units;
   std::vector<std::string> ports;
   for (int i = 0; i < 3; ++i) {
-    units.push_back(std::make_unique<stbsim::StbSimulator>(Unit()));
+    units.push_back(std::make_unique<stbsim::StbSimulator>(TestUnit()));
     ports.push_back(units.back()->SlavePath());
     units.back()->Start();
   }
@@ -347,8 +333,8 @@ TEST_F(StationOnSimulators, AChildThatCrashesOrPrintsGarbageFailsOnlyItsOwnPort)
 // The console program: its exit status says whether every unit was
 // confirmed, and its table (a line per change on a pipe) shows each port.
 TEST_F(StationOnSimulators, TheConsoleExitsZeroOnlyWhenEveryUnitWasConfirmed) {
-  stbsim::StbSimulator good(Unit());
-  stbsim::SimOptions failing = Unit();
+  stbsim::StbSimulator good(TestUnit());
+  stbsim::SimOptions failing = TestUnit();
   failing.flashError = true;
   stbsim::StbSimulator bad(failing);
   good.Start();
@@ -361,7 +347,7 @@ TEST_F(StationOnSimulators, TheConsoleExitsZeroOnlyWhenEveryUnitWasConfirmed) {
   EXPECT_NE(mixed.out.find("PASS"), std::string::npos) << mixed.out;
   EXPECT_NE(mixed.out.find("FAIL"), std::string::npos) << mixed.out;
 
-  stbsim::StbSimulator fresh(Unit());
+  stbsim::StbSimulator fresh(TestUnit());
   fresh.Start();
   const ChildResult confirmed = RunChild(
       kStationProgram,
@@ -390,7 +376,7 @@ TEST_F(StationOnSimulators, APortWhoseAdapterIsMissingComesBackByItself) {
   auto adapter = std::make_unique<BenchLine>();
   std::filesystem::create_symlink(adapter->PortPath(), adapterLink);
   ASSERT_TRUE(SpinUntil([&] { return view().state == PortState::Listening; }, kStepLimit));
-  stbsim::StbSimulator unit(Unit());
+  stbsim::StbSimulator unit(TestUnit());
   adapter->Attach(unit);
   unit.Start();
   ASSERT_TRUE(SpinUntil([&] { return view().passed == 1; }, kStepLimit)) << view().failure;
@@ -423,7 +409,7 @@ TEST_F(StationOnSimulators, CtrlCStopsTheConsoleAndEveryChildWritesItsRow) {
   std::vector<std::string> arguments = {"--console", "--record", record_, "--upload-program",
                                         kUploadProgram};
   for (int i = 0; i < 2; ++i) {
-    stbsim::SimOptions options = Unit();
+    stbsim::SimOptions options = TestUnit();
     options.pace = true;
     units.push_back(std::make_unique<stbsim::StbSimulator>(options));
     arguments.insert(arguments.end(), {"--port", units.back()->SlavePath()});
@@ -454,7 +440,7 @@ TEST_F(StationOnSimulators, CtrlCStopsTheConsoleAndEveryChildWritesItsRow) {
 // operator says is the next one, is flashed again.
 TEST_F(StationOnSimulators, TheOperatorsNumberOnTheConsoleArmsThatPort) {
   BenchLine bench;
-  stbsim::StbSimulator unit(Unit());
+  stbsim::StbSimulator unit(TestUnit());
   bench.Attach(unit);
   unit.Start();
   QProcess station;

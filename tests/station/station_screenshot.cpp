@@ -18,6 +18,7 @@
 #include "StationWindow.h"
 #include "StbSimulator.h"
 #include "TempDir.h"
+#include "TestUnits.h"
 #include "TsuiButton.h"
 
 namespace {
@@ -29,14 +30,6 @@ constexpr int kGiveUpMs = 30000;
 constexpr int kShownPercent = 40;
 constexpr int kWidth = 1280;
 constexpr int kHeight = 560;
-
-stbsim::SimOptions Unit() {
-  stbsim::SimOptions options;
-  options.greetInterval = 400ms;
-  options.flashTime = 20ms;
-  options.restartTime = 20ms;
-  return options;
-}
 
 }  // namespace
 
@@ -51,12 +44,12 @@ int main(int argc, char** argv) {
   TempDir folder("zarn_station_screenshot");
   const std::string image =
       folder.Write("receiver_v2.ZARN", MakeImage("APP", PatternBody(32 * 1024)));
-  stbsim::StbSimulator good(Unit());
-  stbsim::SimOptions failing = Unit();
+  stbsim::StbSimulator good(TestUnit());
+  stbsim::SimOptions failing = TestUnit();
   failing.flashError = true;
   stbsim::StbSimulator bad(failing);
-  stbsim::StbSimulator late(Unit());
-  stbsim::StbSimulator silent(Unit());  // never started: it never greets
+  stbsim::StbSimulator late(TestUnit());
+  stbsim::StbSimulator silent(TestUnit());  // never started: it never greets
   good.Start();
   bad.Start();
 

@@ -16,6 +16,7 @@
 #include "StationWindow.h"
 #include "StbSimulator.h"
 #include "TempDir.h"
+#include "TestUnits.h"
 #include "TsuiButton.h"
 #include "TsuiProgressBar.h"
 
@@ -29,14 +30,6 @@ constexpr int kSettleLimitMs = 40000;
 constexpr int kCloseLimitMs = static_cast<int>(kStopLimit.count()) + 1000;
 // Long enough that no port re-arms by itself during a test.
 constexpr auto kNeverRearm = 600s;
-
-stbsim::SimOptions Unit() {
-  stbsim::SimOptions options;
-  options.greetInterval = 400ms;
-  options.flashTime = 20ms;
-  options.restartTime = 20ms;
-  return options;
-}
 
 }  // namespace
 
@@ -170,8 +163,8 @@ class StationWindowTest : public QObject {
   // Two units, one confirmed and one whose flash fails: each tile shows its
   // own, and the totals count both.
   void showsEachPortsResultAndTheTotals() {
-    stbsim::StbSimulator good(Unit());
-    stbsim::SimOptions failing = Unit();
+    stbsim::StbSimulator good(TestUnit());
+    stbsim::SimOptions failing = TestUnit();
     failing.flashError = true;
     stbsim::StbSimulator bad(failing);
     good.Start();
@@ -197,7 +190,7 @@ class StationWindowTest : public QObject {
   // waits for it to be replaced until the operator's key says the next unit
   // is in place.
   void numberKeyAndEnterArmAPortAndEscStopsAll() {
-    stbsim::StbSimulator unit(Unit());
+    stbsim::StbSimulator unit(TestUnit());
     unit.Start();
     StationWindow window(Profile({unit.SlavePath()}, true));
     window.show();
@@ -230,7 +223,7 @@ class StationWindowTest : public QObject {
   // Closing during an upload: the window stays until the child has taken
   // its stop path (the cut upload is a failed unit, as with Stop), then goes.
   void closingStopsEveryChildBeforeTheWindowGoes() {
-    stbsim::SimOptions paced = Unit();
+    stbsim::SimOptions paced = TestUnit();
     paced.pace = true;
     stbsim::StbSimulator unit(paced);
     unit.Start();
