@@ -4,11 +4,13 @@
 # Windows user types them (Z:\...).
 #   two_ports: both STBs receive the image byte for byte, the station exits 0
 #     and the record holds one confirmed row for each port.
-#   stop: a Ctrl-C to the station in the middle of both (paced) uploads
-#     reaches each zarn-upload.exe child as CTRL_BREAK_EVENT: each takes its
-#     stop path and writes its own row (failed); a child the station had to
-#     kill after the stop limit would have left the station's row, whose box
-#     says "zarn-upload crashed".
+#   stop: a Ctrl-C to the station in the middle of both (slow) uploads: the
+#     station says it stops, every child ends before the stop limit, the
+#     station exits 1 and the record holds one whole failed row per port. On
+#     Windows each child gets CTRL_BREAK_EVENT and writes its own row; wine
+#     cannot send that event to a process group (child_stop_test says so), so
+#     here the station kills each child at once when the send fails (not
+#     after the limit) and writes the row for it.
 #
 # Usage: wine_station_test.sh CASE WIN_STATION LINUX_STB_SIM SAMPLES_DIR
 # Needs the suite's wine setup (scripts/wine-session.sh).
@@ -24,6 +26,10 @@ readonly kStationLimitSeconds=120
 readonly kStartLimitSeconds=20
 # How long a simulator may take to save an upload it has received.
 readonly kSaveLimitSeconds=30
+# The station's stop limit (kStopLimit), after which it kills a child.
+readonly kStopLimitMs=2000
+# The line speed of the STBs that are stopped in the middle of their upload.
+readonly kSlowBaud=19200
 readonly image=$samples/sample_app.ZARN
 
 work=$(mktemp -d)
@@ -106,10 +112,11 @@ two_ports() {
 }
 
 stop() {
-  # Paced at 115200 bps the image takes about 2 s: long enough to be stopped.
-  start_sim COM5 "$work/com5.bin" --pace
-  start_sim COM6 "$work/com6.bin" --pace
-  local station_fd station_pid line uploading=()
+  # STBs paced at 19200 bps take about 10 s for the image: only the stop can
+  # end a child before the station's stop limit.
+  start_sim COM5 "$work/com5.bin" --pace --baud "$kSlowBaud"
+  start_sim COM6 "$work/com6.bin" --pace --baud "$kSlowBaud"
+  local station_fd station_pid line uploading=() interrupted_at=
   exec {station_fd}< <(exec wine "$win_station" "${station_args[@]}" 2>"$work/station.err.crlf" </dev/null)
   station_pid=$!
   children+=("$station_pid")
@@ -120,22 +127,31 @@ stop() {
     [[ $line =~ ^(COM[56])\ +uploading ]] || continue
     [[ " ${uploading[*]} " == *" ${BASH_REMATCH[1]} "* ]] && continue
     uploading+=("${BASH_REMATCH[1]}")
-    ((${#uploading[@]} == 2)) && kill -INT "$station_pid"
+    if ((${#uploading[@]} == 2)); then
+      interrupted_at=$(date +%s%N)
+      kill -INT "$station_pid"
+    fi
   done
   wait "$station_pid"
   station_rc=$?
+  local took_ms=$((($(date +%s%N) - ${interrupted_at:-0}) / 1000000))
   show_output
   ((${#uploading[@]} == 2)) || fail "the station was not uploading on both ports"
+  echo "--- the station ended ${took_ms} ms after its Ctrl-C"
   ((station_rc == 1)) || fail "zarn-station.exe exited $station_rc, not 1"
   grep -q "stopping every upload" "$work/station.err" || fail "the station did not say it stops"
+  # A child neither stopped nor killed at once would upload on until the
+  # station kills it at the stop limit.
+  ((took_ms < kStopLimitMs)) || fail "the children were not stopped at once (${took_ms} ms)"
   local rows
   rows=$(record_rows "$work/bench.csv" | sort) || fail "the record cannot be read"
-  echo "--- record: $rows"
-  local count
-  count=$(grep -c . <<<"$rows")
-  ((count == 2)) || fail "the record holds $count rows, not 2"
-  grep -q "crashed" <<<"$rows" && fail "a child did not take its stop path (killed after the limit)"
-  [[ $rows == "COM5|failed|"*$'\n'"COM6|failed|"* ]] || fail "the rows do not say failed on each port"
+  echo "--- record:"
+  printf '%s\n' "$rows"
+  [[ $rows =~ ^COM5\|failed\|[^$'\n']*$'\n'COM6\|failed\|[^$'\n']*$ ]] ||
+    fail "the record does not hold one failed row per port"
+  if grep -q "zarn-upload crashed" <<<"$rows"; then
+    echo "--- (the stop could not be sent: the station killed the children and wrote their rows)"
+  fi
 }
 
 case $case_name in
