@@ -147,8 +147,11 @@ stop() {
   rows=$(record_rows "$work/bench.csv" | sort) || fail "the record cannot be read"
   echo "--- record:"
   printf '%s\n' "$rows"
-  [[ $rows =~ ^COM5\|failed\|[^$'\n']*$'\n'COM6\|failed\|[^$'\n']*$ ]] ||
+  local lines
+  mapfile -t lines <<<"$rows"
+  if ((${#lines[@]} != 2)) || [[ ${lines[0]} != "COM5|failed|"* || ${lines[1]} != "COM6|failed|"* ]]; then
     fail "the record does not hold one failed row per port"
+  fi
   if grep -q "zarn-upload crashed" <<<"$rows"; then
     echo "--- (the stop could not be sent: the station killed the children and wrote their rows)"
   fi
