@@ -10,8 +10,9 @@
 // and is stopped with CTRL_BREAK_EVENT for that group, which zarn-upload
 // takes as it takes Ctrl-C (GenerateConsoleCtrlEvent cannot send Ctrl-C to
 // another group). That reaches the child only through a console both share:
-// the console mode has one; a station without a console has to give its
-// children one first, which nothing here does yet.
+// zarn-station.exe is a console program, so both its modes have one and the
+// children are started on it; a station started without a console (detached)
+// cannot send the stop, and its children are killed after the stop limit.
 //
 // Threads: the thread that owns the QProcess.
 #pragma once
