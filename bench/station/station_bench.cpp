@@ -227,7 +227,10 @@ class StallMeter {
     QObject::connect(&timer_, &QTimer::timeout, [this] {
       const Clock::time_point now = Clock::now();
       const double late = std::chrono::duration<double, std::milli>(now - last_).count() - kTickMs;
-      worstMs_ = std::max(worstMs_, late);
+      if (late > worstMs_) {
+        worstMs_ = late;
+        worstAt_ = Seconds(now - started_);
+      }
       if (late > kStallGoalMs) ++overGoal_;
       ++ticks_;
       last_ = now;
@@ -236,17 +239,22 @@ class StallMeter {
   // From now on; a stall before (the Start call) counts no more.
   void Restart() {
     last_ = Clock::now();
+    started_ = last_;
     timer_.start();
   }
   void Stop() { timer_.stop(); }
   double WorstMs() const { return worstMs_; }
+  // Seconds after Restart.
+  double WorstAt() const { return worstAt_; }
   int OverGoal() const { return overGoal_; }
   int Ticks() const { return ticks_; }
 
  private:
   QTimer timer_;
   Clock::time_point last_;
+  Clock::time_point started_;
   double worstMs_ = 0;
+  double worstAt_ = 0;
   int overGoal_ = 0;
   int ticks_ = 0;
 };
@@ -362,6 +370,9 @@ int main(int argc, char** argv) {
     window = std::make_unique<StationWindow>(StationProfile{config, false});
     window->resize(1280, 900);
     window->show();
+    // The operator sees the window before pressing Start: its first layout
+    // and paint are not part of the run.
+    QCoreApplication::processEvents();
     station = &window->CurrentStation();
   } else {
     bare = std::make_unique<Station>(config);
@@ -439,9 +450,9 @@ int main(int argc, char** argv) {
   std::printf("  station process: %.3f s cpu in %.3f s = %.2f%% of a core (goal < %.0f%%) %s\n",
               cpu, wall, share * 100, kCpuGoal * 100, cpuOk ? "ok" : "MISSED");
   std::printf(
-      "  event loop: worst stall %.1f ms over %d ticks of %d ms, %d over %.0f ms (goal < %.0f ms) %s\n",
-      stalls.WorstMs(), stalls.Ticks(), kTickMs, stalls.OverGoal(), kStallGoalMs, kStallGoalMs,
-      stallOk ? "ok" : "MISSED");
+      "  event loop: worst stall %.1f ms (%.1f s after Start) over %d ticks of %d ms, %d over %.0f ms (goal < %.0f ms) %s\n",
+      stalls.WorstMs(), stalls.WorstAt(), stalls.Ticks(), kTickMs, stalls.OverGoal(), kStallGoalMs,
+      kStallGoalMs, stallOk ? "ok" : "MISSED");
   std::printf("  Start (spawning %d children): %.1f ms; load after: %s\n", count, startMs,
               loadAfter.c_str());
   std::printf("  every unit confirmed with its image intact: %s\n", behaved ? "yes" : "NO");
