@@ -10,7 +10,8 @@ namespace {
 std::atomic<bool> interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
-constexpr int kStopSignals[] = {SIGINT, SIGTERM};
+// SIGHUP: the terminal closed under the program (a log-off).
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // The first stop signal of either kind asks for a stop; both then go back to
 // their default, so any second one ends the program at once.

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -10,10 +11,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 
 #include "AdapterNames.h"
+#include "Console.h"
 #include "ImageInfo.h"
 #include "PortTile.h"
 #include "StationLook.h"
@@ -27,6 +30,11 @@ constexpr int kTileColumns = 4;
 constexpr int kSpacing = 10;
 // Number keys 1..9 arm the first nine tiles.
 constexpr size_t kNumberKeys = 9;
+// How often a termination request is looked for.
+constexpr std::chrono::milliseconds kInterruptRecheck{100};
+// How long the end of a session waits for the children: the stop limit and
+// the time to reap them.
+constexpr std::chrono::milliseconds kSessionEndLimit = kStopLimit + std::chrono::milliseconds(1000);
 
 QString ImageText(const std::string& path) {
   const ImageInfo info = DescribeImage(path);
@@ -177,6 +185,15 @@ void StationWindow::StopStation() {
   Refresh();
 }
 
+void StationWindow::EndSession() {
+  if (!running_) return;
+  StopStation();
+  QEventLoop wait;
+  connect(station_.get(), &Station::Finished, &wait, &QEventLoop::quit);
+  QTimer::singleShot(kSessionEndLimit, &wait, &QEventLoop::quit);
+  if (running_) wait.exec();
+}
+
 void StationWindow::AskNextUnit(size_t index) {
   if (running_ && !stopping_) station_->NextUnit(index);
 }
@@ -239,6 +256,20 @@ void StationWindow::closeEvent(QCloseEvent* event) {
 
 int RunStationWindow(const StationProfile& profile, const std::string& profilePath) {
   StationWindow window(profile, profilePath);
+  // A termination request or a closing console (the log-off of a desktop
+  // without a session manager) closes the window as its close box does.
+  InstallInterruptHandler();
+  QTimer interrupt;
+  interrupt.setInterval(kInterruptRecheck);
+  QObject::connect(&interrupt, &QTimer::timeout, &window, [&] {
+    if (!InterruptRequested()) return;
+    interrupt.stop();
+    window.close();
+  });
+  interrupt.start();
+  // The session manager's end (Windows' log-off and shutdown) quits the
+  // application: the children go first.
+  QObject::connect(qApp, &QCoreApplication::aboutToQuit, &window, &StationWindow::EndSession);
   window.show();
   QApplication::exec();
   return kExitFinished;

@@ -45,6 +45,11 @@ class StationWindow : public QWidget {
   Station& CurrentStation() { return *station_; }
   // Started and not yet finished.
   bool Running() const { return running_; }
+  // The session ends under the window (log-off, shutdown, SIGTERM, a closed
+  // console): every child takes its stop path before this returns, within
+  // the stop limit and the time to reap them, as the system may end the
+  // program right after.
+  void EndSession();
 
   // Shows the station's state now.
   void Refresh();

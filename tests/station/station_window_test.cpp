@@ -243,6 +243,26 @@ class StationWindowTest : public QObject {
     QCOMPARE(view.failed, 1);
     QVERIFY(view.done > 0);
   }
+
+  // The session ends (log-off, shutdown) during an upload: the child has
+  // taken its stop path when the call returns.
+  void sessionEndStopsEveryChildBeforeReturning() {
+    stbsim::SimOptions paced = TestUnit();
+    paced.pace = true;
+    stbsim::StbSimulator unit(paced);
+    unit.Start();
+    StationProfile profile = Profile({unit.SlavePath()});
+    profile.config.imagePath = longImage_;
+    StationWindow window(profile);
+    window.show();
+    window.StartButton()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(window.Tile(0)->StateText() == QStringLiteral("uploading"),
+                             kSettleLimitMs);
+    window.EndSession();
+    QVERIFY(!window.Running());
+    QVERIFY(window.CurrentStation().Settled());
+    QCOMPARE(window.CurrentStation().Views().at(0).failed, 1);
+  }
 };
 
 QTEST_MAIN(StationWindowTest)
