@@ -21,16 +21,22 @@ SimLine::Clock::duration SimLine::ByteTime(int baud) {
 }
 
 bool SimLine::ReceiveFor(Awaiting awaiting, Clock::time_point deadline) {
-  if (awaiting == Awaiting::Deadline) return Receive(deadline);
+  if (awaiting == Awaiting::Deadline) return Receive(deadline, [] {});
   // Odd for as long as the wait lasts, also when it ends by a throw.
   struct ToolWait {
     std::atomic<uint64_t>& waits;
+    bool ended = false;
     explicit ToolWait(std::atomic<uint64_t>& counter) : waits(counter) { ++waits; }
-    ~ToolWait() { ++waits; }
+    void End() {
+      if (ended) return;
+      ended = true;
+      ++waits;
+    }
+    ~ToolWait() { End(); }
     ToolWait(const ToolWait&) = delete;
     ToolWait& operator=(const ToolWait&) = delete;
   } wait(toolWaits_);
-  return Receive(deadline);
+  return Receive(deadline, [&wait] { wait.End(); });
 }
 
 bool SimLine::Fill(Clock::time_point deadline, Awaiting awaiting) {

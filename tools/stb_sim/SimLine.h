@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -107,10 +108,13 @@ class SimLine {
   // The backend's handles and its waiting.
   struct System;
   // Waits until input can be taken and takes what is there into `buffer_`
-  // (replacing it); false when `deadline` passes first. Throws LineStopped
-  // and LineGone. Backend.
-  bool Receive(Clock::time_point deadline);
-  // Like Receive, counted in toolWaits_ when it awaits the tool.
+  // (replacing it); false when `deadline` passes first. `beforeTaking` runs
+  // once input is there and before it leaves the system's queue. Throws
+  // LineStopped and LineGone. Backend.
+  bool Receive(Clock::time_point deadline, const std::function<void()>& beforeTaking);
+  // Like Receive, counted in toolWaits_ while it awaits the tool: the count
+  // ends before the input is taken, so that Quiet never sees a line with
+  // nothing queued while the STB holds bytes it has not answered yet.
   bool ReceiveFor(Awaiting awaiting, Clock::time_point deadline);
   bool Fill(Clock::time_point deadline, Awaiting awaiting);
   // Sends every byte, waiting as long as the line needs. Backend.

@@ -151,9 +151,10 @@ void SimLine::SleepUntil(Clock::time_point until) {
   while (Clock::now() < until) system_->Wait(0, until);
 }
 
-bool SimLine::Receive(Clock::time_point deadline) {
+bool SimLine::Receive(Clock::time_point deadline, const std::function<void()>& beforeTaking) {
   for (;;) {
     if (!system_->Wait(POLLIN, deadline)) return false;
+    beforeTaking();
     uint8_t chunk[kReadChunk];
     const ssize_t n = read(system_->master, chunk, sizeof chunk);
     if (n > 0) {

@@ -236,7 +236,7 @@ void SimLine::Vanish() {
 
 void SimLine::SleepUntil(Clock::time_point until) { system_->Pause(until); }
 
-bool SimLine::Receive(Clock::time_point deadline) {
+bool SimLine::Receive(Clock::time_point deadline, const std::function<void()>& beforeTaking) {
   System& s = *system_;
   for (;;) {
     if (Gone()) throw LineGone{};
@@ -251,6 +251,8 @@ bool SimLine::Receive(Clock::time_point deadline) {
       s.read.pending = true;
     }
     if (!s.Await(s.read, deadline)) return false;
+    // The pending read has its byte already: a real port has no quiet test.
+    beforeTaking();
     if (s.Collect(s.read) == 0) {
       s.Pause(std::min(deadline, Clock::now() + kNoProgressRetry));
       if (Clock::now() >= deadline) return false;
