@@ -95,6 +95,15 @@ std::size_t TIOQueue::Count() const {
   return entries_.size();
 }
 
+std::size_t TIOQueue::DataBytes() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  std::size_t bytes = 0;
+  for (const auto& entry : entries_) {
+    if (const TDataBuffer* data = entry->AsData()) bytes += data->Unread();
+  }
+  return bytes;
+}
+
 bool TIOQueue::WaitForBuffer(std::chrono::milliseconds limit) {
   if (!Empty()) return true;
   queueEvent_.Wait(limit);

@@ -75,6 +75,8 @@ class TIOQueue {
   uint64_t Generation() const;
   bool Empty() const;
   std::size_t Count() const;
+  // Unread bytes of every data entry.
+  std::size_t DataBytes() const;
 
   // Returns at once when the queue holds an entry; otherwise waits for the
   // queue event up to `limit`. True when an entry is there at the end.
