@@ -48,6 +48,23 @@ class StationWindowTest : public QObject {
     return profile;
   }
 
+  // A unit on a line paced as a real one, so that an upload lasts.
+  static stbsim::SimOptions PacedUnit() {
+    stbsim::SimOptions paced = TestUnit();
+    paced.pace = true;
+    return paced;
+  }
+
+  // A started window uploading the long image to `unit`.
+  std::unique_ptr<StationWindow> WindowUploadingTo(const stbsim::StbSimulator& unit) {
+    StationProfile profile = Profile({unit.SlavePath()});
+    profile.config.imagePath = longImage_;
+    auto window = std::make_unique<StationWindow>(profile);
+    window->show();
+    window->StartButton()->click();
+    return window;
+  }
+
   TempDir folder_{"zarn_station_window"};
   const std::string image_ = folder_.Write("unit.ZARN", MakeImage("APP", PatternBody(4000)));
   // Three packets, paced: long enough to be closed in the middle.
@@ -223,22 +240,16 @@ class StationWindowTest : public QObject {
   // Closing during an upload: the window stays until the child has taken
   // its stop path (the cut upload is a failed unit, as with Stop), then goes.
   void closingStopsEveryChildBeforeTheWindowGoes() {
-    stbsim::SimOptions paced = TestUnit();
-    paced.pace = true;
-    stbsim::StbSimulator unit(paced);
+    stbsim::StbSimulator unit(PacedUnit());
     unit.Start();
-    StationProfile profile = Profile({unit.SlavePath()});
-    profile.config.imagePath = longImage_;
-    StationWindow window(profile);
-    window.show();
-    window.StartButton()->click();
-    QTRY_VERIFY_WITH_TIMEOUT(window.Tile(0)->StateText() == QStringLiteral("uploading"),
+    const auto window = WindowUploadingTo(unit);
+    QTRY_VERIFY_WITH_TIMEOUT(window->Tile(0)->StateText() == QStringLiteral("uploading"),
                              kSettleLimitMs);
-    QVERIFY(!window.close());
-    QVERIFY(window.isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), kCloseLimitMs);
-    QVERIFY(window.CurrentStation().Settled());
-    const PortView view = window.CurrentStation().Views().at(0);
+    QVERIFY(!window->close());
+    QVERIFY(window->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), kCloseLimitMs);
+    QVERIFY(window->CurrentStation().Settled());
+    const PortView view = window->CurrentStation().Views().at(0);
     QCOMPARE(view.state, PortState::Fail);
     QCOMPARE(view.failed, 1);
     QVERIFY(view.done > 0);
@@ -247,21 +258,15 @@ class StationWindowTest : public QObject {
   // The session ends (log-off, shutdown) during an upload: the child has
   // taken its stop path when the call returns.
   void sessionEndStopsEveryChildBeforeReturning() {
-    stbsim::SimOptions paced = TestUnit();
-    paced.pace = true;
-    stbsim::StbSimulator unit(paced);
+    stbsim::StbSimulator unit(PacedUnit());
     unit.Start();
-    StationProfile profile = Profile({unit.SlavePath()});
-    profile.config.imagePath = longImage_;
-    StationWindow window(profile);
-    window.show();
-    window.StartButton()->click();
-    QTRY_VERIFY_WITH_TIMEOUT(window.Tile(0)->StateText() == QStringLiteral("uploading"),
+    const auto window = WindowUploadingTo(unit);
+    QTRY_VERIFY_WITH_TIMEOUT(window->Tile(0)->StateText() == QStringLiteral("uploading"),
                              kSettleLimitMs);
-    window.EndSession();
-    QVERIFY(!window.Running());
-    QVERIFY(window.CurrentStation().Settled());
-    QCOMPARE(window.CurrentStation().Views().at(0).failed, 1);
+    window->EndSession();
+    QVERIFY(!window->Running());
+    QVERIFY(window->CurrentStation().Settled());
+    QCOMPARE(window->CurrentStation().Views().at(0).failed, 1);
   }
 };
 
