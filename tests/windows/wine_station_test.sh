@@ -32,17 +32,7 @@ readonly kStopLimitMs=2000
 readonly kSlowBaud=19200
 readonly image=$samples/sample_app.ZARN
 
-work=$(mktemp -d)
-children=()
-cleanup() {
-  for pid in "${children[@]}"; do kill "$pid" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() { echo "FAIL: $*"; exit 1; }
-
-windows_path() { winepath -w "$1" 2>/dev/null; }
+source "$(dirname "$0")/wine_test_scratch.sh"
 
 # A Linux simulator behind the link that `port` names; sets sim_fd to its
 # output. Not --once: a simulator that ends after its upload would hang the

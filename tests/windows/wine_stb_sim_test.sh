@@ -30,17 +30,7 @@ readonly kStartLimitSeconds=20
 export LC_ALL=C.UTF-8
 readonly kReceivedFolder=$'\u041f\u0440\u0438\u0451\u043c \u63a5\u6536'
 
-work=$(mktemp -d)
-children=()
-cleanup() {
-  for pid in "${children[@]}"; do kill "$pid" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() { echo "FAIL: $*"; exit 1; }
-
-windows_path() { winepath -w "$1" 2>/dev/null; }
+source "$(dirname "$0")/wine_test_scratch.sh"
 
 # The null-modem pair: socat joins two fresh pseudo-terminals, which the
 # COM5 and COM6 links name. It reports the transfer loop once both are open
