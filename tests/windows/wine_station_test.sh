@@ -68,8 +68,7 @@ PY
 }
 
 show_output() {
-  tr -d '\r' <"$work/station.out.crlf" >"$work/station.out"
-  tr -d '\r' <"$work/station.err.crlf" >"$work/station.err"
+  strip_crlf station.out station.err
   echo "--- zarn-station.exe: exit $station_rc"
   cat "$work/station.out"
   [[ -s $work/station.err ]] && { echo "--- stderr:"; cat "$work/station.err"; }

@@ -102,9 +102,7 @@ upload_through_pair() {
   timeout "$kUploadLimitSeconds" wine "$win_upload" --port COM5 "$win_file" \
     >"$work/win.out.crlf" 2>"$work/win.err.crlf"
   local win_rc=$?
-  # The Windows C runtime ends text lines with CR LF.
-  tr -d '\r' <"$work/win.out.crlf" >"$work/win.out"
-  tr -d '\r' <"$work/win.err.crlf" >"$work/win.err"
+  strip_crlf win.out win.err
   echo "--- zarn-upload.exe --port COM5 $win_file (zarn-stb-sim.exe on COM6): exit $win_rc"
   cat "$work/win.out"
   [[ -s $work/win.err ]] && { echo "--- stderr:"; cat "$work/win.err"; }

@@ -14,3 +14,10 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 # The Windows name of a Linux path (Z:\...).
 windows_path() { winepath -w "$1" 2>/dev/null; }
+
+# The Windows C runtime ends text lines with CR LF: writes each
+# $work/NAME.crlf as $work/NAME with plain LF.
+strip_crlf() {
+  local name
+  for name in "$@"; do tr -d '\r' <"$work/$name.crlf" >"$work/$name"; done
+}

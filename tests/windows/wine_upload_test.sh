@@ -29,22 +29,14 @@ readonly kUploadLimitSeconds=120
 # How long the simulator may take to name its pseudo-terminal.
 readonly kSimStartLimitSeconds=10
 
-work=$(mktemp -d)
-sims=()
-cleanup() {
-  for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "$0")/wine_test_scratch.sh"
 
 # Starts a simulator for one upload, its output on a pipe; sets sim_device
 # and sim_fd.
 start_sim() {
   local mode=$1 save=$2
   exec {sim_fd}< <(exec "$stb_sim" --mode "$mode" --no-link --once --quiet --save "$save" 2>&1)
-  sims+=("$!")
+  children+=("$!")
   local line
   read -r -t "$kSimStartLimitSeconds" -u "$sim_fd" line || fail "the simulator did not start"
   sim_device=${line#device: }
@@ -63,11 +55,6 @@ wait_saved() {
   fail "the simulator saved no image"
 }
 
-# The Windows form of a Linux path through wine's drive Z:, as a user would
-# type it ("Z:\tmp\...\Прошивка.zarn").
-windows_path() {
-  winepath -w "$1" 2>/dev/null
-}
 
 # Runs one upload with the Linux build and one with the Windows build, each
 # against its own simulator; compares what the STBs got and what was printed.
@@ -89,9 +76,7 @@ compare_upload() {
   timeout "$kUploadLimitSeconds" wine "$win_upload" --port COM5 "${options[@]}" "$win_file" \
     >"$work/win.out.crlf" 2>"$work/win.err.crlf"
   local win_rc=$?
-  # The Windows C runtime ends text lines with CR LF.
-  tr -d '\r' <"$work/win.out.crlf" >"$work/win.out"
-  tr -d '\r' <"$work/win.err.crlf" >"$work/win.err"
+  strip_crlf win.out win.err
 
   echo "--- zarn-upload.exe --port COM5 ${options[*]} $win_file: exit $win_rc"
   cat "$work/win.out"
@@ -134,18 +119,17 @@ compare_interrupt() {
   # The STB would greet only after ten minutes.
   local silent=(--first-greeting-delay 600000)
   exec {linux_sim}< <(exec "$stb_sim" --no-link --once --quiet "${silent[@]}" 2>&1)
-  sims+=("$!")
+  children+=("$!")
   read -r -t "$kSimStartLimitSeconds" -u "$linux_sim" line || fail "the simulator did not start"
   interrupted_run "$work/linux.out" "$work/linux.err" "$linux_upload" --port "${line#device: }" "$1"
   local linux_rc=$run_rc
   exec {win_sim}< <(exec "$stb_sim" --no-link --once --quiet "${silent[@]}" 2>&1)
-  sims+=("$!")
+  children+=("$!")
   read -r -t "$kSimStartLimitSeconds" -u "$win_sim" line || fail "the simulator did not start"
   ln -sfn "${line#device: }" "$ZARN_WINE_COM5_LINK"
   interrupted_run "$work/win.out.crlf" "$work/win.err.crlf" wine "$win_upload" --port COM5 "$1"
   local win_rc=$run_rc
-  tr -d '\r' <"$work/win.out.crlf" >"$work/win.out"
-  tr -d '\r' <"$work/win.err.crlf" >"$work/win.err"
+  strip_crlf win.out win.err
   echo "--- zarn-upload.exe interrupted while waiting: exit $win_rc"
   cat "$work/win.out" "$work/win.err"
   ((win_rc == 1)) || fail "zarn-upload.exe exited $win_rc, not 1"
@@ -168,7 +152,7 @@ upload_to_rb() {
   (cd "$work/rb" && exec socat PTY,link="$ZARN_WINE_COM5_LINK",rawer \
     "SYSTEM:read gate < go; exec rb --ymodem" 2>"$work/rb.log") &
   local socat_pid=$!
-  sims+=("$socat_pid")
+  children+=("$socat_pid")
   local tries=0
   # socat links the pseudo-terminal before it starts rb; nothing else says so.
   until [[ -e $ZARN_WINE_COM5_LINK ]]; do
@@ -212,7 +196,7 @@ line_gone_after_answer() {
   local sim_log=$work/sim.$build.log out_log=$work/out.$build.log
   exec {hang_fd}< <(exec "$stb_sim" --mode "$mode" --no-link --once \
     --fault "$fault=hangup:$kAnswerArrivalMs" 2>&1)
-  sims+=("$!")
+  children+=("$!")
   local line device
   read -r -t "$kSimStartLimitSeconds" -u "$hang_fd" line || fail "the simulator did not start"
   device=${line#device: }
@@ -254,7 +238,7 @@ machine_interface() {
     local win_rc=$?
     # shellcheck disable=SC2086
     "$linux_upload" $args >"$work/linux.out" 2>&1
-    tr -d '\r' <"$work/win.out.crlf" >"$work/win.out"
+    strip_crlf win.out
     echo "--- zarn-upload.exe $args: exit $win_rc"
     cat "$work/win.out" "$work/win.err.crlf"
     ((win_rc == 0)) || fail "zarn-upload.exe $args exited $win_rc"
@@ -273,7 +257,7 @@ machine_interface() {
   timeout "$kUploadLimitSeconds" wine "$win_upload" --port COM5 --json --record "$work/uploads.csv" \
     "$file" >"$work/win.json.crlf" 2>"$work/win.err.crlf"
   local win_rc=$?
-  tr -d '\r' <"$work/win.json.crlf" >"$work/win.json"
+  strip_crlf win.json
   echo "--- zarn-upload.exe --port COM5 --json --record uploads.csv: exit $win_rc"
   cat "$work/win.json" "$work/win.err.crlf" "$work/uploads.csv"
   ((win_rc == 0)) || fail "zarn-upload.exe exited $win_rc"
@@ -326,7 +310,7 @@ case $case_name in
       win_file=$(windows_path "$work/$kUnicodeFolder")\\$name
       wine "$win_upload" --port COM5 "$win_file" >"$work/win.out" 2>"$work/win.err.crlf"
       win_rc=$?
-      tr -d '\r' <"$work/win.err.crlf" >"$work/win.err"
+      strip_crlf win.err
       cat "$work/win.err"
       ((win_rc == 2)) || fail "zarn-upload.exe exited $win_rc, not 2"
       # The reason is the system's own words (wine's, in its language).
@@ -361,7 +345,7 @@ case $case_name in
     readonly missing=COM250
     wine "$win_upload" --port "$missing" "$samples/sample_app.ZARN" >"$work/win.out" 2>"$work/win.err.crlf"
     win_rc=$?
-    tr -d '\r' <"$work/win.err.crlf" >"$work/win.err"
+    strip_crlf win.err
     "$linux_upload" --port "$missing" "$samples/sample_app.ZARN" >"$work/linux.out" 2>"$work/linux.err"
     linux_rc=$?
     cat "$work/win.err"
